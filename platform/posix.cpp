@@ -1,0 +1,215 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/platform.h"
+
+extern char** environ;
+
+namespace cellforge::platform {
+
+namespace {
+
+std::string cause(int err) { return std::strerror(err); }
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+char separator() { return '/'; }
+std::string_view programSuffix() { return ""; }
+
+Expected<std::string> programPath() {
+  std::string buf(4096, '\0');
+  const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+  if (n <= 0 || static_cast<size_t>(n) >= buf.size())
+    return fail("cannot find the program's own path: " + cause(errno));
+  buf.resize(static_cast<size_t>(n));
+  return buf;
+}
+
+Expected<std::vector<std::string>> listFolder(const std::string& folder,
+                                              std::string_view pattern) {
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return fail(folder + ": cannot list folder: " + cause(errno));
+  std::vector<std::string> names;
+  errno = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (wildcardMatch(pattern, name)) names.emplace_back(name);
+  }
+  const int err = errno;
+  ::closedir(dir);
+  if (err != 0) return fail(folder + ": cannot list folder: " + cause(err));
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return folderOrderLess(a, b); });
+  return names;
+}
+
+bool isFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+Status makeFolder(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) == 0) return success();
+  const int err = errno;
+  if (err == EEXIST && isFolder(path)) return success();
+  return fail(path + ": cannot make folder: " + cause(err));
+}
+
+Status deleteFile(const std::string& path) {
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return success();
+  return fail(path + ": cannot delete: " + cause(errno));
+}
+
+Expected<std::string> readFile(const std::string& path) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return fail(path + ": cannot open: " + cause(errno));
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return fail(path + ": cannot read: " + cause(errno));
+  if (S_ISDIR(st.st_mode)) return fail(path + ": is a folder, not a file");
+  std::string bytes;
+  char chunk[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail(path + ": cannot read: " + cause(errno));
+    }
+    if (n == 0) break;
+    bytes.append(chunk, static_cast<size_t>(n));
+  }
+  return bytes;
+}
+
+Status replaceFile(const std::string& path, std::string_view bytes) {
+  struct stat st {};
+  const bool existed = ::stat(path.c_str(), &st) == 0;
+  if (existed && S_ISDIR(st.st_mode)) return fail(path + ": is a folder, not a file");
+  // A file the user made read-only is theirs to keep, even where the
+  // folder would let us rename over it.
+  if (existed && ((st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0))
+    return fail(path + ": cannot write: the file is read-only");
+
+  std::string temp = path + ".XXXXXX";
+  Fd fd(::mkstemp(temp.data()));
+  if (fd.get() < 0) return fail(path + ": cannot write: " + cause(errno));
+  const mode_t mode = existed ? (st.st_mode & 07777) : static_cast<mode_t>(0666 & ~[] {
+    const mode_t m = ::umask(0);
+    ::umask(m);
+    return m;
+  }());
+  ::fchmod(fd.get(), mode);
+  const bool written = writeAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
+  const int writeErr = errno;
+  const bool closed = ::close(fd.release()) == 0;
+  if (!written || !closed) {
+    ::unlink(temp.c_str());
+    return fail(path + ": cannot write: " + cause(written ? errno : writeErr));
+  }
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    return fail(path + ": cannot replace: " + cause(err));
+  }
+  return success();
+}
+
+Expected<ExitStatus> runProgram(const std::vector<std::string>& argv, const std::string& folder,
+                                unsigned timeoutSeconds) {
+  if (argv.empty() || argv[0].empty()) return fail("no program to start");
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  // Own process group, so a tool that hangs can be stopped with its children.
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attr, 0);
+  pid_t pid = 0;
+  const int rc = ::posix_spawn(&pid, args[0], &actions, &attr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  if (rc != 0) return fail(argv[0] + ": cannot start: " + cause(rc));
+
+  ExitStatus result;
+  int status = 0;
+  if (timeoutSeconds == 0) {
+    while (::waitpid(pid, &status, 0) < 0) {
+      if (errno != EINTR) return fail(argv[0] + ": cannot wait: " + cause(errno));
+    }
+  } else {
+    timespec start{};
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+      const pid_t done = ::waitpid(pid, &status, WNOHANG);
+      if (done == pid) break;
+      if (done < 0 && errno != EINTR) return fail(argv[0] + ": cannot wait: " + cause(errno));
+      timespec now{};
+      ::clock_gettime(CLOCK_MONOTONIC, &now);
+      if (now.tv_sec - start.tv_sec >= static_cast<time_t>(timeoutSeconds)) {
+        ::kill(-pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        result.timedOut = true;
+        break;
+      }
+      const timespec pause{0, 20'000'000};
+      ::nanosleep(&pause, nullptr);
+    }
+  }
+  if (WIFSIGNALED(status)) {
+    result.signalled = true;
+    result.code = WTERMSIG(status);
+  } else {
+    result.code = WEXITSTATUS(status);
+  }
+  return result;
+}
+
+}  // namespace cellforge::platform

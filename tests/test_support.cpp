@@ -1,0 +1,70 @@
+#include "tests/test_support.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace cellforge::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "cellforge-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern + "/";
+  // Readable by the unprivileged user of asUnprivilegedUser.
+  fs::permissions(path_, fs::perms::all);
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Read-only folders made by a test must not stop the clean-up.
+  for (auto it = fs::recursive_directory_iterator(path_, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->is_directory(ec) && !it->is_symlink(ec))
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  }
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(path_, ec);
+}
+
+std::string readText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void writeText(const std::string& path, std::string_view text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+void makeFolders(const std::string& path) { fs::create_directories(path); }
+
+void makeReadOnly(const std::string& path) {
+  const bool folder = fs::is_directory(path);
+  fs::permissions(path, folder ? fs::perms(0555) : fs::perms(0444));
+}
+
+bool runningAsRoot() { return ::geteuid() == 0; }
+
+int asUnprivilegedUser(const std::function<int()>& body) {
+  if (!runningAsRoot()) return body();
+  const pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(125);
+    ::_exit(body());
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 126;
+}
+
+}  // namespace cellforge::test

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace cellforge::test {
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents at the end of the test. `path()` ends in a separator.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(std::string_view name) const { return path_ + std::string(name); }
+
+ private:
+  std::string path_;
+};
+
+std::string readText(const std::string& path);
+void writeText(const std::string& path, std::string_view text);
+void makeFolders(const std::string& path);
+// Makes a path read-only (0555 for folders, 0444 for files).
+void makeReadOnly(const std::string& path);
+bool runningAsRoot();
+// Runs `body` in a child process as an unprivileged user when the tests run
+// as root (root ignores read-only permissions); returns its result. Without
+// root it simply calls `body`.
+int asUnprivilegedUser(const std::function<int()>& body);
+
+}  // namespace cellforge::test
