@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "foundation/result.h"
+#include "layout/cell_grid.h"
+#include "templates/template_library.h"
+
+namespace cellforge {
+
+inline constexpr std::string_view kMtfMagic = "ORVANDEL SOFTWORKS, MTF (1.0)";
+inline constexpr std::string_view kLayoutFileName = "sample.mtf";
+inline constexpr size_t kMtfRecordSize = 20;
+// A layout larger than this is refused, so a hostile file cannot make us
+// allocate without bound (a grid of 2^20 cells is far past any playable map).
+inline constexpr int64_t kMaxLayoutCells = int64_t{1} << 20;
+
+// The cells that carry a template id, in x, y, z order (z fastest).
+std::vector<Cell> collectRecords(const CellGrid& grid);
+
+// The layout file bytes for this grid.
+std::string encodeLayout(const CellGrid& grid);
+
+// Rebuilds `grid` from layout bytes by placing every record's template
+// again. A file we cannot trust is refused whole and `grid` is unchanged.
+Status decodeLayout(std::string_view bytes, std::string_view name, const TemplateLibrary& library,
+                    CellGrid& grid);
+
+Status writeLayoutFile(const std::string& path, const CellGrid& grid);
+Status readLayoutFile(const std::string& path, const TemplateLibrary& library, CellGrid& grid);
+
+}  // namespace cellforge
