@@ -1,5 +1,7 @@
 #include "foundation/ini_file.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -40,6 +42,38 @@ int32_t leadingInt(std::string_view text) {
   if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
   if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
   return static_cast<int32_t>(value);
+}
+
+double leadingDecimal(std::string_view text) {
+  auto digit = [&](size_t i) { return i < text.size() && text[i] >= '0' && text[i] <= '9'; };
+  size_t i = 0;
+  while (i < text.size() && (isBlank(text[i]) || text[i] == '\n' || text[i] == '\r' ||
+                             text[i] == '\v' || text[i] == '\f'))
+    ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  const size_t start = i;
+  size_t digits = 0;
+  for (; digit(i); ++i) ++digits;
+  if (i < text.size() && text[i] == '.')
+    for (++i; digit(i); ++i) ++digits;
+  if (digits == 0) return 0.0;
+  bool tinyExponent = false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    size_t e = i + 1;
+    const bool minus = e < text.size() && text[e] == '-';
+    if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
+    if (digit(e)) {
+      for (i = e; digit(i); ++i) {
+      }
+      tinyExponent = minus;
+    }
+  }
+  double value = 0.0;
+  const auto r = std::from_chars(text.data() + start, text.data() + i, value);
+  if (r.ec == std::errc::result_out_of_range)
+    value = tinyExponent ? 0.0 : std::numeric_limits<double>::infinity();
+  return negative ? -value : value;
 }
 
 IniFile IniFile::parse(std::string_view text) {
@@ -141,7 +175,8 @@ void IniFile::set(std::string_view section, std::string_view key, std::string_vi
   Line keyLine{std::string(key) + "=" + std::string(value), end};
   if (sectionEnd) {
     const size_t at = *sectionEnd;
-    if (at == lines_.size() && !lines_.empty() && lines_.back().end.empty()) lines_.back().end = end;
+    if (at == lines_.size() && !lines_.empty() && lines_.back().end.empty())
+      lines_.back().end = end;
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(keyLine));
     return;
   }

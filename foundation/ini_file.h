@@ -50,4 +50,8 @@ class IniFile {
 // 32-bit limits instead of overflowing.
 int32_t leadingInt(std::string_view text);
 
+// atof-style reading of the longest leading decimal number (no hex, no
+// "inf" or "nan", whatever the C library accepts); 0.0 when there is none.
+double leadingDecimal(std::string_view text);
+
 }  // namespace cellforge

@@ -1,6 +1,7 @@
 #include "foundation/settings.h"
 
-#include <cstdlib>
+#include <cmath>
+#include <limits>
 
 #include "foundation/path_parts.h"
 #include "platform/platform.h"
@@ -49,7 +50,13 @@ void readSettings(Settings& s, const IniFile& ini) {
   s.y = ini.getInt(kTemplateSettings, "y", 4);
   s.z = ini.getInt(kTemplateSettings, "z", 2);
   s.percent_to_fill_text = ini.getString(kTemplateSettings, "percent_to_fill", "0.60");
-  s.percent_to_fill = static_cast<float>(std::atof(s.percent_to_fill_text.c_str()));
+  const double fill = leadingDecimal(s.percent_to_fill_text);
+  // Past the float range the value becomes infinite rather than undefined.
+  if (std::fabs(fill) <= std::numeric_limits<float>::max())
+    s.percent_to_fill = static_cast<float>(fill);
+  else
+    s.percent_to_fill =
+        std::copysign(std::numeric_limits<float>::infinity(), fill > 0 ? 1.0f : -1.0f);
 
   s.template_directory = withTrailingSeparator(s.template_directory);
   s.source_directory = withTrailingSeparator(s.source_directory);

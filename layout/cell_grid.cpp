@@ -86,9 +86,13 @@ void CellGrid::buildPlacement(GridCoord origin, const Template& t) {
   for (const Cell& c : t.cells) {
     Cell p = c;
     if (p.x == 0 && p.y == 0 && p.z == 0) p.templateId = t.id;
-    p.x += origin.x;
-    p.y += origin.y;
-    p.z += origin.z;
+    // Wrapping sums: a hostile offset lands outside the grid, never in UB.
+    auto add = [](int32_t a, int32_t b) {
+      return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+    };
+    p.x = add(p.x, origin.x);
+    p.y = add(p.y, origin.y);
+    p.z = add(p.z, origin.z);
     placement.push_back(p);
   }
 }

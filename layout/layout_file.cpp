@@ -36,9 +36,9 @@ Status decodeLayout(std::string_view bytes, std::string_view name, const Templat
   std::string header;
   if (!in.readString(header) || header != kMtfMagic) return fail(where + ": not a layout file");
   GridCoord dims;
-  if (!in.readTriple(dims.x, dims.y, dims.z)) return fail(where + ": file ends inside the grid size");
-  if (dims.x < 1 || dims.y < 1 || dims.z < 1 ||
-      int64_t{dims.x} * dims.y * dims.z > kMaxLayoutCells)
+  if (!in.readTriple(dims.x, dims.y, dims.z))
+    return fail(where + ": file ends inside the grid size");
+  if (dims.x < 1 || dims.y < 1 || dims.z < 1 || int64_t{dims.x} * dims.y * dims.z > kMaxLayoutCells)
     return fail(where + ": grid size " + std::to_string(dims.x) + " x " + std::to_string(dims.y) +
                 " x " + std::to_string(dims.z) + " is out of range (each at least 1, at most " +
                 std::to_string(kMaxLayoutCells) + " cells)");
@@ -56,17 +56,18 @@ Status decodeLayout(std::string_view bytes, std::string_view name, const Templat
     GridCoord at;
     // Cannot fail: the records were counted against the bytes above.
     (void)(in.readInt32(id) && in.readTriple(at.x, at.y, at.z) && in.readInt32(first));
-    const std::string record = where + ": record " + std::to_string(i + 1) + " of " +
-                               std::to_string(count);
+    const std::string record =
+        where + ": record " + std::to_string(i + 1) + " of " + std::to_string(count);
     const Template* t = library.findById(id);
     if (t == nullptr)
       return fail(record + " names template id " + std::to_string(id) +
                   ", which no template of the library has");
     for (const Cell& c : t->cells) {
-      const GridCoord p{at.x + c.x, at.y + c.y, at.z + c.z};
-      if (!rebuilt.inBounds(p))
+      // In 64 bits: stored anchors and offsets may be anything.
+      const int64_t px = int64_t{at.x} + c.x, py = int64_t{at.y} + c.y, pz = int64_t{at.z} + c.z;
+      if (px < 0 || px >= dims.x || py < 0 || py >= dims.y || pz < 0 || pz >= dims.z)
         return fail(record + " puts a cell of template " + std::to_string(id) + " at (" +
-                    std::to_string(p.x) + ", " + std::to_string(p.y) + ", " + std::to_string(p.z) +
+                    std::to_string(px) + ", " + std::to_string(py) + ", " + std::to_string(pz) +
                     "), outside the grid");
     }
     rebuilt.place(at, *t);

@@ -62,8 +62,7 @@ Expected<std::string> programPath() {
   return buf;
 }
 
-Expected<std::vector<std::string>> listFolder(const std::string& folder,
-                                              std::string_view pattern) {
+Expected<std::vector<std::string>> listFolder(const std::string& folder, std::string_view pattern) {
   DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
   if (dir == nullptr) return fail(folder + ": cannot list folder: " + cause(errno));
   std::vector<std::string> names;
@@ -127,6 +126,15 @@ Status replaceFile(const std::string& path, std::string_view bytes) {
   struct stat st {};
   const bool existed = ::stat(path.c_str(), &st) == 0;
   if (existed && S_ISDIR(st.st_mode)) return fail(path + ": is a folder, not a file");
+  // A device or pipe is written in place: renaming a file over it would
+  // replace the device itself.
+  if (existed && !S_ISREG(st.st_mode)) {
+    Fd out(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    if (out.get() < 0) return fail(path + ": cannot write: " + cause(errno));
+    if (!writeAll(out.get(), bytes)) return fail(path + ": cannot write: " + cause(errno));
+    if (::close(out.release()) != 0) return fail(path + ": cannot write: " + cause(errno));
+    return success();
+  }
   // A file the user made read-only is theirs to keep, even where the
   // folder would let us rename over it.
   if (existed && ((st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0))

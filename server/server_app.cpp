@@ -45,8 +45,8 @@ int runInit(const std::string& programPath, std::ostream& out, std::ostream& err
   (void)platform::makeFolder(folder + ".." + sep + "baseq2" + sep + "maps");
   const Status written = writeDefaultSettingsFile(settings);
   if (!written) {
-    platform::showMessage(err, kProgram, written.message());
-    platform::showMessage(err, kProgram, kUnableToWriteIni);
+    platform::showMessage(err, kProgram,
+                          std::string(kUnableToWriteIni) + " (" + written.message() + ")");
     return 1;
   }
   (void)platform::makeFolder(settings.template_directory);

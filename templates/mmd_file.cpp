@@ -14,7 +14,12 @@ Expected<Template> parseMmd(std::string_view bytes, std::string_view name) {
 
   Template t;
   if (!in.readInt32(t.id)) return fail(where + ": file ends inside the template id");
-  if (!in.readString(t.name)) return fail(where + ": file ends inside the piece name");
+  if (Stream peek = in; !in.readString(t.name)) {
+    int32_t length = 0;
+    if (peek.readInt32(length) && length < 1)
+      return fail(where + ": piece name length " + std::to_string(length) + " is below 1");
+    return fail(where + ": file ends inside the piece name");
+  }
   if (!in.readTriple(t.triple[0], t.triple[1], t.triple[2]))
     return fail(where + ": file ends inside the triple");
   int32_t count = 0;
