@@ -2,20 +2,81 @@
 
 #include <ostream>
 
+#include "client/map_builder.h"
+#include "foundation/settings.h"
+#include "layout/layout_file.h"
 #include "platform/platform.h"
+#include "templates/template_library.h"
 
 namespace cellforge {
 
-int runClient(const std::vector<std::string>& args, const std::string& /*programPath*/,
+namespace {
+
+constexpr std::string_view kProgram = "client";
+
+constexpr std::string_view kUsage =
+    "usage: client\n"
+    "\n"
+    "Turns the layout sample.mtf of template_directory and the piece texts of\n"
+    "source_directory into the map sample.map in target_directory. All settings\n"
+    "come from Cellforge.INI beside the program; server runs client itself.\n"
+    "\n"
+    "  --help     show this text\n"
+    "  --version  show the version\n";
+
+}  // namespace
+
+int runClient(const std::vector<std::string>& args, const std::string& programPath,
               std::ostream& out, std::ostream& err) {
   for (const auto& a : args) {
+    if (a == "--help") {
+      out << kUsage;
+      return 0;
+    }
     if (a == "--version") {
       out << "client (Cellforge) " << CELLFORGE_VERSION << '\n';
       return 0;
     }
   }
-  platform::showMessage(err, "client", "the map builder is not built yet");
-  return 1;
+  if (!args.empty()) {
+    platform::showMessage(
+        err, kProgram, "unknown argument \"" + args.front() + "\" (client takes none; see --help)");
+    return 2;
+  }
+
+  Settings settings;
+  setIniPath(settings, programPath);
+  if (Status s = loadSettings(settings); !s) {
+    platform::showMessage(err, kProgram, s.message());
+    return 1;
+  }
+  const std::string layoutPath = settings.template_directory + std::string(kLayoutFileName);
+  const std::string mapPath = settings.target_directory + std::string(kMapFileName);
+
+  // Before anything can fail, so a failed run leaves no stale map behind.
+  if (Status s = platform::deleteFile(mapPath); !s) {
+    platform::showMessage(err, kProgram, s.message());
+    return 1;
+  }
+  TemplateLibrary library;
+  const Status loaded = library.load(settings.source_directory);
+  for (const std::string& warning : library.warnings())
+    platform::showMessage(err, kProgram, warning);
+  if (!loaded) {
+    platform::showMessage(err, kProgram, loaded.message());
+    return 1;
+  }
+
+  MapBuilder builder(settings, library);
+  if (Status s = builder.build(layoutPath, mapPath); !s) {
+    platform::showMessage(err, kProgram, s.message());
+    return 1;
+  }
+  settings.x = builder.grid().dims.x;
+  settings.y = builder.grid().dims.y;
+  settings.z = builder.grid().dims.z;
+  out << "Wrote " << mapPath << '\n';
+  return 0;
 }
 
 }  // namespace cellforge

@@ -6,7 +6,8 @@
 
 namespace cellforge {
 
-// One whole run of `client`. Returns the exit status.
+// One whole run of `client`: reads the layout and writes the map. Returns
+// the exit status (0 success, 1 failure, 2 usage).
 int runClient(const std::vector<std::string>& args, const std::string& programPath,
               std::ostream& out, std::ostream& err);
 

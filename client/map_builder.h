@@ -1,0 +1,49 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "client/piece_text.h"
+#include "foundation/result.h"
+#include "foundation/settings.h"
+#include "layout/cell_grid.h"
+#include "templates/template_library.h"
+
+namespace cellforge {
+
+inline constexpr std::string_view kMapFileName = "sample.map";
+
+// Turns a layout and the templates' piece texts into one map text.
+class MapBuilder {
+ public:
+  MapBuilder(const Settings& settings, const TemplateLibrary& library)
+      : settings_(settings), library_(library) {}
+
+  // The whole build: delete the old map, read the layout into the grid,
+  // compose the map, indent it and write it. Any failure leaves no map.
+  Status build(const std::string& layoutPath, const std::string& mapPath);
+
+  // The map text for the grid, before the indenting pass: the world
+  // entity with every cell's world brushes, then every other entity.
+  // `layoutName` is what messages call the layout.
+  Expected<std::string> composeMap(std::string_view layoutName);
+
+  CellGrid& grid() { return grid_; }
+  const CellGrid& grid() const { return grid_; }
+
+ private:
+  Expected<const PieceText*> pieceFor(const Cell& cell, std::string_view layoutName);
+
+  const Settings& settings_;
+  const TemplateLibrary& library_;
+  CellGrid grid_;
+  // Each piece text is read once per build, however many cells use it.
+  std::map<std::string, PieceText> pieces_;
+};
+
+// True when `name` stays inside the source folder: not empty, not absolute,
+// no ".." component (either separator counts).
+bool isSafePieceName(std::string_view name);
+
+}  // namespace cellforge
