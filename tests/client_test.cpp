@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "client/client_app.h"
+#include "layout/layout_file.h"
+#include "platform/platform.h"
+#include "templates/mmd_file.h"
+#include "tests/test_support.h"
+
+namespace cellforge {
+namespace {
+
+// A program folder with its INI file and the three folders it names.
+class Install {
+ public:
+  Install() {
+    for (const std::string* d : {&bin, &templates, &source, &target}) test::makeFolders(*d);
+    test::writeText(bin + "Cellforge.INI", "[globals]\ntemplate_directory=" + templates +
+                                               "\nsource_directory=" + source +
+                                               "\ntarget_directory=" + target + "\n");
+  }
+
+  Template addTemplate(int32_t id, const std::string& name, std::string_view piece) {
+    Template t;
+    t.id = id;
+    t.name = name;
+    t.cells.push_back(Cell{});
+    test::writeText(source + "t" + std::to_string(id) + ".mmd", encodeMmd(t));
+    if (!piece.empty()) test::writeText(source + name, piece);
+    return t;
+  }
+
+  void writeLayout(GridCoord dims, const std::vector<std::pair<GridCoord, Template>>& placed) {
+    CellGrid grid;
+    grid.resize(dims);
+    for (const auto& [at, t] : placed) grid.place(at, t);
+    ASSERT_TRUE(writeLayoutFile(templates + "sample.mtf", grid).ok());
+  }
+
+  int run(std::vector<std::string> args = {}) {
+    std::ostringstream o, e;
+    const int status = runClient(args, bin + "client", o, e);
+    out = o.str();
+    err = e.str();
+    return status;
+  }
+
+  std::string mapPath() const { return target + "sample.map"; }
+  std::string map() const { return test::readText(mapPath()); }
+
+  test::TempDir dir;
+  std::string bin = dir / "bin/", templates = dir / "tpl/", source = dir / "src/",
+              target = dir / "maps/";
+  std::string out, err;
+};
+
+constexpr std::string_view kRoom = R"(// room piece
+{
+"classname" "worldspawn"
+{
+( 0 0 0 ) ( 0 64 0 ) ( 64 0 0 ) floor 0 0 0 1 1
+( 0 0 16 ) ( 64 0 16 ) ( 0 64 16 ) floor 0 0 0 1 1
+}
+}
+{
+"classname" "info_player_start"
+"origin" "32 32 24"
+}
+)";
+
+TEST(Client, WritesTheIndentedMap) {
+  Install in;
+  const Template room = in.addTemplate(1, "room.map", kRoom);
+  in.writeLayout({2, 1, 1}, {{{1, 0, 0}, room}});
+  ASSERT_EQ(in.run(), 0) << in.err;
+  EXPECT_EQ(in.err, "");
+  EXPECT_EQ(in.out, "Wrote " + in.mapPath() + "\n");
+  EXPECT_EQ(in.map(), R"({
+  "classname" "worldspawn"
+ {
+  ( 256 0 0 ) ( 256 64 0 ) ( 320 0 0 ) floor 0 0 0 1 1
+  ( 256 0 16 ) ( 320 0 16 ) ( 256 64 16 ) floor 0 0 0 1 1
+ }
+}
+{
+  "classname" "info_player_start"
+  "origin"        "288 32 24"
+}
+)");
+}
+
+TEST(Client, TheLowestCellGivesTheHeaderAndThePlayerStart) {
+  Install in;
+  const Template low = in.addTemplate(1, "low.map", R"({
+"classname" "worldspawn"
+"message" "low"
+{
+( 0 0 0 ) ( 0 1 0 ) ( 1 0 0 ) a 0 0 0 1 1
+}
+}
+{
+"classname" "info_player_start"
+"origin" "0 0 0"
+}
+)");
+  const Template high = in.addTemplate(2, "high.map", R"({
+"classname" "worldspawn"
+"message" "high"
+{
+( 0 0 0 ) ( 0 1 0 ) ( 1 0 0 ) b 0 0 0 1 1
+}
+}
+{
+"classname" "info_player_start"
+"origin" "1 1 1"
+}
+)");
+  in.writeLayout({2, 1, 2}, {{{0, 0, 1}, high}, {{1, 0, 0}, low}});
+  ASSERT_EQ(in.run(), 0) << in.err;
+  EXPECT_EQ(in.map(), R"({
+  "classname" "worldspawn"
+  "message" "low"
+ {
+  ( 256 0 0 ) ( 256 1 0 ) ( 257 0 0 ) a 0 0 0 1 1
+ }
+ {
+  ( 0 0 256 ) ( 0 1 256 ) ( 1 0 256 ) b 0 0 0 1 1
+ }
+}
+{
+  "classname" "info_player_start"
+  "origin"        "256 0 0"
+}
+)");
+}
+
+TEST(Client, OneTemplateAtTwoAnchorsWithADoor) {
+  Install in;
+  const Template hall = in.addTemplate(3, "hall.map", R"({
+"classname" "worldspawn"
+{
+( 0 0 0 ) ( 0 1 0 ) ( 1 0 0 ) a 0 0 0 1 1
+}
+}
+{
+"classname" "func_door"
+// door
+{
+( 8 8 0.5 ) ( 8 9 0 ) ( 9 8 0 ) door 0 0 0 1 1
+}
+}
+)");
+  in.writeLayout({2, 2, 1}, {{{0, 1, 0}, hall}, {{1, 0, 0}, hall}});
+  ASSERT_EQ(in.run(), 0) << in.err;
+  EXPECT_EQ(in.map(), R"({
+  "classname" "worldspawn"
+ {
+  ( 256 0 0 ) ( 256 1 0 ) ( 257 0 0 ) a 0 0 0 1 1
+ }
+ {
+  ( 0 256 0 ) ( 0 257 0 ) ( 1 256 0 ) a 0 0 0 1 1
+ }
+}
+{
+  "classname" "func_door"
+// door
+ {
+  ( 264 8 0.5 ) ( 264 9 0 ) ( 265 8 0 ) door 0 0 0 1 1
+ }
+}
+{
+  "classname" "func_door"
+// door
+ {
+  ( 8 264 0.5 ) ( 8 265 0 ) ( 9 264 0 ) door 0 0 0 1 1
+ }
+}
+)");
+}
+
+// Every failure is one line naming the file, status 1, and no map at all.
+void expectFailure(Install& in, const std::string& line) {
+  test::writeText(in.mapPath(), "stale\n");
+  EXPECT_EQ(in.run(), 1);
+  EXPECT_EQ(in.err, "client: " + line + "\n");
+  EXPECT_FALSE(platform::exists(in.mapPath()));
+}
+
+TEST(Client, LayoutFailures) {
+  Install in;
+  const Template room = in.addTemplate(1, "room.map", kRoom);
+  const std::string layout = in.templates + "sample.mtf";
+  {
+    SCOPED_TRACE("missing");
+    expectFailure(in, layout + ": cannot open: No such file or directory");
+  }
+  test::writeText(layout, "not a layout");
+  {
+    SCOPED_TRACE("refused");
+    expectFailure(in, layout + ": not a layout file");
+  }
+  in.writeLayout({2, 1, 1}, {});
+  {
+    SCOPED_TRACE("empty");
+    expectFailure(in, layout + ": no template is placed in this layout");
+  }
+  Template stranger = room;
+  stranger.id = 7;
+  in.writeLayout({2, 1, 1}, {{{0, 0, 0}, stranger}});
+  test::writeText(in.mapPath(), "stale\n");
+  EXPECT_EQ(in.run(), 1);
+  EXPECT_NE(in.err.find("template id 7"), std::string::npos) << in.err;
+  EXPECT_FALSE(platform::exists(in.mapPath()));
+}
+
+TEST(Client, PieceFailures) {
+  Install in;
+  const Template missing = in.addTemplate(1, "missing.map", "");
+  in.writeLayout({1, 1, 1}, {{{0, 0, 0}, missing}});
+  expectFailure(in, in.source + "missing.map: cannot open: No such file or directory");
+
+  const Template bad = in.addTemplate(1, "bad.map",
+                                      "{\n\"classname\" \"worldspawn\"\n{\n"
+                                      "( 0 0 0 ) ( 0 1 0 ) ( 12.75abc 0 0 ) t\n}\n}\n");
+  in.writeLayout({1, 1, 1}, {{{0, 0, 0}, bad}});
+  expectFailure(in, in.source + "bad.map:4: \"12.75abc\" is not a number");
+
+  for (const std::string name : {"../room.map", "/etc/passwd", "sub\\..\\..\\x.map"}) {
+    SCOPED_TRACE(name);
+    const Template escape = in.addTemplate(1, name, "");
+    in.writeLayout({1, 1, 1}, {{{0, 0, 0}, escape}});
+    expectFailure(in, in.source + "t1.mmd: piece text name \"" + name +
+                          "\" is not a file inside the source folder");
+  }
+}
+
+TEST(Client, MapThatCannotBeWritten) {
+  Install in;
+  const Template room = in.addTemplate(1, "room.map", kRoom);
+  in.writeLayout({1, 1, 1}, {{{0, 0, 0}, room}});
+  test::writeText(in.bin + "Cellforge.INI", "[globals]\ntemplate_directory=" + in.templates +
+                                                "\nsource_directory=" + in.source +
+                                                "\ntarget_directory=" + in.dir.path() + "none/\n");
+  EXPECT_EQ(in.run(), 1);
+  EXPECT_EQ(in.err.rfind("client: " + in.dir.path() + "none/sample.map: cannot write", 0), 0u)
+      << in.err;
+  EXPECT_EQ(std::count(in.err.begin(), in.err.end(), '\n'), 1);
+}
+
+TEST(Client, DuplicateIdsAreWarnedAbout) {
+  Install in;
+  const Template room = in.addTemplate(1, "room.map", kRoom);
+  Template twin = room;
+  test::writeText(in.source + "twin.mmd", encodeMmd(twin));
+  in.writeLayout({1, 1, 1}, {{{0, 0, 0}, room}});
+  ASSERT_EQ(in.run(), 0);
+  EXPECT_EQ(in.err, "client: " + in.source + "twin.mmd: template id 1 is also used by " +
+                        in.source + "t1.mmd; layouts will always use that one\n");
+}
+
+TEST(Client, CommandLine) {
+  Install in;
+  EXPECT_EQ(in.run({"--help"}), 0);
+  EXPECT_EQ(in.out.rfind("usage: client\n", 0), 0u);
+  EXPECT_EQ(in.run({"--version"}), 0);
+  EXPECT_EQ(in.out, std::string("client (Cellforge) ") + CELLFORGE_VERSION + "\n");
+  EXPECT_EQ(in.run({"-x"}), 2);
+  EXPECT_EQ(in.err, "client: unknown argument \"-x\" (client takes none; see --help)\n");
+  auto ran = platform::runProgram({CELLFORGE_CLIENT_EXE, "--version"}, in.dir.path());
+  ASSERT_TRUE(ran.ok());
+  EXPECT_EQ(ran->code, 0);
+}
+
+}  // namespace
+}  // namespace cellforge
