@@ -1,0 +1,190 @@
+#include "foundation/default_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "platform/platform.h"
+#include "server/server_app.h"
+#include "tests/test_support.h"
+
+namespace cellforge {
+namespace {
+
+using test::TempDir;
+
+// The default file for a program in folder "@" (replaced by the real one).
+constexpr std::string_view kDefaultIni =
+    R"(; This INI file is utilized by Server.EXE, Client.EXE and Joinery.EXE
+; It is highly recommended that prior to editing this file, you first
+; create a backup.
+;
+[globals]
+;
+; The template directory specifies where the template files will be written.
+template_directory=@../maps/templates/
+;
+; The source directory specifies the location of the prefab foundry.
+source_directory=@../maps/S2/
+;
+; The target directory specifies where the map files will be written.
+; It is highly recommended that this be set to C:\Quake2\baseq2\maps.
+; Of course you should ensure that this corresponds to your machine's
+; current configuration.
+target_directory=@../baseq2/maps/
+;
+; The game type will be used in the future to provide compatibility with
+; Quake I and possibly Hexen2 and other 3d games.
+; 2= Quake2, which is currently the only game being supported.
+game_type=2
+;
+; The client path is actually the location of the Client.EXE application
+; distributed with the current release of the Cellforge generator.
+client_path=@client
+;
+; This variable sets the location of the Quake I utility QBSP.EXE
+quake_i_qbsp=@qbsp
+;
+; This variable sets the location of the Quake I utility LIGHT.EXE
+quake_i_light=@light
+;
+; This variable sets the location of the Quake I utility VIS.EXE
+quake_i_vis=@vis
+;
+; This variable sets the location of the Quake II utility QBSP3.EXE
+quake_ii_qbsp=@qbsp3
+;
+; This variable sets the location of the Quake II utility QVIS3.EXE
+quake_ii_vis=@qvis3
+;
+; This variable sets the location of the Quake II utility QRAD3.EXE
+quake_ii_light=@qrad3
+;
+; This next set of variables set the bounding box of the resulting .MAP file
+; It is highly recommended for this current release that you not exceed 10x10x2
+; Also do not go below 3x3x2.
+[template_settings]
+x=4
+y=4
+z=2
+; This next line sets the target percentage with which to fill the bouding box
+; of the resulting .MAP file.
+; It is highly recommended that you not exceed 0.75.
+percent_to_fill=0.600000
+)";
+
+std::string expectedFor(const std::string& folder) {
+  std::string out;
+  for (char c : kDefaultIni) {
+    if (c == '@')
+      out += folder;
+    else
+      out += c;
+  }
+  return out;
+}
+
+struct ServerRun {
+  int status;
+  std::string out, err;
+};
+
+ServerRun server(std::vector<std::string> args, const std::string& programPath) {
+  std::ostringstream out, err;
+  const int status = runServer(args, programPath, out, err);
+  return {status, out.str(), err.str()};
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) result.push_back(line);
+  return result;
+}
+
+TEST(DefaultSettings, InitWritesTheFiftySixLinesAndTheFolders) {
+  TempDir dir;
+  test::makeFolders(dir / "bin");
+  test::makeFolders(dir / "maps");
+  test::writeText(dir / "bin/Cellforge.INI", "[globals]\ngame_type=1\n[template_settings]\nx=9\n");
+  const ServerRun run = server({"-INIT"}, dir / "bin/server");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  const std::string bin = dir / "bin/";
+  const std::string written = test::readText(bin + "Cellforge.INI");
+  const std::vector<std::string> got = lines(written), want = lines(expectedFor(bin));
+  ASSERT_EQ(want.size(), 56u);
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(got[i], want[i]) << "line " << i + 1;
+  EXPECT_EQ(written, expectedFor(bin));
+  EXPECT_TRUE(platform::isFolder(dir / "baseq2/maps"));
+  EXPECT_TRUE(platform::isFolder(dir / "maps/templates"));
+
+  // Read back, the file gives exactly the defaults.
+  Settings fromFile, defaults;
+  setIniPath(fromFile, bin + "server");
+  setIniPath(defaults, bin + "server");
+  ASSERT_TRUE(loadSettings(fromFile).ok());
+  readSettings(defaults, IniFile{});
+  defaults.percent_to_fill_text = fromFile.percent_to_fill_text;
+  EXPECT_EQ(fromFile.template_directory, defaults.template_directory);
+  EXPECT_EQ(fromFile.source_directory, defaults.source_directory);
+  EXPECT_EQ(fromFile.target_directory, defaults.target_directory);
+  EXPECT_EQ(fromFile.client_path, defaults.client_path);
+  EXPECT_EQ(fromFile.quake_i_qbsp, defaults.quake_i_qbsp);
+  EXPECT_EQ(fromFile.quake_i_light, defaults.quake_i_light);
+  EXPECT_EQ(fromFile.quake_i_vis, defaults.quake_i_vis);
+  EXPECT_EQ(fromFile.quake_ii_qbsp, defaults.quake_ii_qbsp);
+  EXPECT_EQ(fromFile.quake_ii_vis, defaults.quake_ii_vis);
+  EXPECT_EQ(fromFile.quake_ii_light, defaults.quake_ii_light);
+  EXPECT_EQ(fromFile.game_type, defaults.game_type);
+  EXPECT_EQ(fromFile.x, defaults.x);
+  EXPECT_EQ(fromFile.y, defaults.y);
+  EXPECT_EQ(fromFile.z, defaults.z);
+  EXPECT_EQ(fromFile.percent_to_fill, defaults.percent_to_fill);
+}
+
+TEST(DefaultSettings, InitIsFoundAnywhereInAnyCase) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"-init"}, {"--help", "x-InIt!"}, {"a", "-INITx"}}) {
+    TempDir dir;
+    test::makeFolders(dir / "bin");
+    const ServerRun run = server(args, dir / "bin/server");
+    EXPECT_EQ(run.status, 0) << args.back();
+    EXPECT_EQ(test::readText(dir / "bin/Cellforge.INI"), expectedFor(dir / "bin/"));
+    // Without its parent the template folder is not made.
+    EXPECT_FALSE(platform::exists(dir / "maps"));
+  }
+}
+
+TEST(DefaultSettings, InitIntoReadOnlyFolderKeepsTheOldFile) {
+  TempDir dir;
+  test::makeFolders(dir / "bin");
+  test::writeText(dir / "bin/Cellforge.INI", "[globals]\ngame_type=1\n");
+  test::makeReadOnly(dir / "bin");
+  const std::string ini = dir / "bin/Cellforge.INI";
+  const int rc = test::asUnprivilegedUser([&] {
+    const ServerRun run = server({"-INIT"}, dir / "bin/server");
+    if (run.status != 1 || run.out != "") return 3;
+    const std::string prefix = "server: Unable to write default INI file! (" + ini + ": ";
+    if (run.err.rfind(prefix, 0) != 0) return 4;
+    if (run.err.find('\n') != run.err.size() - 1) return 5;
+    return 0;
+  });
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(test::readText(ini), "[globals]\ngame_type=1\n");
+}
+
+TEST(DefaultSettings, HelpAndVersion) {
+  TempDir dir;
+  const ServerRun help = server({"--help"}, dir / "server");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("usage: server", 0), 0u);
+  const ServerRun version = server({"--version"}, dir / "server");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("server (Cellforge) ") + CELLFORGE_VERSION + "\n");
+  EXPECT_FALSE(platform::exists(dir / "Cellforge.INI"));
+}
+
+}  // namespace
+}  // namespace cellforge

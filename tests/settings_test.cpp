@@ -1,0 +1,231 @@
+#include "foundation/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "tests/test_support.h"
+
+namespace cellforge {
+namespace {
+
+using test::TempDir;
+
+Settings readFrom(std::string_view iniText) {
+  Settings s;
+  setIniPath(s, "/opt/cf/bin/server");
+  readSettings(s, IniFile::parse(iniText));
+  return s;
+}
+
+TEST(Settings, IniPathSitsBesideTheProgram) {
+  Settings s;
+  setIniPath(s, "/opt/cf/bin/server");
+  EXPECT_EQ(s.ini_path, "/opt/cf/bin/Cellforge.INI");
+  EXPECT_EQ(iniFolder(s), "/opt/cf/bin/");
+}
+
+TEST(Settings, DefaultsForAProgramInFolderP) {
+  const Settings s = readFrom("");
+  EXPECT_EQ(s.template_directory, "/opt/cf/bin/../maps/templates/");
+  EXPECT_EQ(s.source_directory, "/opt/cf/bin/../maps/S2/");
+  EXPECT_EQ(s.target_directory, "/opt/cf/bin/../baseq2/maps/");
+  EXPECT_EQ(s.game_type, 2);
+  EXPECT_FALSE(s.isQuake1());
+  EXPECT_EQ(s.client_path, "/opt/cf/bin/client");
+  EXPECT_EQ(s.quake_i_qbsp, "/opt/cf/bin/qbsp");
+  EXPECT_EQ(s.quake_i_light, "/opt/cf/bin/light");
+  EXPECT_EQ(s.quake_i_vis, "/opt/cf/bin/vis");
+  EXPECT_EQ(s.quake_ii_qbsp, "/opt/cf/bin/qbsp3");
+  EXPECT_EQ(s.quake_ii_vis, "/opt/cf/bin/qvis3");
+  EXPECT_EQ(s.quake_ii_light, "/opt/cf/bin/qrad3");
+  EXPECT_EQ(s.x, 4);
+  EXPECT_EQ(s.y, 4);
+  EXPECT_EQ(s.z, 2);
+  EXPECT_EQ(s.percent_to_fill, 0.6f);
+  EXPECT_EQ(s.cell_pitch, (std::array<int32_t, 3>{256, 256, 256}));
+}
+
+TEST(Settings, KeyEdgeCases) {
+  Settings s = readFrom(
+      "[globals]\n"
+      "template_directory=\n"
+      "source_directory=maps/\n"
+      "target_directory=\"/games/q2/maps\"\n"
+      "game_type=abc\n"
+      "client_path=\n"
+      "[template_settings]\n"
+      "x=0\n"
+      "y=-3\n"
+      "z=7 storeys\n"
+      "percent_to_fill=0.6xyz\n");
+  EXPECT_EQ(s.template_directory, "/");
+  EXPECT_EQ(s.source_directory, "maps/");
+  EXPECT_EQ(s.target_directory, "/games/q2/maps/");
+  EXPECT_EQ(s.game_type, 0);
+  EXPECT_FALSE(s.isQuake1());
+  EXPECT_EQ(s.client_path, "");
+  EXPECT_EQ(s.quake_ii_qbsp, "/opt/cf/bin/qbsp3");
+  EXPECT_EQ(s.x, 0);
+  EXPECT_EQ(s.y, -3);
+  EXPECT_EQ(s.z, 7);
+  EXPECT_EQ(s.percent_to_fill, 0.6f);
+
+  EXPECT_EQ(readFrom("[template_settings]\npercent_to_fill=abc").percent_to_fill, 0.0f);
+  EXPECT_EQ(readFrom("[template_settings]\npercent_to_fill=0.75").percent_to_fill, 0.75f);
+  EXPECT_EQ(readFrom("[template_settings]\npercent_to_fill=").percent_to_fill, 0.0f);
+  EXPECT_TRUE(std::isinf(readFrom("[template_settings]\npercent_to_fill=1e300").percent_to_fill));
+  EXPECT_TRUE(readFrom("[globals]\ngame_type=1").isQuake1());
+  EXPECT_FALSE(readFrom("[globals]\ngame_type=3").isQuake1());
+  EXPECT_FALSE(readFrom("[globals]\ngame_type=0").isQuake1());
+}
+
+TEST(Settings, WriteBackAddsTheElevenGlobalsAndKeepsTheRest) {
+  TempDir dir;
+  Settings s;
+  setIniPath(s, dir / "server");
+  test::writeText(s.ini_path,
+                  "; my notes\n"
+                  "[template_settings]\n"
+                  "x=5\n"
+                  "colour=blue\n");
+  ASSERT_TRUE(loadSettings(s).ok());
+  EXPECT_EQ(s.x, 5);
+  s.game_type = 1;
+  ASSERT_TRUE(saveSettings(s).ok());
+  const std::string p = dir.path();
+  EXPECT_EQ(test::readText(s.ini_path),
+            "; my notes\n"
+            "[template_settings]\n"
+            "x=5\n"
+            "colour=blue\n"
+            "[globals]\n"
+            "template_directory=" +
+                p +
+                "../maps/templates/\n"
+                "source_directory=" +
+                p +
+                "../maps/S2/\n"
+                "target_directory=" +
+                p +
+                "../baseq2/maps/\n"
+                "game_type=1\n"
+                "client_path=" +
+                p +
+                "client\n"
+                "quake_i_qbsp=" +
+                p +
+                "qbsp\n"
+                "quake_i_light=" +
+                p +
+                "light\n"
+                "quake_i_vis=" +
+                p +
+                "vis\n"
+                "quake_ii_qbsp=" +
+                p +
+                "qbsp3\n"
+                "quake_ii_vis=" +
+                p +
+                "qvis3\n"
+                "quake_ii_light=" +
+                p + "qrad3\n");
+}
+
+TEST(Settings, WriteBackIntoHandEditedFileReplacesValuesInPlace) {
+  TempDir dir;
+  Settings s;
+  setIniPath(s, dir / "server");
+  const std::string before =
+      "; keep this comment\r\n"
+      "[GLOBALS]\r\n"
+      "Target_Directory = /games/q2\r\n"
+      "; about the game\r\n"
+      "game_type=1\r\n"
+      "my_own_key=42\r\n"
+      "\r\n"
+      "[template_settings]\r\n"
+      "percent_to_fill=0.5\r\n";
+  test::writeText(s.ini_path, before);
+  ASSERT_TRUE(loadSettings(s).ok());
+  s.target_directory = "/elsewhere/";
+  ASSERT_TRUE(saveSettings(s).ok());
+  const std::string after = test::readText(s.ini_path);
+  const std::string p = dir.path();
+  EXPECT_EQ(after,
+            "; keep this comment\r\n"
+            "[GLOBALS]\r\n"
+            "Target_Directory=/elsewhere/\r\n"
+            "; about the game\r\n"
+            "game_type=1\r\n"
+            "my_own_key=42\r\n"
+            "template_directory=" +
+                p +
+                "../maps/templates/\r\n"
+                "source_directory=" +
+                p +
+                "../maps/S2/\r\n"
+                "client_path=" +
+                p +
+                "client\r\n"
+                "quake_i_qbsp=" +
+                p +
+                "qbsp\r\n"
+                "quake_i_light=" +
+                p +
+                "light\r\n"
+                "quake_i_vis=" +
+                p +
+                "vis\r\n"
+                "quake_ii_qbsp=" +
+                p +
+                "qbsp3\r\n"
+                "quake_ii_vis=" +
+                p +
+                "qvis3\r\n"
+                "quake_ii_light=" +
+                p +
+                "qrad3\r\n"
+                "\r\n"
+                "[template_settings]\r\n"
+                "percent_to_fill=0.5\r\n");
+  // A second write changes nothing more.
+  Settings again;
+  setIniPath(again, dir / "server");
+  ASSERT_TRUE(loadSettings(again).ok());
+  ASSERT_TRUE(saveSettings(again).ok());
+  EXPECT_EQ(test::readText(s.ini_path), after);
+}
+
+TEST(Settings, WriteIntoReadOnlyFolderReportsAndKeepsTheOldFile) {
+  TempDir dir;
+  test::makeFolders(dir / "ro");
+  Settings s;
+  setIniPath(s, dir / "ro/server");
+  test::writeText(s.ini_path, "[globals]\ngame_type=1\n");
+  test::makeReadOnly(dir / "ro");
+  const int rc = test::asUnprivilegedUser([&] {
+    Settings mine = s;
+    if (!loadSettings(mine).ok() || mine.game_type != 1) return 3;
+    mine.game_type = 2;
+    const Status st = saveSettings(mine);
+    if (st.ok()) return 4;
+    return st.message().rfind(mine.ini_path + ": ", 0) == 0 ? 0 : 5;
+  });
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(test::readText(s.ini_path), "[globals]\ngame_type=1\n");
+}
+
+TEST(Settings, UnreadableIniReportsAndGivesDefaults) {
+  TempDir dir;
+  Settings s;
+  setIniPath(s, dir / "server");
+  test::makeFolders(s.ini_path);
+  const Status st = loadSettings(s);
+  EXPECT_FALSE(st.ok());
+  EXPECT_EQ(st.message(), s.ini_path + ": is a folder, not a file");
+  EXPECT_EQ(s.game_type, 2);
+}
+
+}  // namespace
+}  // namespace cellforge

@@ -1,0 +1,115 @@
+#include "foundation/stream.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace cellforge {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(Stream, WritesLittleEndianValuesAndCountedStrings) {
+  Stream out;
+  out.writeString("");
+  out.writeString("abc");
+  out.writeUInt16(0x1234);
+  out.writeTriple(1, -2, 0x01020304);
+  EXPECT_EQ(out.written(),
+            "\x01\0\0\0\0"
+            "\x04\0\0\0abc\0"
+            "\x34\x12"
+            "\x01\0\0\0\xFE\xFF\xFF\xFF\x04\x03\x02\x01"s);
+
+  Stream in(out.written());
+  std::string empty = "x", abc;
+  uint16_t word = 0;
+  int32_t a = 0, b = 0, c = 0;
+  ASSERT_TRUE(in.readString(empty));
+  ASSERT_TRUE(in.readString(abc));
+  ASSERT_TRUE(in.readUInt16(word));
+  ASSERT_TRUE(in.readTriple(a, b, c));
+  EXPECT_EQ(empty, "");
+  EXPECT_EQ(abc, "abc");
+  EXPECT_EQ(word, 0x1234);
+  EXPECT_EQ(a, 1);
+  EXPECT_EQ(b, -2);
+  EXPECT_EQ(c, 0x01020304);
+  EXPECT_EQ(in.remaining(), 0u);
+}
+
+TEST(Stream, EveryTruncationOfAStringFailsAndLeavesTextAndPosition) {
+  const std::string whole = "\x04\0\0\0abc\0"s;
+  for (size_t cut = 0; cut < whole.size(); ++cut) {
+    const std::string bytes = whole.substr(0, cut);
+    Stream in(bytes);
+    std::string text = "kept";
+    EXPECT_FALSE(in.readString(text)) << "cut at " << cut;
+    EXPECT_EQ(text, "kept");
+    EXPECT_EQ(in.position(), 0u);
+  }
+}
+
+TEST(Stream, RefusesCountsBelowOneAndBeyondTheBytesLeft) {
+  for (const std::string& bytes : {"\0\0\0\0abc\0"s, "\xFF\xFF\xFF\xFF"s, "\0\0\0\x80xyz"s,
+                                   "\xFF\xFF\xFF\x7F"s + std::string(16, 'a')}) {
+    Stream in(bytes);
+    std::string text = "kept";
+    EXPECT_FALSE(in.readString(text));
+    EXPECT_EQ(text, "kept");
+    EXPECT_EQ(in.position(), 0u);
+  }
+}
+
+TEST(Stream, StringStopsAtFirstNulButConsumesItsWholeCount) {
+  const std::string bytes = "\x06\0\0\0ab\0cd\0\x07\0"s;
+  Stream in(bytes);
+  std::string text;
+  uint16_t next = 0;
+  ASSERT_TRUE(in.readString(text));
+  EXPECT_EQ(text, "ab");
+  ASSERT_TRUE(in.readUInt16(next));
+  EXPECT_EQ(next, 7);
+}
+
+TEST(Stream, ShortTripleKeepsTheValuesAlreadyRead) {
+  const std::string bytes = "\x05\0\0\0\x06\0\0"s;
+  Stream in(bytes);
+  int32_t a = 0, b = 0, c = 0;
+  EXPECT_FALSE(in.readTriple(a, b, c));
+  EXPECT_EQ(a, 5);
+  EXPECT_EQ(b, 0);
+}
+
+TEST(TextStream, DeliversLinesWithoutTheirEnds) {
+  const std::string text = "abc\r\n\nlast";
+  TextStream in(text);
+  std::string line = "unchanged";
+  ASSERT_TRUE(in.readLine(line));
+  EXPECT_EQ(line, "abc");
+  ASSERT_TRUE(in.readLine(line));
+  EXPECT_EQ(line, "");
+  ASSERT_TRUE(in.readLine(line));
+  EXPECT_EQ(line, "last");
+  EXPECT_FALSE(in.readLine(line));
+  EXPECT_EQ(line, "last");
+}
+
+TEST(TextStream, LongLinesArriveWhole) {
+  const std::string longLine(5000, 'q');
+  const std::vector<std::string> lines = readAllLines(longLine + "\n" + "x\r\n");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], longLine);
+  EXPECT_EQ(lines[1], "x");
+}
+
+TEST(TextStream, EmptyTextHasNoLinesAndWriteLineAppendsOneEnd) {
+  EXPECT_TRUE(readAllLines("").empty());
+  std::string out = "a\n";
+  TextStream::writeLine(out, "b");
+  TextStream::writeLine(out, "");
+  EXPECT_EQ(out, "a\nb\n\n");
+}
+
+}  // namespace
+}  // namespace cellforge
