@@ -1,10 +1,17 @@
 #include "server/server_app.h"
 
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
 #include <ostream>
 
 #include "foundation/default_settings.h"
 #include "foundation/settings.h"
+#include "layout/generator.h"
+#include "layout/layout_file.h"
+#include "layout/random_source.h"
 #include "platform/platform.h"
+#include "server/tool_chain.h"
 
 namespace cellforge {
 
@@ -54,6 +61,96 @@ int runInit(const std::string& programPath, std::ostream& out, std::ostream& err
   return 0;
 }
 
+struct RunOptions {
+  bool seedGiven = false;
+  uint32_t seed = 0;
+  bool compile = true;
+};
+
+// Parses the options of a normal run; a bad one is a usage error.
+Expected<RunOptions> parseOptions(const std::vector<std::string>& args) {
+  RunOptions options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--no-compile") {
+      options.compile = false;
+    } else if (a == "--seed") {
+      if (i + 1 == args.size()) return fail("--seed needs a number");
+      const std::string& value = args[++i];
+      uint64_t seed = 0;
+      bool ok = !value.empty() && value.size() <= 10;
+      for (char c : value) {
+        ok = ok && c >= '0' && c <= '9';
+        if (ok) seed = seed * 10 + static_cast<uint64_t>(c - '0');
+      }
+      if (!ok || seed > UINT32_MAX)
+        return fail("--seed " + value + ": the seed must be a whole number from 0 to 4294967295");
+      options.seedGiven = true;
+      options.seed = static_cast<uint32_t>(seed);
+    } else {
+      return fail("unknown option '" + a + "' (see server --help)");
+    }
+  }
+  return options;
+}
+
+void printSummary(const Generator& generator, uint32_t seed, std::ostream& out) {
+  const CellGrid& grid = generator.grid();
+  const double share =
+      static_cast<double>(grid.occupiedCount()) / static_cast<double>(generator.totalCells());
+  char percent[16];
+  std::snprintf(percent, sizeof percent, "%.1f%%", share * 100.0);
+  out << "seed " << seed << " (run again with --seed " << seed << ")\n"
+      << "attempts discarded: " << generator.discardedAttempts() << '\n'
+      << "cells filled: " << grid.occupiedCount() << " of " << generator.totalCells() << " ("
+      << percent << ")\n"
+      << "templates placed: " << generator.templatesPlaced() << '\n'
+      << "plan (* template anchor, # taken cell, gaps are open sides, +y up, +x right):\n"
+      << layoutPlan(grid);
+}
+
+// The normal run: settings, library, layout, chain, settings back.
+int runNormal(const RunOptions& options, const std::string& programPath, std::ostream& out,
+              std::ostream& err) {
+  auto stop = [&](const std::string& message) {
+    platform::showMessage(err, kProgram, message);
+    return 1;
+  };
+  Settings settings;
+  setIniPath(settings, programPath);
+  if (Status s = loadSettings(settings); !s) return stop(s.message());
+
+  const uint32_t seed =
+      options.seedGiven ? options.seed : static_cast<uint32_t>(std::time(nullptr));
+  out << "seed " << seed << " (run again with --seed " << seed << ")\n";
+
+  TemplateLibrary library;
+  if (Status s = library.load(settings.source_directory); !s) return stop(s.message());
+  for (const std::string& w : library.warnings()) platform::showMessage(err, kProgram, w);
+
+  out << "generating: " << settings.x << " x " << settings.y << " x " << settings.z
+      << " cells, at least " << settings.percent_to_fill_text << " filled, " << library.size()
+      << " templates\n";
+  RandomSource random(seed);
+  Generator generator(settings, library, random);
+  if (Status s = generator.prepare(); !s) return stop(s.message());
+  for (const std::string& w : generator.warnings()) platform::showMessage(err, kProgram, w);
+  if (Status s = generator.fill(); !s) return stop(s.message());
+  const std::string layoutPath = settings.template_directory + std::string(kLayoutFileName);
+  if (Status s = writeLayoutFile(layoutPath, generator.grid()); !s) return stop(s.message());
+  printSummary(generator, seed, out);
+  out << "layout: " << layoutPath << '\n';
+
+  const Status chain = runToolChain(settings, {options.compile}, out);
+  // The settings go back whenever a layout was written, whatever the chain did.
+  const Status saved = saveSettings(settings);
+  if (!chain) platform::showMessage(err, kProgram, chain.message());
+  if (!saved) platform::showMessage(err, kProgram, saved.message());
+  out << "Floor plan: cellforge-template plan " << layoutPath << '\n';
+  if (chain && saved) out << "done: " << settings.target_directory << "sample.map\n";
+  return chain && saved ? 0 : 1;
+}
+
 }  // namespace
 
 int runServer(const std::vector<std::string>& args, const std::string& programPath,
@@ -69,8 +166,12 @@ int runServer(const std::vector<std::string>& args, const std::string& programPa
       return 0;
     }
   }
-  platform::showMessage(err, kProgram, "the layout generator is not built yet; only -INIT works");
-  return 1;
+  auto options = parseOptions(args);
+  if (!options) {
+    platform::showMessage(err, kProgram, options.message());
+    return 2;
+  }
+  return runNormal(*options, programPath, out, err);
 }
 
 }  // namespace cellforge

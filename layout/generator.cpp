@@ -1,0 +1,239 @@
+#include "layout/generator.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+
+#include "layout/layout_file.h"
+#include "layout/random_source.h"
+
+namespace cellforge {
+
+namespace {
+
+// The float nearest 1/3276: r * k + 10 spreads 0..32767 over 10..20.
+constexpr float kTemplateStep = 1.0f / 3276.0f;
+
+std::string sizeText(GridCoord d) {
+  return std::to_string(d.x) + " x " + std::to_string(d.y) + " x " + std::to_string(d.z);
+}
+
+std::string shareText(double share) {
+  std::ostringstream s;
+  s.precision(2);
+  s << std::fixed << share;
+  return s.str();
+}
+
+// True when the text starts with a decimal number, as atof reads it.
+bool startsWithNumber(const std::string& text) {
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  (void)std::strtod(begin, &end);
+  return end != begin;
+}
+
+}  // namespace
+
+Generator::Generator(const Settings& settings, const TemplateLibrary& library, RandomSource& random,
+                     GeneratorLimits limits)
+    : settings_(settings), library_(library), random_(random), limits_(limits) {
+  cursor_ = library_.first();
+  for (size_t steps = 0; steps < stepMod_.size(); ++steps)
+    stepMod_[steps] = library_.empty() ? 0 : steps % library_.size();
+}
+
+Status Generator::checkSettings() const {
+  const std::string where = settings_.ini_path + ": [" + std::string(kTemplateSettings) + "] ";
+  auto key = [&](const char* name, const std::string& value) {
+    return where + name + " = " + value;
+  };
+  if (settings_.x < 3)
+    return fail(key("x", std::to_string(settings_.x)) +
+                " is too small: the grid needs at least 3 cells along x, so the first room can "
+                "stand away from the side walls");
+  if (settings_.y < 3)
+    return fail(key("y", std::to_string(settings_.y)) +
+                " is too small: the grid needs at least 3 cells along y, so the first room can "
+                "stand away from the side walls");
+  if (settings_.z < 1)
+    return fail(key("z", std::to_string(settings_.z)) +
+                " is too small: the grid needs at least one storey");
+  const int64_t cells = int64_t{settings_.x} * settings_.y * settings_.z;
+  if (cells > kMaxLayoutCells)
+    return fail(where + "grid " + sizeText({settings_.x, settings_.y, settings_.z}) + " has " +
+                std::to_string(cells) + " cells, more than the " + std::to_string(kMaxLayoutCells) +
+                " a layout may hold");
+  const float share = settings_.percent_to_fill;
+  const bool numeric =
+      settings_.percent_to_fill_text.empty() || startsWithNumber(settings_.percent_to_fill_text);
+  if (!numeric || !std::isfinite(share) || share < 0.0f || share > 1.0f) {
+    const std::string shown = settings_.percent_to_fill_text.empty()
+                                  ? std::to_string(share)
+                                  : settings_.percent_to_fill_text;
+    return fail(key("percent_to_fill", shown) + " is not a number from 0 to 1");
+  }
+  if (library_.empty()) return fail(settings_.source_directory + ": no templates to build with");
+  return success();
+}
+
+Status Generator::prepare() {
+  if (Status s = checkSettings(); !s) return s;
+  dims_ = {settings_.x, settings_.y, settings_.z};
+  totalCells_ = dims_.x * dims_.y * dims_.z;
+  fillTarget_ = settings_.percent_to_fill;
+  warnings_.clear();
+  if (dims_.x > kWorldCellsPerAxis || dims_.y > kWorldCellsPerAxis || dims_.z > kWorldCellsPerAxis)
+    warnings_.push_back("grid " + sizeText(dims_) + " reaches past the engine's world bounds (" +
+                        std::to_string(kWorldCellsPerAxis) +
+                        " cells of 256 units from the origin along each axis); the map may not "
+                        "compile or play");
+
+  // Whether a start cell can take any template is a matter of the empty grid
+  // alone, so it is settled once here.
+  grid_.resize(dims_);
+  startFits_.assign(static_cast<size_t>(dims_.x) * static_cast<size_t>(dims_.y), 0);
+  bool anyStart = false;
+  for (int32_t x = 1; x < dims_.x - 1; ++x) {
+    for (int32_t y = 1; y < dims_.y - 1; ++y) {
+      forgetFits();
+      const bool fits = anyTemplateFits({x, y, 0});
+      startFits_[static_cast<size_t>(x) * static_cast<size_t>(dims_.y) + static_cast<size_t>(y)] =
+          fits ? 1 : 0;
+      anyStart = anyStart || fits;
+    }
+  }
+  if (!anyStart)
+    return fail(settings_.source_directory + ": none of the " + std::to_string(library_.size()) +
+                " templates fits any start cell of the " + sizeText(dims_) +
+                " grid (storey 0, one cell away from the side walls)");
+  discarded_ = 0;
+  bestClosedShare_ = -1.0;
+  startNewAttempt();
+  return success();
+}
+
+void Generator::advanceTemplate() {
+  const int r = random_.next();
+  const auto n = static_cast<size_t>(10.0 + static_cast<double>(r) * double{kTemplateStep});
+  cursor_ += stepMod_[n + 1];
+  if (cursor_ >= library_.size()) cursor_ -= library_.size();
+}
+
+bool Generator::fillReached() const {
+  return static_cast<double>(grid_.occupiedCount()) / static_cast<double>(totalCells_) >=
+         static_cast<double>(fillTarget_);
+}
+
+bool Generator::fitsAt(GridCoord origin, size_t index) {
+  signed char& known = fitMemo_[index];
+  if (known < 0) known = grid_.canPlace(origin, library_.at(index)) ? 1 : 0;
+  return known != 0;
+}
+
+bool Generator::anyTemplateFits(GridCoord origin) {
+  for (size_t i = 0; i < library_.size(); ++i)
+    if (fitsAt(origin, i)) return true;
+  return false;
+}
+
+void Generator::placeFirst() {
+  const FrontierGrid& f = grid_.frontier;
+  for (;;) {
+    do {
+      f.randomCell(random_, candidate_);
+    } while (candidate_.x == f.minBound.x || candidate_.x == f.maxBound.x ||
+             candidate_.y == f.minBound.y || candidate_.y == f.maxBound.y);
+    candidate_.z = 0;
+    if (startFits_[static_cast<size_t>(candidate_.x) * static_cast<size_t>(dims_.y) +
+                   static_cast<size_t>(candidate_.y)] != 0)
+      break;
+  }
+  forgetFits();
+  do {
+    advanceTemplate();
+  } while (!fitsAt(candidate_, cursor_));
+  grid_.place(candidate_, currentTemplate());
+  placedInAttempt_ = 1;
+}
+
+void Generator::startNewAttempt() {
+  grid_.resize(dims_);
+  placeFirst();
+}
+
+Status Generator::discardAttempt(bool closed) {
+  if (closed) {
+    const double share =
+        static_cast<double>(grid_.occupiedCount()) / static_cast<double>(totalCells_);
+    if (share > bestClosedShare_) bestClosedShare_ = share;
+  }
+  if (++discarded_ >= limits_.maxDiscardedAttempts) {
+    const std::string best =
+        bestClosedShare_ < 0.0
+            ? "no attempt closed at all"
+            : "the best closed layout filled " + shareText(bestClosedShare_) + " of the grid";
+    return fail(settings_.ini_path + ": no layout reached [" + std::string(kTemplateSettings) +
+                "] percent_to_fill = " + shareText(fillTarget_) + " in " +
+                std::to_string(discarded_) + " attempts (" + best + "); lower percent_to_fill");
+  }
+  startNewAttempt();
+  return success();
+}
+
+Status Generator::fill() {
+  for (;;) {
+    if (!grid_.frontier.anyMarked()) {
+      if (fillReached()) return success();
+      if (Status s = discardAttempt(true); !s) return s;
+      continue;
+    }
+    grid_.frontier.randomMarkedCell(random_, candidate_);
+    forgetFits();
+    if (!anyTemplateFits(candidate_)) {
+      if (Status s = discardAttempt(false); !s) return s;
+      continue;
+    }
+    do {
+      advanceTemplate();
+    } while (!fitsAt(candidate_, cursor_));
+    grid_.place(candidate_, currentTemplate());
+    ++placedInAttempt_;
+  }
+}
+
+Status Generator::fillAndSave() {
+  if (Status s = fill(); !s) return s;
+  return writeLayoutFile(settings_.template_directory + std::string(kLayoutFileName), grid_);
+}
+
+std::string layoutPlan(const CellGrid& grid) {
+  std::string out;
+  for (int32_t z = 0; z < grid.dims.z; ++z) {
+    out += "storey " + std::to_string(z) + ":\n";
+    for (int32_t y = grid.dims.y - 1; y >= 0; --y) {
+      std::string rows[3];
+      for (int32_t x = 0; x < grid.dims.x; ++x) {
+        const Cell& c = grid.cellAt({x, y, z});
+        if (c.occupied == 0) {
+          rows[0] += "   ";
+          rows[1] += " . ";
+          rows[2] += "   ";
+          continue;
+        }
+        rows[0] += std::string{'+', c.openPosY ? ' ' : '-', '+'};
+        rows[1] += std::string{c.openNegX ? ' ' : '|', c.templateId != 0 ? '*' : '#',
+                               c.openPosX ? ' ' : '|'};
+        rows[2] += std::string{'+', c.openNegY ? ' ' : '-', '+'};
+      }
+      // Rows without a taken cell keep only their line of dots.
+      for (std::string& row : rows) {
+        while (!row.empty() && row.back() == ' ') row.pop_back();
+        if (!row.empty()) out += "  " + row + "\n";
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace cellforge

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "foundation/result.h"
+#include "foundation/settings.h"
+#include "layout/cell_grid.h"
+#include "templates/template_library.h"
+
+namespace cellforge {
+
+class RandomSource;
+
+// Attempts thrown away before the generator gives up on a fill share. Far
+// above what any sensible share needs (the bundled kit closes a 10 x 10 x 2
+// layout at 0.75 within a few thousand), yet it ends within seconds.
+inline constexpr int64_t kMaxDiscardedAttempts = 1'000'000;
+// Cells the engine's world reaches from the origin along one axis (4096
+// map units of 256 each). Larger grids are built, with a warning.
+inline constexpr int32_t kWorldCellsPerAxis = 16;
+
+struct GeneratorLimits {
+  int64_t maxDiscardedAttempts = kMaxDiscardedAttempts;
+};
+
+// Fills a grid at random with templates of the library until the layout is
+// closed (no opening leads into an empty cell) and full enough, starting over
+// when it closes too small. A seed gives the same draws, and so the same
+// layout, on every platform.
+class Generator {
+ public:
+  Generator(const Settings& settings, const TemplateLibrary& library, RandomSource& random,
+            GeneratorLimits limits = {});
+
+  // Checks the grid size and fill share, sizes the grid and places the
+  // first template.
+  Status prepare();
+  // Places templates until a layout is accepted.
+  Status fill();
+  // fill, then writes the layout to template_directory + "sample.mtf".
+  Status fillAndSave();
+
+  // The inner steps, one draw sequence each.
+  void advanceTemplate();
+  bool fillReached() const;
+  // Draws a start cell on storey 0 away from the side walls, then templates
+  // until one fits there. Only after prepare succeeded.
+  void placeFirst();
+
+  const CellGrid& grid() const { return grid_; }
+  CellGrid& grid() { return grid_; }
+  size_t templateCursor() const { return cursor_; }
+  const Template& currentTemplate() const { return library_.at(cursor_); }
+  GridCoord candidate() const { return candidate_; }
+
+  int64_t discardedAttempts() const { return discarded_; }
+  // Templates placed in the accepted layout.
+  int32_t templatesPlaced() const { return placedInAttempt_; }
+  int32_t totalCells() const { return totalCells_; }
+  float fillTarget() const { return fillTarget_; }
+  // Lines for the user about a grid that works but may not make a good map.
+  const std::vector<std::string>& warnings() const { return warnings_; }
+
+ private:
+  Status checkSettings() const;
+  bool anyTemplateFits(GridCoord origin);
+  bool fitsAt(GridCoord origin, size_t index);
+  void forgetFits() { fitMemo_.assign(library_.size(), -1); }
+  void startNewAttempt();
+  Status discardAttempt(bool closed);
+
+  Settings settings_;
+  const TemplateLibrary& library_;
+  RandomSource& random_;
+  GeneratorLimits limits_;
+
+  size_t cursor_ = 0;
+  GridCoord candidate_;
+  CellGrid grid_;
+  float fillTarget_ = 0.0f;
+  int32_t totalCells_ = 0;
+  GridCoord dims_;
+  // Cursor steps per advance (11 to 21) reduced modulo the library size.
+  std::array<size_t, 22> stepMod_{};
+
+  // Whether any template fits each start cell of an empty grid, by x * y.
+  std::vector<char> startFits_;
+  // canPlace per template at the cell being filled: -1 not yet known.
+  std::vector<signed char> fitMemo_;
+
+  int64_t discarded_ = 0;
+  int32_t placedInAttempt_ = 0;
+  double bestClosedShare_ = -1.0;
+  std::vector<std::string> warnings_;
+};
+
+// A text plan of the grid: one block per storey, lowest first, +y up and +x
+// right; each cell three characters square, its walls drawn where it is
+// closed.
+std::string layoutPlan(const CellGrid& grid);
+
+}  // namespace cellforge

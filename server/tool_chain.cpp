@@ -1,0 +1,80 @@
+#include "server/tool_chain.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ostream>
+
+#include "platform/platform.h"
+
+namespace cellforge {
+
+namespace {
+
+std::string describe(const platform::ExitStatus& status) {
+  if (status.signalled) return "was killed by signal " + std::to_string(status.code);
+  return "failed with exit status " + std::to_string(status.code);
+}
+
+bool failed(const platform::ExitStatus& status) {
+  return status.signalled || status.timedOut || status.code != 0;
+}
+
+bool containsNoCase(std::string_view text, std::string_view word) {
+  auto lower = [](char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  };
+  return std::search(text.begin(), text.end(), word.begin(), word.end(),
+                     [&](char a, char b) { return lower(a) == lower(b); }) != text.end();
+}
+
+}  // namespace
+
+std::vector<ToolStep> compileSteps(const Settings& s) {
+  if (s.isQuake1())
+    return {{"map compiler", s.quake_i_qbsp, "sample.map"},
+            {"light tool", s.quake_i_light, "sample"},
+            {"visibility tool", s.quake_i_vis, "sample.bsp"}};
+  return {{"map compiler", s.quake_ii_qbsp, "sample.map"},
+          {"visibility tool", s.quake_ii_vis, "sample.bsp"},
+          {"light tool", s.quake_ii_light, "sample"}};
+}
+
+std::string leakFileName(const Settings& settings) {
+  return settings.isQuake1() ? "sample.pts" : "sample.lin";
+}
+
+Status runToolChain(const Settings& settings, const ToolChainOptions& options, std::ostream& out) {
+  out << "client: " << settings.client_path << '\n' << std::flush;
+  auto client = platform::runProgram({settings.client_path}, "");
+  if (!client) return fail("Couldn't execute " + settings.client_path);
+  if (failed(*client))
+    return fail(settings.client_path + " " + describe(*client) + "; no compile tool was run");
+  if (!options.compile) return success();
+
+  // A leak file from an earlier run must not be taken for one of this run.
+  const std::string leak = settings.target_directory + leakFileName(settings);
+  if (Status s = platform::deleteFile(leak); !s) return s;
+
+  const std::vector<ToolStep> steps = compileSteps(settings);
+  for (size_t i = 0; i < steps.size(); ++i) {
+    const ToolStep& step = steps[i];
+    out << step.label << ": " << step.program << ' ' << step.argument << '\n' << std::flush;
+    auto ran = platform::runProgram({step.program, step.argument}, settings.target_directory);
+    if (!ran) return fail("Couldn't execute " + step.program);
+    if (failed(*ran)) {
+      if (i == 0 && !settings.isQuake1() && !containsNoCase(settings.target_directory, "quake2"))
+        out << "hint: qbsp3 finds the game folder by a \"quake2\" folder in the map's path, and "
+               "target_directory "
+            << settings.target_directory << " has none\n";
+      return fail(step.label + " " + step.program + " " + describe(*ran));
+    }
+    // The map compiler reports a leak only by this file; the tools after it
+    // would fail or build a broken level.
+    if (i == 0 && platform::exists(leak))
+      return fail(leak + ": the map leaked (an opening leads out into the void); " +
+                  steps[1].label + " and " + steps[2].label + " were not run");
+  }
+  return success();
+}
+
+}  // namespace cellforge

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "foundation/result.h"
+#include "foundation/settings.h"
+
+namespace cellforge {
+
+// One compile step: the program and the one argument it is given.
+struct ToolStep {
+  std::string label;  // "map compiler", "visibility tool", "light tool"
+  std::string program;
+  std::string argument;
+};
+
+// The three compile steps in the order of the game: Quake runs the map
+// compiler, light, then vis; Quake II the map compiler, vis, then light.
+std::vector<ToolStep> compileSteps(const Settings& settings);
+
+// The file the map compiler leaves in the target folder when the map leaks.
+std::string leakFileName(const Settings& settings);
+
+struct ToolChainOptions {
+  bool compile = true;  // false: run client only
+};
+
+// Runs client (and waits for it, since the map compiler reads what it
+// writes), then the compile tools in target_directory, one after the other.
+// Stops at the first program that cannot be started, fails, or at a leak.
+// Each stage gets a line on `out`; the tools' own output passes through.
+Status runToolChain(const Settings& settings, const ToolChainOptions& options, std::ostream& out);
+
+}  // namespace cellforge

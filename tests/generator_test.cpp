@@ -1,0 +1,365 @@
+#include "layout/generator.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "layout/layout_file.h"
+#include "layout/random_source.h"
+#include "tests/test_support.h"
+
+namespace cellforge {
+namespace {
+
+Template cellTemplate(int32_t id, uint16_t openings) {
+  Template t;
+  t.id = id;
+  t.name = "t" + std::to_string(id) + ".map";
+  Cell c;
+  c.setOpenings(openings);
+  t.cells.push_back(c);
+  return t;
+}
+
+// Every single-cell opening combination (ids 1..15), two stairs up a storey
+// (ids 30, 31) and, when asked, a straight two-cell hall along x open at both
+// ends (id 20).
+TemplateLibrary singles(bool withHall = false) {
+  TemplateLibrary lib;
+  for (uint16_t o = 1; o <= 15; ++o) lib.add(cellTemplate(o, o));
+  if (withHall) {
+    Template hall;
+    hall.id = 20;
+    Cell a, b;
+    a.openNegX = a.openPosX = true;
+    b = a;
+    b.x = 1;
+    hall.cells = {a, b};
+    lib.add(hall);
+  }
+  for (auto [id, low, high] : {std::tuple{30, 2, 1}, {31, 4, 8}}) {
+    Template stair;
+    stair.id = id;
+    Cell lo, hi;
+    lo.setOpenings(static_cast<uint16_t>(low));
+    hi.setOpenings(static_cast<uint16_t>(high));
+    hi.z = 1;
+    stair.cells = {lo, hi};
+    lib.add(stair);
+  }
+  return lib;
+}
+
+Settings gridSettings(int32_t x, int32_t y, int32_t z, const char* share) {
+  Settings s;
+  s.x = x;
+  s.y = y;
+  s.z = z;
+  s.percent_to_fill_text = share;
+  s.percent_to_fill = static_cast<float>(std::atof(share));
+  s.ini_path = "/p/Cellforge.INI";
+  s.source_directory = "/p/S2/";
+  return s;
+}
+
+// The seed whose first draw is r: the state after one step is r << 16.
+uint32_t seedForFirstDraw(int r) {
+  uint32_t inverse = 214013u;  // Newton's iteration for the inverse mod 2^32
+  for (int i = 0; i < 5; ++i) inverse *= 2u - 214013u * inverse;
+  return ((static_cast<uint32_t>(r) << 16) - 2531011u) * inverse;
+}
+
+// The loops exactly as described, drawing one axis at a time, for inputs on
+// which they end. The generator must match it draw for draw.
+struct Reference {
+  const TemplateLibrary& lib;
+  RandomSource& random;
+  GridCoord dims;
+  float target;
+  CellGrid grid;
+  size_t cursor = 0;
+  GridCoord c;
+
+  int32_t axis(int32_t dim) {
+    const float scale = static_cast<float>(dim * static_cast<double>(1.0f / 32767.0f));
+    for (;;) {
+      const auto v = static_cast<int32_t>(random.next() * static_cast<double>(scale));
+      if (v >= 0 && v <= dim - 1) return v;
+    }
+  }
+  void randomCell() {
+    c.x = axis(dims.x);
+    c.y = axis(dims.y);
+    c.z = axis(dims.z);
+  }
+  void advance() {
+    const int n = static_cast<int>(10 + random.next() * static_cast<double>(1.0f / 3276.0f));
+    for (int i = 0; i < n + 1; ++i) cursor = lib.nextCyclic(cursor);
+  }
+  void placeFirst() {
+    do randomCell();
+    while (c.x == 0 || c.x == dims.x - 1 || c.y == 0 || c.y == dims.y - 1);
+    c.z = 0;
+    do advance();
+    while (!grid.canPlace(c, lib.at(cursor)));
+    grid.place(c, lib.at(cursor));
+  }
+  void run() {
+    grid.resize(dims);
+    placeFirst();
+    for (;;) {
+      do randomCell();
+      while (!grid.frontier.isMarked(c));
+      do advance();
+      while (!grid.canPlace(c, lib.at(cursor)));
+      grid.place(c, lib.at(cursor));
+      if (grid.frontier.anyMarked()) continue;
+      if (static_cast<double>(grid.occupiedCount()) / (dims.x * dims.y * dims.z) >= target) return;
+      grid.resize(dims);
+      placeFirst();
+    }
+  }
+};
+
+// Closed: no marks, every opening leads into a taken cell, and where that
+// cell belongs to another placement it opens back.
+void expectClosed(const CellGrid& g) {
+  EXPECT_FALSE(g.frontier.anyMarked());
+  const struct {
+    bool Cell::*open;
+    bool Cell::*back;
+    GridCoord step;
+  } sides[] = {{&Cell::openPosY, &Cell::openNegY, {0, 1, 0}},
+               {&Cell::openNegY, &Cell::openPosY, {0, -1, 0}},
+               {&Cell::openPosX, &Cell::openNegX, {1, 0, 0}},
+               {&Cell::openNegX, &Cell::openPosX, {-1, 0, 0}}};
+  for (int32_t x = 0; x < g.dims.x; ++x)
+    for (int32_t y = 0; y < g.dims.y; ++y)
+      for (int32_t z = 0; z < g.dims.z; ++z) {
+        const Cell& p = g.cellAt({x, y, z});
+        if (p.occupied == 0) continue;
+        for (const auto& s : sides) {
+          if (!(p.*s.open)) continue;
+          const GridCoord n{x + s.step.x, y + s.step.y, z};
+          ASSERT_TRUE(g.inBounds(n)) << x << "," << y << "," << z;
+          ASSERT_NE(g.cellAt(n).occupied, 0) << x << "," << y << "," << z;
+          EXPECT_TRUE(g.cellAt(n).*s.back) << x << "," << y << "," << z;
+        }
+      }
+}
+
+TEST(AdvanceTemplate, StepsElevenToTwentyOneAlongTheLibrary) {
+  TemplateLibrary lib;
+  for (int32_t id = 1; id <= 30; ++id) lib.add(cellTemplate(id, 1));
+  const Settings s = gridSettings(3, 3, 1, "0.1");
+  for (auto [r, steps] :
+       {std::pair{0, 11}, {3275, 11}, {3276, 12}, {32759, 20}, {32760, 21}, {32767, 21}}) {
+    RandomSource random(seedForFirstDraw(r));
+    Generator g(s, lib, random);
+    g.advanceTemplate();
+    EXPECT_EQ(g.templateCursor(), static_cast<size_t>(steps)) << "r = " << r;
+  }
+  TemplateLibrary eleven;
+  for (int32_t id = 1; id <= 11; ++id) eleven.add(cellTemplate(id, 1));
+  RandomSource random(seedForFirstDraw(0));
+  Generator g(s, eleven, random);
+  g.advanceTemplate();
+  EXPECT_EQ(g.templateCursor(), 0u);
+}
+
+TEST(Generator, ThreeByThreeGridAlwaysStartsInTheMiddle) {
+  const TemplateLibrary lib = singles();
+  const Settings s = gridSettings(3, 3, 2, "0.1");
+  for (uint32_t seed = 0; seed < 40; ++seed) {
+    RandomSource random(seed);
+    Generator g(s, lib, random);
+    ASSERT_TRUE(g.prepare().ok());
+    EXPECT_EQ(g.candidate(), (GridCoord{1, 1, 0}));
+    EXPECT_NE(g.grid().cellAt({1, 1, 0}).occupied, 0);
+  }
+}
+
+TEST(Generator, MatchesThePlainLoopsDrawForDraw) {
+  for (bool multi : {false, true}) {
+    const TemplateLibrary lib = singles(multi);
+    for (auto [x, y, z, share] :
+         {std::tuple{4, 4, 2, "0.60"}, {5, 5, 2, "0.60"}, {10, 10, 2, "0.75"}, {3, 7, 1, "0.5"}}) {
+      const Settings s = gridSettings(x, y, z, share);
+      for (uint32_t seed = 0; seed < 25; ++seed) {
+        RandomSource a(seed), b(seed);
+        Generator g(s, lib, a);
+        ASSERT_TRUE(g.prepare().ok());
+        const Status filled = g.fill();
+        ASSERT_TRUE(filled.ok()) << filled.message();
+        Reference ref{lib, b, {x, y, z}, s.percent_to_fill, {}, 0, {}};
+        ref.run();
+        ASSERT_EQ(a.draws(), b.draws()) << x << "x" << y << "x" << z << " seed " << seed;
+        EXPECT_EQ(g.templateCursor(), ref.cursor);
+        EXPECT_EQ(encodeLayout(g.grid()), encodeLayout(ref.grid));
+        expectClosed(g.grid());
+        EXPECT_TRUE(g.fillReached());
+      }
+    }
+  }
+}
+
+TEST(Generator, FixedSeedGivesTheGoldenLayout) {
+  const TemplateLibrary lib = singles(true);
+  const Settings s = gridSettings(5, 5, 2, "0.60");
+  RandomSource random(12345);
+  Generator g(s, lib, random);
+  ASSERT_TRUE(g.prepare().ok());
+  ASSERT_TRUE(g.fill().ok());
+  const std::string golden = std::string(CELLFORGE_SOURCE_DIR) + "/tests/fixtures/gen/sample.mtf";
+  if (std::getenv("CELLFORGE_UPDATE_GOLDEN") != nullptr)
+    test::writeText(golden, encodeLayout(g.grid()));
+  EXPECT_EQ(encodeLayout(g.grid()), test::readText(golden));
+  EXPECT_EQ(random.draws(), 14842u);
+  EXPECT_EQ(g.discardedAttempts(), 12);
+}
+
+TEST(Generator, ThirtyOfFiftyCellsIsNotSixtyPercent) {
+  const TemplateLibrary lib = singles();
+  const Settings s = gridSettings(5, 5, 2, "0.60");
+  RandomSource random(1);
+  Generator g(s, lib, random);
+  ASSERT_TRUE(g.prepare().ok());
+  CellGrid& grid = g.grid();
+  grid.resize({5, 5, 2});
+  const Template closed = cellTemplate(99, 0);
+  for (int32_t i = 0; i < 30; ++i) grid.place({i % 5, (i / 5) % 5, i / 25}, closed);
+  EXPECT_FALSE(g.fillReached());
+  grid.place({0, 1, 1}, closed);
+  EXPECT_TRUE(g.fillReached());
+}
+
+TEST(Generator, FirstTemplateWithoutOpeningsClosesTheLayoutAtOnce) {
+  TemplateLibrary lib;
+  lib.add(cellTemplate(7, 0));
+  RandomSource random(3);
+  Generator accepted(gridSettings(3, 3, 1, "0.1"), lib, random);
+  ASSERT_TRUE(accepted.prepare().ok());
+  ASSERT_TRUE(accepted.fill().ok());
+  EXPECT_EQ(accepted.grid().occupiedCount(), 1);
+  EXPECT_EQ(accepted.discardedAttempts(), 0);
+
+  Generator starved(gridSettings(3, 3, 1, "0.5"), lib, random, {50});
+  ASSERT_TRUE(starved.prepare().ok());
+  const Status s = starved.fill();
+  ASSERT_FALSE(s.ok());
+  EXPECT_EQ(s.message(),
+            "/p/Cellforge.INI: no layout reached [template_settings] percent_to_fill = 0.50 in "
+            "50 attempts (the best closed layout filled 0.11 of the grid); lower "
+            "percent_to_fill");
+}
+
+TEST(Generator, MarkedCellThatNothingFitsDiscardsTheAttempt) {
+  // A room opening to +x, and nothing that opens back to -x.
+  TemplateLibrary lib;
+  lib.add(cellTemplate(1, 4));
+  lib.add(cellTemplate(2, 1));
+  RandomSource random(9);
+  Generator g(gridSettings(4, 4, 1, "0.5"), lib, random, {20});
+  ASSERT_TRUE(g.prepare().ok());
+  const Status s = g.fill();
+  ASSERT_FALSE(s.ok());
+  EXPECT_NE(s.message().find("in 20 attempts (no attempt closed at all)"), std::string::npos)
+      << s.message();
+}
+
+TEST(Generator, StartCellWhereNothingFitsIsDrawnAgain) {
+  // A closed three-cell room along +x fits the start cell x = 1 of a
+  // 4-wide grid, not x = 2.
+  Template pair;
+  pair.id = 5;
+  Cell a, b, c;
+  a.openPosX = true;
+  b.openNegX = b.openPosX = true;
+  c.openNegX = true;
+  b.x = 1;
+  c.x = 2;
+  pair.cells = {a, b, c};
+  TemplateLibrary lib;
+  lib.add(pair);
+  for (uint32_t seed = 0; seed < 20; ++seed) {
+    RandomSource random(seed);
+    Generator g(gridSettings(4, 3, 1, "0.1"), lib, random);
+    ASSERT_TRUE(g.prepare().ok());
+    EXPECT_EQ(g.candidate(), (GridCoord{1, 1, 0}));
+  }
+  RandomSource random(1);
+  Generator none(gridSettings(3, 3, 1, "0.1"), lib, random);
+  const Status s = none.prepare();
+  ASSERT_FALSE(s.ok());
+  EXPECT_EQ(s.message(),
+            "/p/S2/: none of the 1 templates fits any start cell of the 3 x 3 x 1 grid (storey 0, "
+            "one cell away from the side walls)");
+}
+
+TEST(Generator, RefusesGridsAndSharesItCannotFill) {
+  const TemplateLibrary lib = singles();
+  auto refusal = [&](const Settings& s) {
+    RandomSource random(1);
+    Generator g(s, lib, random);
+    const Status st = g.prepare();
+    return st.ok() ? std::string("accepted") : st.message();
+  };
+  const std::string at = "/p/Cellforge.INI: [template_settings] ";
+  EXPECT_EQ(refusal(gridSettings(2, 4, 2, "0.6")),
+            at + "x = 2 is too small: the grid needs at least 3 cells along x, so the first room "
+                 "can stand away from the side walls");
+  EXPECT_EQ(refusal(gridSettings(4, -1, 2, "0.6")).substr(0, at.size() + 7), at + "y = -1 ");
+  EXPECT_EQ(refusal(gridSettings(4, 4, 0, "0.6")),
+            at + "z = 0 is too small: the grid needs at least one storey");
+  for (const char* bad : {"abc", "1.5", "-0.1", "nan", "inf", ""}) {
+    Settings s = gridSettings(4, 4, 2, bad);
+    if (*bad == '\0') s.percent_to_fill = 2.0f;
+    EXPECT_NE(refusal(s).find(" is not a number from 0 to 1"), std::string::npos) << bad;
+  }
+  EXPECT_EQ(refusal(gridSettings(4, 4, 2, "abc")),
+            at + "percent_to_fill = abc is not a number from 0 to 1");
+  EXPECT_EQ(refusal(gridSettings(2000, 2000, 1, "0.6")),
+            at + "grid 2000 x 2000 x 1 has 4000000 cells, more than the 1048576 a layout may "
+                 "hold");
+  EXPECT_EQ(refusal(gridSettings(4, 4, 2, "0.6xyz")), "accepted");
+  EXPECT_EQ(refusal(gridSettings(4, 4, 2, "0")), "accepted");
+}
+
+TEST(Generator, WarnsPastTheWorldBounds) {
+  const TemplateLibrary lib = singles();
+  RandomSource random(1);
+  Generator wide(gridSettings(17, 4, 1, "0.1"), lib, random);
+  ASSERT_TRUE(wide.prepare().ok());
+  ASSERT_EQ(wide.warnings().size(), 1u);
+  EXPECT_EQ(wide.warnings()[0],
+            "grid 17 x 4 x 1 reaches past the engine's world bounds (16 cells of 256 units from "
+            "the origin along each axis); the map may not compile or play");
+  Generator fits(gridSettings(16, 16, 16, "0.1"), lib, random);
+  ASSERT_TRUE(fits.prepare().ok());
+  EXPECT_TRUE(fits.warnings().empty());
+}
+
+TEST(LayoutPlan, DrawsEachStoreyWithItsWalls) {
+  const TemplateLibrary lib = singles(true);
+  CellGrid grid;
+  grid.resize({3, 3, 2});
+  grid.place({0, 1, 0}, *lib.findById(20));  // hall along x, open both ends
+  grid.place({2, 1, 0}, *lib.findById(8));   // opens to -x
+  grid.place({1, 1, 0}, *lib.findById(30));  // stair, overwrites the hall's end
+  EXPECT_EQ(layoutPlan(grid), R"(storey 0:
+   .  .  .
+  +-++-++-+
+   * |*| *|
+  +-++ ++-+
+   .  .  .
+storey 1:
+   .  .  .
+     + +
+   . |#| .
+     +-+
+   .  .  .
+)");
+}
+
+}  // namespace
+}  // namespace cellforge
