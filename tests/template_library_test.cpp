@@ -1,0 +1,114 @@
+#include "templates/template_library.h"
+
+#include <gtest/gtest.h>
+
+#include "templates/mmd_file.h"
+#include "tests/test_support.h"
+
+namespace cellforge {
+namespace {
+
+using test::TempDir;
+
+Template named(int32_t id, std::string name) {
+  Template t;
+  t.id = id;
+  t.name = std::move(name);
+  t.cells.push_back(Cell{});
+  return t;
+}
+
+void writeTemplate(const std::string& path, int32_t id, std::string name) {
+  test::writeText(path, encodeMmd(named(id, std::move(name))));
+}
+
+std::vector<std::string> namesOf(const TemplateLibrary& lib) {
+  std::vector<std::string> names;
+  for (const Template& t : lib.templates()) names.push_back(t.name);
+  return names;
+}
+
+TEST(TemplateLibrary, LoadsMatchingFilesInSortedOrderOnce) {
+  TempDir dir;
+  writeTemplate(dir / "b.mmd", 2, "b");
+  writeTemplate(dir / "A.MMD", 1, "A");
+  writeTemplate(dir / "c.Mmd", 3, "c");
+  test::writeText(dir / "notes.txt", "not a template");
+  test::writeText(dir / "a.mmd.bak", "not a template");
+  TemplateLibrary lib;
+  const Status s = lib.load(dir.path());
+  ASSERT_TRUE(s.ok()) << s.message();
+  EXPECT_EQ(namesOf(lib), (std::vector<std::string>{"A", "b", "c"}));
+  EXPECT_EQ(lib.fileOf(1), dir / "b.mmd");
+  EXPECT_TRUE(lib.warnings().empty());
+
+  EXPECT_EQ(lib.first(), 0u);
+  EXPECT_EQ(lib.nextCyclic(0), 1u);
+  EXPECT_EQ(lib.nextCyclic(2), 0u);
+  ASSERT_NE(lib.findById(3), nullptr);
+  EXPECT_EQ(lib.findById(3)->name, "c");
+  EXPECT_EQ(lib.findById(4), nullptr);
+}
+
+TEST(TemplateLibrary, FirstFailingFileEndsTheLoadAndIsNamed) {
+  TempDir dir;
+  writeTemplate(dir / "1.mmd", 1, "one");
+  test::writeText(dir / "2.mmd", "ORVANDEL SOFTWORKS     .MMD (1.0)");
+  writeTemplate(dir / "3.mmd", 3, "three");
+  TemplateLibrary lib;
+  const Status s = lib.load(dir.path());
+  ASSERT_FALSE(s.ok());
+  EXPECT_EQ(
+      s.message(),
+      dir / "2.mmd" + ": not a template file (no \"ORVANDEL SOFTWORKS     .MMD (1.0)\" header)");
+  EXPECT_EQ(namesOf(lib), std::vector<std::string>{"one"});
+}
+
+TEST(TemplateLibrary, SubFolderNamedLikeATemplateFailsAtItsPlace) {
+  TempDir dir;
+  writeTemplate(dir / "a.mmd", 1, "a");
+  test::makeFolders(dir / "x.mmd");
+  writeTemplate(dir / "y.mmd", 2, "y");
+  TemplateLibrary lib;
+  const Status s = lib.load(dir.path());
+  ASSERT_FALSE(s.ok());
+  EXPECT_EQ(s.message(), dir / "x.mmd" + ": is a folder, not a file");
+  EXPECT_EQ(namesOf(lib), std::vector<std::string>{"a"});
+}
+
+TEST(TemplateLibrary, EmptyOrMissingFolderFails) {
+  TempDir dir;
+  test::writeText(dir / "readme.txt", "x");
+  TemplateLibrary lib;
+  const Status empty = lib.load(dir.path());
+  ASSERT_FALSE(empty.ok());
+  EXPECT_EQ(empty.message(), dir.path() + ": no template files (*.mmd) in this folder");
+  const Status missing = lib.load(dir / "absent/");
+  ASSERT_FALSE(missing.ok());
+  EXPECT_EQ(missing.message().rfind(dir / "absent/: cannot list folder: ", 0), 0u);
+  EXPECT_TRUE(lib.empty());
+}
+
+TEST(TemplateLibrary, DuplicateIdsWarnOnceAndTheFirstWins) {
+  TempDir dir;
+  writeTemplate(dir / "a.mmd", 5, "first");
+  writeTemplate(dir / "b.mmd", 5, "second");
+  writeTemplate(dir / "c.mmd", 6, "other");
+  TemplateLibrary lib;
+  ASSERT_TRUE(lib.load(dir.path()).ok());
+  EXPECT_EQ(lib.size(), 3u);
+  EXPECT_EQ(lib.findById(5)->name, "first");
+  EXPECT_EQ(lib.warnings(),
+            std::vector<std::string>{dir / "b.mmd" + ": template id 5 is also used by " +
+                                     dir / "a.mmd" + "; layouts will always use that one"});
+}
+
+TEST(TemplateLibrary, SingleTemplateIsItsOwnNext) {
+  TemplateLibrary lib;
+  lib.add(named(1, "only"));
+  EXPECT_EQ(lib.nextCyclic(lib.first()), 0u);
+  EXPECT_EQ(TemplateLibrary{}.findById(0), nullptr);
+}
+
+}  // namespace
+}  // namespace cellforge
