@@ -26,6 +26,14 @@ bool sameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+// The value as a key line must hold it to read back the same: one pair of
+// quotes where reading would otherwise trim blanks or drop quotes.
+std::string storedValue(std::string_view value) {
+  const bool quoted = value.size() >= 2 && value.front() == '"' && value.back() == '"';
+  if (quoted || trim(value).size() != value.size()) return "\"" + std::string(value) + "\"";
+  return std::string(value);
+}
+
 }  // namespace
 
 int32_t leadingInt(std::string_view text) {
@@ -165,14 +173,14 @@ void IniFile::set(std::string_view section, std::string_view key, std::string_vi
       if (sameName(p.name, key)) {
         const std::string_view t = trim(lines_[i].body);
         const std::string_view keyText = trim(t.substr(0, t.find('=')));
-        lines_[i].body = std::string(keyText) + "=" + std::string(value);
+        lines_[i].body = std::string(keyText) + "=" + storedValue(value);
         return;
       }
       sectionEnd = i + 1;
     }
   }
   const std::string end = lineEnd();
-  Line keyLine{std::string(key) + "=" + std::string(value), end};
+  Line keyLine{std::string(key) + "=" + storedValue(value), end};
   if (sectionEnd) {
     const size_t at = *sectionEnd;
     if (at == lines_.size() && !lines_.empty() && lines_.back().end.empty())

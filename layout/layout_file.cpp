@@ -38,7 +38,10 @@ Status decodeLayout(std::string_view bytes, std::string_view name, const Templat
   GridCoord dims;
   if (!in.readTriple(dims.x, dims.y, dims.z))
     return fail(where + ": file ends inside the grid size");
-  if (dims.x < 1 || dims.y < 1 || dims.z < 1 || int64_t{dims.x} * dims.y * dims.z > kMaxLayoutCells)
+  // Each side first: three sides near 2^31 overflow even a 64-bit product.
+  if (dims.x < 1 || dims.y < 1 || dims.z < 1 || dims.x > kMaxLayoutCells ||
+      dims.y > kMaxLayoutCells || dims.z > kMaxLayoutCells ||
+      int64_t{dims.x} * dims.y * dims.z > kMaxLayoutCells)
     return fail(where + ": grid size " + std::to_string(dims.x) + " x " + std::to_string(dims.y) +
                 " x " + std::to_string(dims.z) + " is out of range (each at least 1, at most " +
                 std::to_string(kMaxLayoutCells) + " cells)");
