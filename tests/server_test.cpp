@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "layout/generator.h"
+#include "layout/layout_file.h"
+#include "layout/random_source.h"
+#include "platform/platform.h"
+#include "server/server_app.h"
+#include "templates/mmd_file.h"
+#include "tests/test_support.h"
+
+namespace cellforge {
+namespace {
+
+using test::TempDir;
+
+// An installed tree: <tmp>/bin holds the program, the INI and the stand-in
+// tools; the default folders beside it hold sixteen single-cell templates
+// and two stairs.
+struct Install {
+  TempDir dir;
+  std::string bin = dir / "bin/";
+  std::string ini = bin + "Cellforge.INI";
+  std::string source = dir / "maps/S2/";
+  std::string layout = dir / "maps/templates/sample.mtf";
+  std::string target = dir / "baseq2/maps/";
+  std::ostringstream out, err;
+
+  Install() {
+    for (const std::string& f : {bin, source, dir / "maps/templates/", target})
+      test::makeFolders(f);
+    for (const char* name : {"client", "qbsp3", "qvis3", "qrad3"})
+      std::filesystem::create_symlink(CELLFORGE_STAND_IN_EXE, bin + name);
+    for (uint16_t o = 1; o <= 15; ++o) addCell(o, o, 0);
+    addStair(30, 2, 1);
+    addStair(31, 4, 8);
+  }
+  void addTemplate(const Template& t) {
+    test::writeText(source + "t" + std::to_string(t.id) + ".mmd", encodeMmd(t));
+  }
+  void addCell(int32_t id, uint16_t low, int32_t) {
+    Template t;
+    t.id = id;
+    t.name = "t.map";
+    Cell c;
+    c.setOpenings(low);
+    t.cells = {c};
+    addTemplate(t);
+  }
+  void addStair(int32_t id, uint16_t low, uint16_t high) {
+    Template t;
+    t.id = id;
+    t.name = "stair.map";
+    Cell lo, hi;
+    lo.setOpenings(low);
+    hi.setOpenings(high);
+    hi.z = 1;
+    t.cells = {lo, hi};
+    addTemplate(t);
+  }
+  int run(std::vector<std::string> args) {
+    out.str("");
+    err.str("");
+    return runServer(args, bin + "server", out, err);
+  }
+  std::string calls() const { return test::readText(bin + "calls.log"); }
+};
+
+TEST(Server, SeededRunWritesTheLayoutRunsTheChainAndSavesSettings) {
+  Install in;
+  ASSERT_EQ(in.run({"--seed", "4242"}), 0) << in.err.str();
+  EXPECT_EQ(in.err.str(), "");
+  EXPECT_EQ(in.calls().find("client | "), 0u);
+  EXPECT_NE(in.calls().find("qbsp3 sample.map | "), std::string::npos);
+  EXPECT_NE(in.calls().find("qrad3 sample | "), std::string::npos);
+
+  // The layout is the generator's for that seed.
+  TemplateLibrary lib;
+  ASSERT_TRUE(lib.load(in.source).ok());
+  Settings s;
+  setIniPath(s, in.bin + "server");
+  ASSERT_TRUE(loadSettings(s).ok());
+  RandomSource random(4242);
+  Generator g(s, lib, random);
+  ASSERT_TRUE(g.prepare().ok());
+  ASSERT_TRUE(g.fill().ok());
+  EXPECT_EQ(test::readText(in.layout), encodeLayout(g.grid()));
+
+  const std::string shown = in.out.str();
+  EXPECT_EQ(shown.find("seed 4242 (run again with --seed 4242)\n"), 0u);
+  EXPECT_NE(shown.find("attempts discarded: " + std::to_string(g.discardedAttempts()) + "\n"),
+            std::string::npos);
+  EXPECT_NE(shown.find("templates placed: " + std::to_string(g.templatesPlaced()) + "\n"),
+            std::string::npos);
+  EXPECT_NE(shown.find(layoutPlan(g.grid())), std::string::npos);
+  EXPECT_NE(shown.find("Floor plan: cellforge-template plan " + in.bin +
+                       "../maps/templates/sample.mtf\n"),
+            std::string::npos);
+
+  const std::string ini = test::readText(in.ini);
+  EXPECT_NE(ini.find("quake_ii_light="), std::string::npos) << ini;
+  EXPECT_EQ(ini.find("template_settings"), std::string::npos);
+
+  // The same seed gives the same run.
+  const std::string first = test::readText(in.layout);
+  ASSERT_EQ(in.run({"--seed", "4242", "--no-compile"}), 0);
+  EXPECT_EQ(test::readText(in.layout), first);
+  EXPECT_EQ(in.out.str().substr(0, shown.find("client:")), shown.substr(0, shown.find("client:")));
+}
+
+TEST(Server, NoCompileRunsOnlyTheClient) {
+  Install in;
+  ASSERT_EQ(in.run({"--no-compile", "--seed", "1"}), 0) << in.err.str();
+  EXPECT_EQ(in.calls().find('\n'), in.calls().size() - 1);
+}
+
+TEST(Server, BadOptionsAreUsageErrors) {
+  Install in;
+  for (std::vector<std::string> args : {std::vector<std::string>{"--fast"},
+                                        {"--seed"},
+                                        {"--seed", "x1"},
+                                        {"--seed", "4294967296"}}) {
+    EXPECT_EQ(in.run(args), 2) << args[0];
+    const std::string said = in.err.str();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  }
+  EXPECT_NE(in.err.str().find("4294967296"), std::string::npos);
+  EXPECT_FALSE(platform::exists(in.ini));
+  EXPECT_FALSE(platform::exists(in.layout));
+  EXPECT_EQ(in.run({"--seed", "4294967295", "--no-compile"}), 0) << in.err.str();
+}
+
+TEST(Server, RunsThatWriteNoLayoutLeaveTheIniAlone) {
+  const std::string original = "[template_settings]\nx=2\n";
+  {
+    Install in;
+    test::writeText(in.ini, original);
+    EXPECT_EQ(in.run({}), 1);
+    EXPECT_NE(in.err.str().find("x = 2 is too small"), std::string::npos) << in.err.str();
+    EXPECT_EQ(test::readText(in.ini), original);
+  }
+  {
+    Install in;
+    std::filesystem::remove_all(in.source);
+    test::makeFolders(in.source);
+    EXPECT_EQ(in.run({}), 1);
+    EXPECT_NE(in.err.str().find("no template files"), std::string::npos) << in.err.str();
+    EXPECT_FALSE(platform::exists(in.ini));
+    EXPECT_EQ(in.calls(), "");
+  }
+  {
+    Install in;
+    std::filesystem::remove_all(in.dir / "maps/templates");
+    EXPECT_EQ(in.run({}), 1);
+    EXPECT_NE(in.err.str().find("sample.mtf"), std::string::npos) << in.err.str();
+    EXPECT_FALSE(platform::exists(in.ini));
+    EXPECT_EQ(in.calls(), "");
+  }
+}
+
+TEST(Server, FailedChainFailsTheRunButSavesTheSettings) {
+  Install in;
+  test::writeText(in.bin + "qbsp3.do", "touch sample.lin\n");
+  EXPECT_EQ(in.run({"--seed", "5"}), 1);
+  EXPECT_NE(in.err.str().find("sample.lin: the map leaked"), std::string::npos) << in.err.str();
+  EXPECT_TRUE(platform::exists(in.layout));
+  EXPECT_TRUE(platform::exists(in.ini));
+  EXPECT_EQ(in.calls().find("qvis3"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace cellforge
