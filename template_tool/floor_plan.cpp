@@ -1,0 +1,138 @@
+#include "template_tool/floor_plan.h"
+
+#include <map>
+#include <tuple>
+
+#include "layout/layout_file.h"
+
+namespace cellforge {
+namespace {
+
+constexpr int kPx = 48;      // one cell
+constexpr int kMargin = 24;  // around and between panels
+constexpr int kTitle = 20;
+
+struct Owner {
+  int32_t id = 0;
+  GridCoord anchor;
+  const Template* t = nullptr;
+};
+
+std::string colourOf(int32_t id) {
+  const int hue = static_cast<int>((static_cast<uint32_t>(id) * 47u) % 360u);
+  return "hsl(" + std::to_string(hue) + ",55%,78%)";
+}
+
+std::string line(int x1, int y1, int x2, int y2, const char* style) {
+  return "<line x1=\"" + std::to_string(x1) + "\" y1=\"" + std::to_string(y1) + "\" x2=\"" +
+         std::to_string(x2) + "\" y2=\"" + std::to_string(y2) + "\" " + style + "/>\n";
+}
+
+}  // namespace
+
+std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library) {
+  std::map<std::tuple<int32_t, int32_t, int32_t>, Owner> owners;
+  for (const Cell& r : collectRecords(grid)) {
+    const Template* t = library.findById(r.templateId);
+    if (t == nullptr) continue;
+    for (const Cell& c : t->cells)
+      owners[{r.x + c.x, r.y + c.y, r.z + c.z}] = Owner{r.templateId, r.coord(), t};
+  }
+  // The map keeps the player start of the first cell, in z, y, x order, that
+  // carries a template id.
+  GridCoord start{-1, -1, -1};
+  for (int32_t z = 0; z < grid.dims.z && start.x < 0; ++z)
+    for (int32_t y = 0; y < grid.dims.y && start.x < 0; ++y)
+      for (int32_t x = 0; x < grid.dims.x && start.x < 0; ++x)
+        if (grid.cellAt({x, y, z}).templateId != 0) start = {x, y, z};
+
+  const int panelW = grid.dims.x * kPx, panelH = grid.dims.y * kPx;
+  const int width = kMargin + grid.dims.z * (panelW + kMargin);
+  const int height = kMargin + kTitle + panelH + kMargin + kTitle;
+  std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) +
+                    "\" height=\"" + std::to_string(height) + "\" font-family=\"sans-serif\">\n";
+  svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+  const char* wall = "stroke=\"#222\" stroke-width=\"4\" stroke-linecap=\"square\"";
+  const char* door = "stroke=\"#c33\" stroke-width=\"3\"";
+  const char* gridLine = "stroke=\"#ccc\" stroke-width=\"1\"";
+  for (int32_t z = 0; z < grid.dims.z; ++z) {
+    const int left = kMargin + z * (panelW + kMargin), top = kMargin + kTitle;
+    svg += "<text x=\"" + std::to_string(left) + "\" y=\"" + std::to_string(top - 6) +
+           "\" font-size=\"14\">storey " + std::to_string(z) + "</text>\n";
+    svg += "<rect x=\"" + std::to_string(left) + "\" y=\"" + std::to_string(top) + "\" width=\"" +
+           std::to_string(panelW) + "\" height=\"" + std::to_string(panelH) +
+           "\" fill=\"#f4f4f4\" " + gridLine + "/>\n";
+    for (int32_t y = 0; y < grid.dims.y; ++y)
+      for (int32_t x = 0; x < grid.dims.x; ++x) {
+        // +y points up the page.
+        const int px = left + x * kPx, py = top + (grid.dims.y - 1 - y) * kPx;
+        auto it = owners.find({x, y, z});
+        if (it == owners.end()) continue;
+        const Owner& o = it->second;
+        svg += "<rect x=\"" + std::to_string(px) + "\" y=\"" + std::to_string(py) + "\" width=\"" +
+               std::to_string(kPx) + "\" height=\"" + std::to_string(kPx) + "\" fill=\"" +
+               colourOf(o.id) + "\"><title>template " + std::to_string(o.id) + " (" + o.t->name +
+               ") at " + std::to_string(o.anchor.x) + " " + std::to_string(o.anchor.y) + " " +
+               std::to_string(o.anchor.z) + "</title></rect>\n";
+        const Cell& c = grid.cellAt({x, y, z});
+        auto sameOwner = [&](int32_t nx, int32_t ny) {
+          auto n = owners.find({nx, ny, z});
+          return n != owners.end() && n->second.anchor == o.anchor && n->second.id == o.id;
+        };
+        // Sides: +y (top edge), -y (bottom), +x (right), -x (left).
+        struct Edge {
+          bool open;
+          bool inner;
+          int x1, y1, x2, y2;
+        };
+        const Edge edges[4] = {
+            {c.openPosY, sameOwner(x, y + 1), px, py, px + kPx, py},
+            {c.openNegY, sameOwner(x, y - 1), px, py + kPx, px + kPx, py + kPx},
+            {c.openPosX, sameOwner(x + 1, y), px + kPx, py, px + kPx, py + kPx},
+            {c.openNegX, sameOwner(x - 1, y), px, py, px, py + kPx},
+        };
+        for (const Edge& e : edges) {
+          if (e.inner) continue;
+          if (!e.open) {
+            svg += line(e.x1, e.y1, e.x2, e.y2, wall);
+            continue;
+          }
+          // A doorway: wall stubs with the middle half open, marked red.
+          const int q1x = e.x1 + (e.x2 - e.x1) / 4, q1y = e.y1 + (e.y2 - e.y1) / 4;
+          const int q3x = e.x1 + 3 * (e.x2 - e.x1) / 4, q3y = e.y1 + 3 * (e.y2 - e.y1) / 4;
+          svg += line(e.x1, e.y1, q1x, q1y, wall);
+          svg += line(q3x, q3y, e.x2, e.y2, wall);
+          svg += line(q1x, q1y, q3x, q3y, door);
+        }
+        auto joins = [&](int32_t dz) {
+          auto n = owners.find({x, y, z + dz});
+          return n != owners.end() && n->second.anchor == o.anchor && n->second.id == o.id;
+        };
+        const bool up = joins(1), down = joins(-1);
+        std::string mark = up && down ? "&#8597;" : up ? "&#9650; up" : down ? "&#9660; down" : "";
+        if (!mark.empty())
+          svg += "<text x=\"" + std::to_string(px + kPx / 2) + "\" y=\"" +
+                 std::to_string(py + kPx - 8) + "\" font-size=\"10\" text-anchor=\"middle\">" +
+                 mark + "</text>\n";
+        if (start == GridCoord{x, y, z})
+          svg += "<circle cx=\"" + std::to_string(px + kPx / 2) + "\" cy=\"" +
+                 std::to_string(py + kPx / 2 - 4) +
+                 "\" r=\"9\" fill=\"#2a2\"><title>player start</title></circle>\n"
+                 "<text x=\"" +
+                 std::to_string(px + kPx / 2) + "\" y=\"" + std::to_string(py + kPx / 2) +
+                 "\" font-size=\"11\" fill=\"white\" text-anchor=\"middle\">S</text>\n";
+        else
+          svg += "<text x=\"" + std::to_string(px + kPx / 2) + "\" y=\"" +
+                 std::to_string(py + kPx / 2) + "\" font-size=\"10\" text-anchor=\"middle\">" +
+                 std::to_string(o.id) + "</text>\n";
+      }
+  }
+  const int legendY = kMargin + kTitle + panelH + kMargin + 4;
+  svg += "<text x=\"" + std::to_string(kMargin) + "\" y=\"" + std::to_string(legendY) +
+         "\" font-size=\"11\">black: wall, red: doorway, S: player start, numbers: template "
+         "id</text>\n";
+  svg += "</svg>\n";
+  return svg;
+}
+
+}  // namespace cellforge
