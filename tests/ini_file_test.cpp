@@ -93,6 +93,13 @@ TEST(IniFile, WriteIntoEmptyFileAndIntoAnEmptySection) {
   IniFile headerOnly = IniFile::parse("[globals]\n[next]\nz=0\n");
   headerOnly.set("Globals", "a", "1");
   EXPECT_EQ(headerOnly.text(), "[globals]\na=1\n[next]\nz=0\n");
+  // Values that reading would trim or unquote are written quoted.
+  IniFile quoted;
+  quoted.set("g", "padded", " x ");
+  quoted.set("g", "wrapped", "\"q\"");
+  EXPECT_EQ(quoted.text(), "[g]\npadded=\" x \"\nwrapped=\"\"q\"\"\n");
+  EXPECT_EQ(IniFile::parse(quoted.text()).get("g", "padded"), " x ");
+  EXPECT_EQ(IniFile::parse(quoted.text()).get("g", "wrapped"), "\"q\"");
 }
 
 }  // namespace

@@ -125,6 +125,10 @@ TEST(LayoutFile, RefusedFilesNameTheFaultAndLeaveTheGrid) {
       {layout({65536, 65536, 65536}, 0, ""),
        "l.mtf: grid size 65536 x 65536 x 65536 is out of range (each at least 1, at most " + cap +
            " cells)"},
+      {layout({2147483647, 2147483647, 2147483647}, 0, ""),
+       "l.mtf: grid size 2147483647 x 2147483647 x 2147483647 is out of range (each at least 1, "
+       "at most " +
+           cap + " cells)"},
       {layout({4, 4, 2}, -1, ""),
        "l.mtf: record count -1 does not match the 0 bytes of records in the file"},
       {layout({4, 4, 2}, 2, one),
