@@ -80,115 +80,83 @@ TEST(Settings, KeyEdgeCases) {
   EXPECT_FALSE(readFrom("[globals]\ngame_type=0").isQuake1());
 }
 
+// `text` with every "@" replaced by `folder` and, on request, CRLF line ends.
+std::string fill(std::string_view text, const std::string& folder, bool crlf = false) {
+  std::string out;
+  for (char c : text) {
+    if (c == '@')
+      out += folder;
+    else if (c == '\n' && crlf)
+      out += "\r\n";
+    else
+      out += c;
+  }
+  return out;
+}
+
+constexpr std::string_view kGlobalsTail = R"(client_path=@client
+quake_i_qbsp=@qbsp
+quake_i_light=@light
+quake_i_vis=@vis
+quake_ii_qbsp=@qbsp3
+quake_ii_vis=@qvis3
+quake_ii_light=@qrad3
+)";
+
 TEST(Settings, WriteBackAddsTheElevenGlobalsAndKeepsTheRest) {
   TempDir dir;
   Settings s;
   setIniPath(s, dir / "server");
-  test::writeText(s.ini_path,
-                  "; my notes\n"
-                  "[template_settings]\n"
-                  "x=5\n"
-                  "colour=blue\n");
+  test::writeText(s.ini_path, "; my notes\n[template_settings]\nx=5\ncolour=blue\n");
   ASSERT_TRUE(loadSettings(s).ok());
   EXPECT_EQ(s.x, 5);
   s.game_type = 1;
   ASSERT_TRUE(saveSettings(s).ok());
-  const std::string p = dir.path();
-  EXPECT_EQ(test::readText(s.ini_path),
-            "; my notes\n"
-            "[template_settings]\n"
-            "x=5\n"
-            "colour=blue\n"
-            "[globals]\n"
-            "template_directory=" +
-                p +
-                "../maps/templates/\n"
-                "source_directory=" +
-                p +
-                "../maps/S2/\n"
-                "target_directory=" +
-                p +
-                "../baseq2/maps/\n"
-                "game_type=1\n"
-                "client_path=" +
-                p +
-                "client\n"
-                "quake_i_qbsp=" +
-                p +
-                "qbsp\n"
-                "quake_i_light=" +
-                p +
-                "light\n"
-                "quake_i_vis=" +
-                p +
-                "vis\n"
-                "quake_ii_qbsp=" +
-                p +
-                "qbsp3\n"
-                "quake_ii_vis=" +
-                p +
-                "qvis3\n"
-                "quake_ii_light=" +
-                p + "qrad3\n");
+  EXPECT_EQ(test::readText(s.ini_path), fill(R"(; my notes
+[template_settings]
+x=5
+colour=blue
+[globals]
+template_directory=@../maps/templates/
+source_directory=@../maps/S2/
+target_directory=@../baseq2/maps/
+game_type=1
+)",
+                                             dir.path()) +
+                                            fill(kGlobalsTail, dir.path()));
 }
 
 TEST(Settings, WriteBackIntoHandEditedFileReplacesValuesInPlace) {
   TempDir dir;
   Settings s;
   setIniPath(s, dir / "server");
-  const std::string before =
-      "; keep this comment\r\n"
-      "[GLOBALS]\r\n"
-      "Target_Directory = /games/q2\r\n"
-      "; about the game\r\n"
-      "game_type=1\r\n"
-      "my_own_key=42\r\n"
-      "\r\n"
-      "[template_settings]\r\n"
-      "percent_to_fill=0.5\r\n";
-  test::writeText(s.ini_path, before);
+  test::writeText(s.ini_path, fill(R"(; keep this comment
+[GLOBALS]
+Target_Directory = /games/q2
+; about the game
+game_type=1
+my_own_key=42
+
+[template_settings]
+percent_to_fill=0.5
+)",
+                                   "", true));
   ASSERT_TRUE(loadSettings(s).ok());
   s.target_directory = "/elsewhere/";
   ASSERT_TRUE(saveSettings(s).ok());
   const std::string after = test::readText(s.ini_path);
-  const std::string p = dir.path();
-  EXPECT_EQ(after,
-            "; keep this comment\r\n"
-            "[GLOBALS]\r\n"
-            "Target_Directory=/elsewhere/\r\n"
-            "; about the game\r\n"
-            "game_type=1\r\n"
-            "my_own_key=42\r\n"
-            "template_directory=" +
-                p +
-                "../maps/templates/\r\n"
-                "source_directory=" +
-                p +
-                "../maps/S2/\r\n"
-                "client_path=" +
-                p +
-                "client\r\n"
-                "quake_i_qbsp=" +
-                p +
-                "qbsp\r\n"
-                "quake_i_light=" +
-                p +
-                "light\r\n"
-                "quake_i_vis=" +
-                p +
-                "vis\r\n"
-                "quake_ii_qbsp=" +
-                p +
-                "qbsp3\r\n"
-                "quake_ii_vis=" +
-                p +
-                "qvis3\r\n"
-                "quake_ii_light=" +
-                p +
-                "qrad3\r\n"
-                "\r\n"
-                "[template_settings]\r\n"
-                "percent_to_fill=0.5\r\n");
+  EXPECT_EQ(after, fill(R"(; keep this comment
+[GLOBALS]
+Target_Directory=/elsewhere/
+; about the game
+game_type=1
+my_own_key=42
+template_directory=@../maps/templates/
+source_directory=@../maps/S2/
+)",
+                        dir.path(), true) +
+                       fill(kGlobalsTail, dir.path(), true) +
+                       "\r\n[template_settings]\r\npercent_to_fill=0.5\r\n");
   // A second write changes nothing more.
   Settings again;
   setIniPath(again, dir / "server");
