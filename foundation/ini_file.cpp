@@ -28,10 +28,21 @@ bool sameName(std::string_view a, std::string_view b) {
 
 // The value as a key line must hold it to read back the same: one pair of
 // quotes where reading would otherwise trim blanks or drop quotes.
-std::string storedValue(std::string_view value) {
+bool needsQuotes(std::string_view value) {
   const bool quoted = value.size() >= 2 && value.front() == '"' && value.back() == '"';
-  if (quoted || trim(value).size() != value.size()) return "\"" + std::string(value) + "\"";
-  return std::string(value);
+  return quoted || trim(value).size() != value.size();
+}
+
+std::string keyLine(std::string_view key, std::string_view value) {
+  const bool quote = needsQuotes(value);
+  std::string line;
+  line.reserve(key.size() + value.size() + 3);
+  line.append(key);
+  line.push_back('=');
+  if (quote) line.push_back('"');
+  line.append(value);
+  if (quote) line.push_back('"');
+  return line;
 }
 
 }  // namespace
@@ -173,24 +184,27 @@ void IniFile::set(std::string_view section, std::string_view key, std::string_vi
       if (sameName(p.name, key)) {
         const std::string_view t = trim(lines_[i].body);
         const std::string_view keyText = trim(t.substr(0, t.find('=')));
-        lines_[i].body = std::string(keyText) + "=" + storedValue(value);
+        lines_[i].body = keyLine(keyText, value);
         return;
       }
       sectionEnd = i + 1;
     }
   }
   const std::string end = lineEnd();
-  Line keyLine{std::string(key) + "=" + storedValue(value), end};
+  Line newLine{keyLine(key, value), end};
   if (sectionEnd) {
     const size_t at = *sectionEnd;
     if (at == lines_.size() && !lines_.empty() && lines_.back().end.empty())
       lines_.back().end = end;
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(keyLine));
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(newLine));
     return;
   }
   if (!lines_.empty() && lines_.back().end.empty()) lines_.back().end = end;
-  lines_.push_back(Line{"[" + std::string(section) + "]", end});
-  lines_.push_back(std::move(keyLine));
+  std::string header = "[";
+  header.append(section);
+  header.push_back(']');
+  lines_.push_back(Line{std::move(header), end});
+  lines_.push_back(std::move(newLine));
 }
 
 void IniFile::setInt(std::string_view section, std::string_view key, int32_t value) {
