@@ -103,11 +103,17 @@ Status deleteFile(const std::string& path) {
 }
 
 Expected<std::string> readFile(const std::string& path) {
+  // Before opening: a pipe would block the open, and /dev/zero and the like
+  // never end. Nothing we read is anything but a file.
+  if (struct stat pre{};
+      ::stat(path.c_str(), &pre) == 0 && !S_ISREG(pre.st_mode) && !S_ISDIR(pre.st_mode))
+    return fail(path + ": is a device or pipe, not a file");
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return fail(path + ": cannot open: " + cause(errno));
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return fail(path + ": cannot read: " + cause(errno));
   if (S_ISDIR(st.st_mode)) return fail(path + ": is a folder, not a file");
+  if (!S_ISREG(st.st_mode)) return fail(path + ": is a device or pipe, not a file");
   std::string bytes;
   char chunk[65536];
   for (;;) {

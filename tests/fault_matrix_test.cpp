@@ -1,0 +1,522 @@
+// Whole runs of the real server and client programs in throw-away install
+// trees, one fault at a time: each must end with one line that names the
+// cause, a failure status, and every user file either as it was or whole.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "templates/mmd_file.h"
+#include "tests/test_support.h"
+
+namespace cellforge {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readText;
+using test::TempDir;
+using test::writeText;
+
+constexpr uid_t kNobody = 65534;
+
+struct Ran {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out, err;
+};
+
+// Starts `argv` with its output captured, as nobody when asked (and when we
+// are root), and kills it after `limit` seconds so a hang fails the test
+// instead of stopping it.
+// `prepare` runs in the child first; when it fails the child ends with 126.
+Ran run(const std::vector<std::string>& argv, bool unprivileged, int limit = 60,
+        const std::function<bool()>& prepare = {}) {
+  TempDir capture;
+  const std::string outPath = capture / "out", errPath = capture / "err";
+  const int outFd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int errFd = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(outFd, 1);
+    ::dup2(errFd, 2);
+    if (prepare && !prepare()) ::_exit(126);
+    if (unprivileged && test::runningAsRoot() && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+      ::_exit(125);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  ::close(outFd);
+  ::close(errFd);
+  Ran ran;
+  int status = 0;
+  for (int waited = 0;; ++waited) {
+    if (::waitpid(pid, &status, WNOHANG) == pid) break;
+    if (waited == limit * 50) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      ADD_FAILURE() << argv[0] << " ran past " << limit << " s";
+      break;
+    }
+    const timespec pause{0, 20'000'000};
+    ::nanosleep(&pause, nullptr);
+  }
+  ran.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  ran.out = readText(outPath);
+  ran.err = readText(errPath);
+  return ran;
+}
+
+void copyProgram(const std::string& from, const std::string& to) {
+  // A copy, not a link: each program finds its INI beside its real file.
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  fs::permissions(to, fs::perms(0755));
+}
+
+void writeScript(const std::string& path, const std::string& body) {
+  writeText(path, "#!/bin/sh\n" + body);
+  fs::permissions(path, fs::perms(0755));
+}
+
+Cell closedCell() { return Cell{}; }
+
+// Every entry of a folder, so a leftover temporary file shows.
+std::set<std::string> entries(const std::string& folder) {
+  std::set<std::string> names;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(folder, ec)) names.insert(e.path().filename());
+  return names;
+}
+
+constexpr std::string_view kRoomPiece = R"({
+"classname" "worldspawn"
+{
+( 0 0 0 ) ( 0 64 0 ) ( 64 0 0 ) floor 0 0 0 1 1
+}
+}
+{
+"classname" "info_player_start"
+"origin" "128 128 32"
+}
+)";
+
+// The map client writes for the one-room kit at cell (1, 1, 0).
+constexpr std::string_view kRoomMap = R"({
+  "classname" "worldspawn"
+ {
+  ( 256 256 0 ) ( 256 320 0 ) ( 320 256 0 ) floor 0 0 0 1 1
+ }
+}
+{
+  "classname" "info_player_start"
+  "origin"        "384 384 32"
+}
+)";
+
+// An install tree: bin/ with both programs, stand-in compile tools and the
+// INI, maps/templates/, the one-room kit in maps/S2/, and baseq2/maps/.
+class Install {
+ public:
+  Install() {
+    for (const char* folder : {"bin", "maps/templates", "maps/S2", "baseq2/maps"})
+      test::makeFolders(root_ / folder);
+    copyProgram(CELLFORGE_SERVER_EXE, server());
+    copyProgram(CELLFORGE_CLIENT_EXE, bin() + "client");
+    for (const char* tool : {"qbsp3", "qvis3", "qrad3"})
+      writeScript(bin() + tool, "echo \"$0 $*\" >> " + bin() + "calls.log\n");
+    Template room;
+    room.id = 1;
+    room.name = "room.map";
+    room.cells = {closedCell()};
+    writeText(source() + "room.mmd", encodeMmd(room));
+    writeText(source() + "room.map", kRoomPiece);
+    keys_ = {{"template_directory", templates()}, {"source_directory", source()},
+             {"target_directory", target()},      {"game_type", "2"},
+             {"client_path", bin() + "client"},   {"quake_ii_qbsp", bin() + "qbsp3"},
+             {"quake_ii_vis", bin() + "qvis3"},   {"quake_ii_light", bin() + "qrad3"}};
+    writeIni();
+  }
+
+  std::string bin() const { return root_ / "bin/"; }
+  std::string server() const { return bin() + "server"; }
+  std::string ini() const { return bin() + "Cellforge.INI"; }
+  std::string templates() const { return root_ / "maps/templates/"; }
+  std::string source() const { return root_ / "maps/S2/"; }
+  std::string target() const { return root_ / "baseq2/maps/"; }
+  std::string layout() const { return templates() + "sample.mtf"; }
+  std::string map() const { return target() + "sample.map"; }
+
+  void set(const std::string& key, const std::string& value) {
+    keys_[key] = value;
+    writeIni();
+  }
+  void setGrid(const std::string& grid) {
+    grid_ = grid;
+    writeIni();
+  }
+  std::string iniText() const {
+    std::string text = "; written by the test\n[globals]\n";
+    for (const auto& [key, value] : keys_) text += key + "=" + value + "\n";
+    return text + "[template_settings]\n" + grid_;
+  }
+  void writeIni() const { writeText(ini(), iniText()); }
+
+  // Gives the whole tree to nobody, for the runs that must meet permissions.
+  void handOver() const {
+    if (!test::runningAsRoot()) return;
+    for (const auto& e : fs::recursive_directory_iterator(root_.path()))
+      (void)::lchown(e.path().c_str(), kNobody, kNobody);
+  }
+
+  Ran runServer(bool unprivileged = false, std::vector<std::string> args = {"--seed", "7"}) {
+    args.insert(args.begin(), server());
+    return run(args, unprivileged);
+  }
+
+ private:
+  TempDir root_;
+  std::map<std::string, std::string> keys_;
+  std::string grid_ = "x=3\ny=3\nz=1\npercent_to_fill=0.1\n";
+};
+
+// The error output of a failed run is one line per problem, each naming the
+// program.
+void expectOneLine(const Ran& ran, const std::string& line) { EXPECT_EQ(ran.err, line + "\n"); }
+
+TEST(FaultMatrix, CleanRunWritesLayoutMapAndSettings) {
+  Install t;
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_EQ(ran.err, "");
+  EXPECT_EQ(readText(t.map()), kRoomMap);
+  EXPECT_EQ(readText(t.layout()).size(), 70u);
+  EXPECT_EQ(readText(t.bin() + "calls.log"), t.bin() + "qbsp3 sample.map\n" + t.bin() +
+                                                 "qvis3 sample.bsp\n" + t.bin() + "qrad3 sample\n");
+  EXPECT_EQ(entries(t.templates()), std::set<std::string>{"sample.mtf"});
+  EXPECT_EQ(entries(t.target()), std::set<std::string>{"sample.map"});
+}
+
+// --- folders ---------------------------------------------------------------
+
+TEST(FaultMatrix, MissingSourceFolderStopsBeforeAnyWrite) {
+  Install t;
+  fs::remove_all(t.source());
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran, "server: " + t.source() + ": cannot list folder: No such file or directory");
+  EXPECT_EQ(readText(t.ini()), t.iniText());
+  EXPECT_TRUE(entries(t.templates()).empty());
+}
+
+TEST(FaultMatrix, EmptySourceFolderStopsBeforeAnyWrite) {
+  Install t;
+  fs::remove(t.source() + "room.mmd");
+  fs::remove(t.source() + "room.map");
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran, "server: " + t.source() + ": no template files (*.mmd) in this folder");
+  EXPECT_EQ(readText(t.ini()), t.iniText());
+  EXPECT_TRUE(entries(t.templates()).empty());
+}
+
+TEST(FaultMatrix, ReadOnlySourceFolderIsEnough) {
+  Install t;
+  t.handOver();
+  test::makeReadOnly(t.source());
+  const Ran ran = t.runServer(true);
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_EQ(readText(t.map()), kRoomMap);
+}
+
+TEST(FaultMatrix, MissingTemplateFolderKeepsTheSettings) {
+  Install t;
+  fs::remove_all(t.templates());
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran, "server: " + t.layout() + ": cannot write: No such file or directory");
+  EXPECT_EQ(readText(t.ini()), t.iniText());
+  EXPECT_FALSE(fs::exists(t.map()));
+}
+
+TEST(FaultMatrix, ReadOnlyTemplateFolderKeepsTheOldLayout) {
+  Install t;
+  writeText(t.layout(), "old layout");
+  t.handOver();
+  test::makeReadOnly(t.templates());
+  const Ran ran = t.runServer(true);
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran, "server: " + t.layout() + ": cannot write: Permission denied");
+  EXPECT_EQ(readText(t.layout()), "old layout");
+  EXPECT_EQ(entries(t.templates()), std::set<std::string>{"sample.mtf"});
+  EXPECT_EQ(readText(t.ini()), t.iniText());
+}
+
+TEST(FaultMatrix, EmptyTemplateAndTargetFoldersAreFilled) {
+  Install t;
+  ASSERT_TRUE(entries(t.templates()).empty() && entries(t.target()).empty());
+  EXPECT_EQ(t.runServer().status, 0);
+  EXPECT_EQ(entries(t.templates()), std::set<std::string>{"sample.mtf"});
+  EXPECT_EQ(entries(t.target()), std::set<std::string>{"sample.map"});
+}
+
+TEST(FaultMatrix, MissingTargetFolderStopsAtTheClient) {
+  Install t;
+  fs::remove_all(t.target());
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  EXPECT_EQ(ran.err, "client: " + t.map() + ": cannot write: No such file or directory\n" +
+                         "server: " + t.bin() + "client failed with exit status 1; no compile " +
+                         "tool was run\n");
+  EXPECT_FALSE(fs::exists(t.bin() + "calls.log"));
+  // The layout was written, so the settings went back, whole.
+  EXPECT_NE(readText(t.ini()).find("; written by the test\n"), std::string::npos);
+}
+
+TEST(FaultMatrix, ReadOnlyTargetFolderKeepsTheOldMap) {
+  Install t;
+  writeText(t.map(), "old map");
+  t.handOver();
+  test::makeReadOnly(t.target());
+  const Ran ran = t.runServer(true);
+  EXPECT_EQ(ran.status, 1);
+  EXPECT_EQ(ran.err, "client: " + t.map() + ": cannot delete: Permission denied\n" + "server: " +
+                         t.bin() + "client failed with exit status 1; no compile tool was run\n");
+  EXPECT_EQ(readText(t.map()), "old map");
+  EXPECT_EQ(entries(t.target()), std::set<std::string>{"sample.map"});
+}
+
+// --- the INI file ------------------------------------------------------------
+
+TEST(FaultMatrix, ReadOnlyIniIsLeftAsItWas) {
+  Install t;
+  t.handOver();
+  test::makeReadOnly(t.ini());
+  const Ran ran = t.runServer(true);
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran, "server: " + t.ini() + ": cannot write: the file is read-only");
+  EXPECT_EQ(readText(t.ini()), t.iniText());
+  EXPECT_EQ(readText(t.map()), kRoomMap);
+  EXPECT_EQ(entries(t.bin()), (std::set<std::string>{"Cellforge.INI", "calls.log", "client",
+                                                     "qbsp3", "qrad3", "qvis3", "server"}));
+}
+
+TEST(FaultMatrix, IniThatIsAFolderIsRefused) {
+  Install t;
+  fs::remove(t.ini());
+  test::makeFolders(t.ini());
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran, "server: " + t.ini() + ": is a folder, not a file");
+  EXPECT_TRUE(fs::is_directory(t.ini()));
+  EXPECT_TRUE(entries(t.templates()).empty());
+}
+
+TEST(FaultMatrix, IniThatIsADeviceIsRefused) {
+  Install t;
+  fs::remove(t.ini());
+  fs::create_symlink("/dev/zero", t.ini());
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran, "server: " + t.ini() + ": is a device or pipe, not a file");
+  EXPECT_TRUE(entries(t.templates()).empty());
+}
+
+TEST(FaultMatrix, IniThatIsAPipeIsRefused) {
+  Install t;
+  fs::remove(t.ini());
+  ASSERT_EQ(::mkfifo(t.ini().c_str(), 0644), 0);
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran, "server: " + t.ini() + ": is a device or pipe, not a file");
+}
+
+// --- a full device -----------------------------------------------------------
+
+TEST(FaultMatrix, MapLinkedToAFullDeviceIsReplacedByTheNewMap) {
+  Install t;
+  // client removes the old map before anything else, a link like any file,
+  // so a failed run leaves nothing stale for the compile tools.
+  fs::create_symlink("/dev/full", t.map());
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_FALSE(fs::is_symlink(t.map()));
+  EXPECT_EQ(readText(t.map()), kRoomMap);
+}
+
+TEST(FaultMatrix, LayoutOnAFullDeviceFailsCleanly) {
+  Install t;
+  fs::create_symlink("/dev/full", t.layout());
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran, "server: " + t.layout() + ": cannot write: No space left on device");
+  EXPECT_TRUE(fs::is_symlink(t.layout()));
+  EXPECT_EQ(entries(t.templates()), std::set<std::string>{"sample.mtf"});
+  EXPECT_EQ(readText(t.ini()), t.iniText());
+}
+
+// Puts `folder` on a tmpfs of its own with its files, then fills the tmpfs
+// up. Runs in the child of `run`, which has a mount namespace of its own, so
+// the tmpfs goes when the run ends. False where we may not mount.
+bool fillUp(const std::string& folder) {
+  if (!test::runningAsRoot() || ::unshare(CLONE_NEWNS) != 0 ||
+      ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    return false;
+  struct Kept {
+    std::string name, bytes;
+    fs::perms perms;
+  };
+  std::vector<Kept> kept;
+  size_t total = 0;
+  for (const auto& e : fs::directory_iterator(folder)) {
+    if (!e.is_regular_file() || e.is_symlink()) continue;
+    kept.push_back({e.path().filename(), readText(e.path()), e.status().permissions()});
+    total += kept.back().bytes.size();
+  }
+  const std::string size = "size=" + std::to_string(total + (1 << 20));
+  if (::mount("tmpfs", folder.c_str(), "tmpfs", 0, size.c_str()) != 0) return false;
+  for (const Kept& k : kept) {
+    writeText(folder + k.name, k.bytes);
+    fs::permissions(folder + k.name, k.perms);
+  }
+  const int fd = ::open((folder + "filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  const std::string block(65536, 'f');
+  for (size_t n = block.size(); n > 0;) {
+    if (::write(fd, block.data(), n) < 0) n /= 2;
+  }
+  ::close(fd);
+  return true;
+}
+
+// A server run with `folder` full. What the run left in the folder is
+// copied out before the tmpfs goes: its listing and its user files.
+struct FullRun {
+  Ran ran;
+  std::string listing;
+  std::map<std::string, std::string> files;
+};
+
+FullRun runWithFullFolder(Install& t, const std::string& folder) {
+  TempDir out;
+  const std::string script =
+      "\"$0\" --seed 7; s=$?; ls -A \"$1\" > \"$2\"listing; for f in Cellforge.INI sample.mtf "
+      "sample.map; do [ -f \"$1$f\" ] && cp \"$1$f\" \"$2\"; done; exit $s";
+  FullRun full;
+  full.ran = run({"/bin/sh", "-c", script, t.server(), folder, out.path()}, false, 60,
+                 [&] { return fillUp(folder); });
+  full.listing = readText(out / "listing");
+  for (const char* name : {"Cellforge.INI", "sample.mtf", "sample.map"})
+    if (fs::exists(out / name)) full.files[name] = readText(out / name);
+  return full;
+}
+
+#define SKIP_WITHOUT_TMPFS(full) \
+  if ((full).ran.status == 126) GTEST_SKIP() << "cannot mount a tmpfs here"
+
+TEST(FaultMatrix, FullTargetFolderLeavesNoPartialMap) {
+  Install t;
+  const FullRun full = runWithFullFolder(t, t.target());
+  SKIP_WITHOUT_TMPFS(full);
+  EXPECT_EQ(full.ran.status, 1);
+  EXPECT_EQ(full.ran.err, "client: " + t.map() + ": cannot write: No space left on device\n" +
+                              "server: " + t.bin() + "client failed with exit status 1; no " +
+                              "compile tool was run\n");
+  EXPECT_EQ(full.listing, "filler\n");
+}
+
+TEST(FaultMatrix, FullTemplateFolderKeepsTheOldLayout) {
+  Install t;
+  writeText(t.layout(), "old layout");
+  const FullRun full = runWithFullFolder(t, t.templates());
+  SKIP_WITHOUT_TMPFS(full);
+  EXPECT_EQ(full.ran.status, 1);
+  expectOneLine(full.ran, "server: " + t.layout() + ": cannot write: No space left on device");
+  EXPECT_EQ(full.listing, "filler\nsample.mtf\n");
+  EXPECT_EQ(full.files.at("sample.mtf"), "old layout");
+  EXPECT_EQ(readText(t.ini()), t.iniText());
+}
+
+TEST(FaultMatrix, FullProgramFolderKeepsTheOldSettings) {
+  Install t;
+  for (const char* tool : {"qbsp3", "qvis3", "qrad3"}) writeScript(t.bin() + tool, "exit 0\n");
+  const FullRun full = runWithFullFolder(t, t.bin());
+  SKIP_WITHOUT_TMPFS(full);
+  EXPECT_EQ(full.ran.status, 1);
+  expectOneLine(full.ran, "server: " + t.ini() + ": cannot write: No space left on device");
+  EXPECT_EQ(full.listing, "Cellforge.INI\nclient\nfiller\nqbsp3\nqrad3\nqvis3\nserver\n");
+  EXPECT_EQ(full.files.at("Cellforge.INI"), t.iniText());
+}
+
+// --- programs that fail ------------------------------------------------------
+
+TEST(FaultMatrix, ClientKilledBySignal) {
+  Install t;
+  writeScript(t.bin() + "client", "kill -SEGV $$\n");
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(
+      ran, "server: " + t.bin() + "client was killed by signal 11; no compile tool " + "was run");
+  EXPECT_FALSE(fs::exists(t.bin() + "calls.log"));
+  EXPECT_EQ(readText(t.layout()).size(), 70u);
+}
+
+TEST(FaultMatrix, ClientExitsNonZero) {
+  Install t;
+  writeScript(t.bin() + "client", "exit 3\n");
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(
+      ran, "server: " + t.bin() + "client failed with exit status 3; no compile tool " + "was run");
+  EXPECT_FALSE(fs::exists(t.bin() + "calls.log"));
+}
+
+TEST(FaultMatrix, MissingClient) {
+  Install t;
+  fs::remove(t.bin() + "client");
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran, "server: Couldn't execute " + t.bin() + "client");
+}
+
+TEST(FaultMatrix, CompileToolKilledBySignalStopsTheChain) {
+  Install t;
+  writeScript(t.bin() + "qbsp3", "echo qbsp3 >> " + t.bin() + "calls.log\nkill -SEGV $$\n");
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran, "server: map compiler " + t.bin() + "qbsp3 was killed by signal 11");
+  EXPECT_EQ(readText(t.bin() + "calls.log"), "qbsp3\n");
+  EXPECT_EQ(readText(t.map()), kRoomMap);
+}
+
+TEST(FaultMatrix, CompileToolExitsNonZeroStopsTheChain) {
+  Install t;
+  writeScript(t.bin() + "qvis3", "exit 2\n");
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran, "server: visibility tool " + t.bin() + "qvis3 failed with exit status 2");
+  EXPECT_EQ(readText(t.bin() + "calls.log"), t.bin() + "qbsp3 sample.map\n");
+}
+
+TEST(FaultMatrix, MissingCompileTool) {
+  Install t;
+  fs::remove(t.bin() + "qrad3");
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran, "server: Couldn't execute " + t.bin() + "qrad3");
+}
+
+}  // namespace
+}  // namespace cellforge
