@@ -337,6 +337,7 @@ std::vector<std::string> checkPiece(const Template& t, std::string_view mmdName,
       problems.push_back(at(file, line) + "origin must be three integers");
       continue;
     }
+    if (cls == "info_player_start") ++starts;
     if (!insideBox(o)) {
       problems.push_back(at(file, line) + cls + " origin lies outside the template's cells");
       continue;
@@ -348,7 +349,6 @@ std::vector<std::string> checkPiece(const Template& t, std::string_view mmdName,
         break;
       }
     if (cls == "info_player_start") {
-      ++starts;
       for (size_t a = 0; a < 3; ++a)
         if (o[a] < 0 || o[a] >= kCellSize) {
           problems.push_back(at(file, line) +

@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "foundation/settings.h"
+#include "layout/generator.h"
+#include "layout/random_source.h"
+#include "platform/platform.h"
+#include "template_tool/kit_check.h"
+#include "template_tool/kit_generator.h"
+#include "template_tool/piece_text.h"
+#include "templates/template_library.h"
+
+namespace cellforge {
+namespace {
+
+const std::string kSource = std::string(CELLFORGE_SOURCE_DIR) + "/";
+
+struct Kit {
+  const char* folder;
+  Game game;
+};
+const Kit kKits[] = {{"maps/S2/", Game::quake2}, {"maps/S1/", Game::quake}};
+
+std::vector<std::string> relative(std::vector<std::string> lines) {
+  for (std::string& l : lines)
+    for (size_t at; (at = l.find(kSource)) != std::string::npos;) l.erase(at, kSource.size());
+  return lines;
+}
+
+TEST(Kit, CommittedFilesAreTheGeneratorsOutput) {
+  for (const Kit& kit : kKits) {
+    const std::vector<KitFile> files = generateKit(kit.game);
+    auto names = platform::listFolder(kSource + kit.folder, "*");
+    ASSERT_TRUE(names.ok()) << names.message();
+    std::vector<std::string> expected;
+    for (const KitFile& f : files) {
+      expected.push_back(f.name);
+      auto bytes = platform::readFile(kSource + kit.folder + f.name);
+      ASSERT_TRUE(bytes.ok()) << bytes.message() << " (regenerate: cellforge-template kit)";
+      EXPECT_TRUE(*bytes == f.bytes)
+          << kit.folder << f.name << " differs from the generator's; run cellforge-template kit";
+    }
+    EXPECT_EQ(*names, expected) << kit.folder;
+  }
+}
+
+TEST(Kit, ShippedKitsPassTheCheck) {
+  for (const Kit& kit : kKits) {
+    EXPECT_EQ(relative(checkKit(kSource + kit.folder, Game::automatic)), std::vector<std::string>{})
+        << kit.folder;
+    EXPECT_EQ(relative(checkKit(kSource + kit.folder, kit.game)), std::vector<std::string>{});
+  }
+}
+
+TEST(Kit, CoversEveryOpeningSetStairsAndBigRooms) {
+  for (const Kit& kit : kKits) {
+    TemplateLibrary library;
+    ASSERT_TRUE(library.load(kSource + kit.folder).ok());
+    std::map<int, int> singles;  // openings word -> looks
+    std::set<std::string> stairs;
+    std::set<std::string> rooms;
+    std::set<int32_t> ids;
+    for (const Template& t : library.templates()) {
+      EXPECT_NE(t.id, 0);
+      EXPECT_TRUE(ids.insert(t.id).second) << t.name;
+      if (t.cells.size() == 1) ++singles[t.cells[0].openings()];
+      int32_t zMin = 0, zMax = 0, xMax = 0, yMax = 0;
+      for (const Cell& c : t.cells) {
+        zMin = std::min(zMin, c.z);
+        zMax = std::max(zMax, c.z);
+        xMax = std::max(xMax, c.x);
+        yMax = std::max(yMax, c.y);
+      }
+      if (zMax - zMin == 1) {
+        // Climbing direction: the side the upper cell opens to.
+        for (const Cell& c : t.cells)
+          if (c.z == zMax) stairs.insert(std::to_string(c.openings()) + (zMin < 0 ? "down" : "up"));
+      }
+      if (t.cells.size() > 1 && zMax == zMin)
+        rooms.insert(std::to_string(xMax + 1) + "x" + std::to_string(yMax + 1));
+
+      // Every cell lit, and every piece with its own start.
+      auto text = platform::readFile(kSource + kit.folder + t.name);
+      ASSERT_TRUE(text.ok());
+      auto piece = parsePieceText(*text, t.name);
+      ASSERT_TRUE(piece.ok()) << piece.message();
+      int starts = 0;
+      std::set<std::array<int64_t, 3>> lit;
+      for (const Entity& e : *piece) {
+        const std::string cls = e.value("classname");
+        starts += cls == "info_player_start";
+        if (cls != "light") continue;
+        std::array<int64_t, 3> o{};
+        ASSERT_EQ(std::sscanf(e.value("origin").c_str(), "%ld %ld %ld", &o[0], &o[1], &o[2]), 3);
+        lit.insert({o[0] / 256, o[1] / 256, (o[2] + 256) / 256 - 1});
+      }
+      EXPECT_EQ(starts, 1) << t.name;
+      for (const Cell& c : t.cells)
+        EXPECT_TRUE(lit.count({c.x, c.y, c.z})) << t.name << " leaves a cell dark";
+    }
+    EXPECT_EQ(singles.size(), 15u) << kit.folder;
+    for (const auto& [word, looks] : singles) EXPECT_GE(looks, 2) << word;
+    EXPECT_EQ(stairs.size(), 8u) << kit.folder;  // four directions, from below and above
+    EXPECT_TRUE(rooms.count("2x2"));
+    EXPECT_TRUE(rooms.count("2x1") || rooms.count("1x2"));
+  }
+}
+
+const std::string kFixtures = "tests/fixtures/kit/";
+
+TEST(KitCheck, NamesEveryFaultOfTheBrokenFixtures) {
+  const std::vector<std::string> expected{
+      kFixtures + "cut.mmd: file ends inside the template id",
+      kFixtures + "leak.mmd: id 1 is already used by " + kFixtures + "dup.mmd",
+      kFixtures + "missing.mmd: piece text \"absent.map\" is missing (" + kFixtures +
+          "absent.map: cannot open: No such file or directory)",
+      kFixtures +
+          "plane.map:44: plane line must be three points of three integers in "
+          "parentheses, a texture and its five values",
+      kFixtures + "anchor.mmd: no anchor cell (no cell at offset 0 0 0)",
+      kFixtures +
+          "anchor.map:83: info_player_start lies outside the anchor cell (0..256 on each axis)",
+      kFixtures +
+          "doorway.map: the piece leaks: air at 252 36 20 reaches the outside (only the doorways "
+          "of open sides, x/y 64..192 and 16..144 above the cell's floor, may be open)",
+      kFixtures +
+          "doorway.map: cell (0 0 0) side +x is open but has no passage through the middle of "
+          "its face (64..192 across, 16..144 above the cell's floor), so it won't line up with "
+          "the neighbour's",
+      kFixtures +
+          "leak.map: the piece leaks: air at 20 244 4 reaches the outside (only the doorways of "
+          "open sides, x/y 64..192 and 16..144 above the cell's floor, may be open)",
+      kFixtures +
+          "longtex.map:20: texture name \"e1u1/a_texture_name_far_too_long_1\" has 34 "
+          "characters; Quake II allows 31",
+      kFixtures +
+          "mismatch.mmd: cell (0 0 0) and cell (1 0 0) disagree about their shared face "
+          "(+x open, -x closed)",
+  };
+  EXPECT_EQ(relative(checkKit(kSource + kFixtures, Game::automatic)), expected);
+}
+
+TEST(KitCheck, QuakeRulesForTexturesAndTheWadKey) {
+  // The Quake II kit read as a Quake kit: long names and no "wad" key.
+  const auto problems = relative(checkKit(kSource + "maps/S2/", Game::quake));
+  ASSERT_FALSE(problems.empty());
+  EXPECT_NE(std::find(problems.begin(), problems.end(),
+                      "maps/S2/corner_ne_a.map:1: worldspawn has no \"wad\" key; Quake's compiler "
+                      "needs it for the textures"),
+            problems.end());
+  // A Quake piece with a texture name one past Quake's limit.
+  std::string text = *platform::readFile(kSource + "maps/S1/end_e_a.map");
+  const size_t at = text.find("wbrick1_5");
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, 9, "wbrick1_5_longer");
+  auto piece = parsePieceText(text, "end.map");
+  ASSERT_TRUE(piece.ok()) << piece.message();
+  TemplateLibrary library;
+  ASSERT_TRUE(library.load(kSource + "maps/S1/").ok());
+  const Template* t = nullptr;
+  for (const Template& each : library.templates())
+    if (each.name == "end_e_a.map") t = &each;
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(checkPiece(*t, "end.mmd", *piece, "end.map", Game::quake),
+            std::vector<std::string>{"end.map:21: texture name \"wbrick1_5_longer\" has 16 "
+                                     "characters; Quake allows 15"});
+  EXPECT_EQ(checkPiece(*t, "end.mmd", *piece, "end.map", Game::quake2), std::vector<std::string>{});
+}
+
+TEST(KitCheck, EmptyOrMissingFolder) {
+  EXPECT_EQ(relative(checkKit(kSource + "tests/fixtures/", Game::automatic)),
+            std::vector<std::string>{"tests/fixtures/: no .mmd template files"});
+  const auto missing = checkKit(kSource + "tests/no-such-kit/", Game::automatic);
+  ASSERT_EQ(missing.size(), 1u);
+  EXPECT_NE(missing[0].find("no-such-kit"), std::string::npos);
+}
+
+Settings settingsFor(int32_t x, int32_t y, int32_t z, float share) {
+  Settings s;
+  s.x = x;
+  s.y = y;
+  s.z = z;
+  s.percent_to_fill = share;
+  return s;
+}
+
+// Brushes and entities per template, as the map will hold them.
+std::map<int32_t, std::pair<int, int>> pieceCounts(const TemplateLibrary& library,
+                                                   const std::string& folder) {
+  std::map<int32_t, std::pair<int, int>> counts;
+  for (const Template& t : library.templates()) {
+    auto piece = parsePieceText(*platform::readFile(folder + t.name), t.name);
+    int brushes = 0, entities = 0;
+    for (const Entity& e : *piece) {
+      brushes += static_cast<int>(e.brushes.size());
+      if (e.value("classname") != "worldspawn" && e.value("classname") != "info_player_start")
+        ++entities;
+    }
+    counts[t.id] = {brushes, entities};
+  }
+  return counts;
+}
+
+TEST(KitLayouts, DefaultAndLargestGridsFillQuicklyAndStayInTheEngineLimits) {
+  for (const Kit& kit : kKits) {
+    TemplateLibrary library;
+    ASSERT_TRUE(library.load(kSource + kit.folder).ok());
+    const auto counts = pieceCounts(library, kSource + kit.folder);
+    struct Case {
+      Settings settings;
+      int64_t attempts;  // a generous bound; a few hundred take well under a second
+    };
+    for (const Case& c :
+         {Case{settingsFor(4, 4, 2, 0.60f), 2000}, Case{settingsFor(10, 10, 2, 0.75f), 20000}}) {
+      for (uint32_t seed = 1; seed <= 10; ++seed) {
+        RandomSource random(seed);
+        Generator generator(c.settings, library, random);
+        ASSERT_TRUE(generator.prepare().ok());
+        Status filled = generator.fill();
+        ASSERT_TRUE(filled.ok()) << filled.message();
+        EXPECT_LT(generator.discardedAttempts(), c.attempts) << kit.folder << " seed " << seed;
+        const CellGrid& grid = generator.grid();
+        EXPECT_GE(static_cast<double>(grid.occupiedCount()),
+                  static_cast<double>(c.settings.percent_to_fill) *
+                      static_cast<double>(c.settings.x * c.settings.y * c.settings.z));
+        int brushes = 0, entities = 1;
+        for (int32_t x = 0; x < grid.dims.x; ++x)
+          for (int32_t y = 0; y < grid.dims.y; ++y)
+            for (int32_t z = 0; z < grid.dims.z; ++z)
+              if (int32_t id = grid.cellAt({x, y, z}).templateId; id != 0) {
+                brushes += counts.at(id).first;
+                entities += counts.at(id).second;
+              }
+        EXPECT_LT(brushes, 8192);
+        EXPECT_LT(entities, 2048);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace cellforge
