@@ -59,6 +59,12 @@ Status Generator::checkSettings() const {
   if (settings_.z < 1)
     return fail(key("z", std::to_string(settings_.z)) +
                 " is too small: the grid needs at least one storey");
+  // Each side first: three sides near 2^31 overflow even a 64-bit product.
+  if (settings_.x > kMaxLayoutCells || settings_.y > kMaxLayoutCells ||
+      settings_.z > kMaxLayoutCells)
+    return fail(where + "grid " + sizeText({settings_.x, settings_.y, settings_.z}) +
+                " has more cells than the " + std::to_string(kMaxLayoutCells) +
+                " a layout may hold");
   const int64_t cells = int64_t{settings_.x} * settings_.y * settings_.z;
   if (cells > kMaxLayoutCells)
     return fail(where + "grid " + sizeText({settings_.x, settings_.y, settings_.z}) + " has " +

@@ -182,6 +182,12 @@ class Install {
       (void)::lchown(e.path().c_str(), kNobody, kNobody);
   }
 
+  // Replaces the kit's template file (and piece text, when given).
+  void writeTemplate(const Template& t, const std::string& file = "room.mmd") const {
+    writeText(source() + file, encodeMmd(t));
+  }
+  void writePiece(std::string_view text) const { writeText(source() + "room.map", text); }
+
   Ran runServer(bool unprivileged = false, std::vector<std::string> args = {"--seed", "7"}) {
     args.insert(args.begin(), server());
     return run(args, unprivileged);
@@ -458,6 +464,122 @@ TEST(FaultMatrix, FullProgramFolderKeepsTheOldSettings) {
   expectOneLine(full.ran, "server: " + t.ini() + ": cannot write: No space left on device");
   EXPECT_EQ(full.listing, "Cellforge.INI\nclient\nfiller\nqbsp3\nqrad3\nqvis3\nserver\n");
   EXPECT_EQ(full.files.at("Cellforge.INI"), t.iniText());
+}
+
+// --- hostile template packs -------------------------------------------------
+
+Template room(std::string name = "room.map") {
+  Template t;
+  t.id = 1;
+  t.name = std::move(name);
+  t.cells = {closedCell()};
+  return t;
+}
+
+TEST(FaultMatrix, PieceNameWithDotDotIsRefused) {
+  Install t;
+  writeText(t.source() + "../secret.map", kRoomPiece);
+  t.writeTemplate(room("../secret.map"));
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  EXPECT_EQ(ran.err, "client: " + t.source() + "room.mmd: piece text name \"../secret.map\" is " +
+                         "not a file inside the source folder\nserver: " + t.bin() +
+                         "client failed with exit status 1; no compile tool was run\n");
+  EXPECT_FALSE(fs::exists(t.map()));
+}
+
+TEST(FaultMatrix, AbsolutePieceNameIsRefused) {
+  Install t;
+  t.writeTemplate(room(t.source() + "room.map"));
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  EXPECT_EQ(ran.err, "client: " + t.source() + "room.mmd: piece text name \"" + t.source() +
+                         "room.map\" is not a file inside the source folder\nserver: " + t.bin() +
+                         "client failed with exit status 1; no compile tool was run\n");
+  EXPECT_FALSE(fs::exists(t.map()));
+}
+
+TEST(FaultMatrix, MillionCellTemplateIsPassedOver) {
+  Install t;
+  Template huge = room("huge.map");
+  huge.id = 2;
+  huge.cells.resize(1'000'000);
+  for (size_t i = 0; i < huge.cells.size(); ++i) huge.cells[i].x = static_cast<int32_t>(i);
+  t.writeTemplate(huge, "huge.mmd");
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_EQ(readText(t.map()), kRoomMap);
+}
+
+TEST(FaultMatrix, CellCountNearTwoToThe31IsRefused) {
+  Install t;
+  std::string bytes = encodeMmd(room());
+  bytes.replace(bytes.size() - 26, 4, std::string("\xff\xff\xff\x7f", 4));  // count 2^31 - 1
+  writeText(t.source() + "room.mmd", bytes);
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran,
+                "server: " + t.source() + "room.mmd: file ends inside cell record 2 of 2147483647");
+  EXPECT_TRUE(entries(t.templates()).empty());
+}
+
+TEST(FaultMatrix, NameLengthNearTwoToThe31IsRefused) {
+  Install t;
+  std::string bytes = encodeMmd(room());
+  bytes.replace(42, 4, std::string("\xfe\xff\xff\x7f", 4));
+  writeText(t.source() + "room.mmd", bytes);
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran, "server: " + t.source() + "room.mmd: file ends inside the piece name");
+}
+
+TEST(FaultMatrix, GridSidesNearTwoToThe31AreRefused) {
+  Install t;
+  t.setGrid("x=2147483647\ny=2147483647\nz=2147483647\npercent_to_fill=0.1\n");
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran, "server: " + t.ini() + ": [template_settings] grid 2147483647 x " +
+                         "2147483647 x 2147483647 has more cells than the 1048576 a layout " +
+                         "may hold");
+  EXPECT_EQ(readText(t.ini()), t.iniText());
+}
+
+TEST(FaultMatrix, TenMegabyteLineInAPieceTextIsCarriedThrough) {
+  Install t;
+  const std::string line = "// " + std::string(10 << 20, 'x');
+  std::string piece(kRoomPiece);
+  piece.insert(piece.find("{\n("), line + "\n");
+  t.writePiece(piece);
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  std::string expected(kRoomMap);
+  expected.insert(expected.find(" {\n"), line + "\n");
+  EXPECT_EQ(readText(t.map()), expected);
+}
+
+TEST(FaultMatrix, TenMegabyteLineInTheIniIsReadPast) {
+  Install t;
+  writeText(t.ini(), t.iniText() + "; " + std::string(10 << 20, 'x') + "\n");
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  const std::string ini = readText(t.ini());
+  EXPECT_EQ(ini.substr(ini.size() - (10 << 20) - 3), "; " + std::string(10 << 20, 'x') + "\n");
+}
+
+TEST(FaultMatrix, NulBytesInTextsAreKept) {
+  Install t;
+  std::string piece(kRoomPiece);
+  piece.insert(piece.find("\"classname\" \"worldspawn\"\n") + 25,
+               std::string("\"message\" \"a\0b\"\n", 16));
+  t.writePiece(piece);
+  t.writeTemplate(room(std::string("room.map\0ignored", 16)));
+  writeText(t.ini(), t.iniText() + std::string("; a\0b\n", 6));
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  std::string expected(kRoomMap);
+  expected.insert(expected.find(" {\n"), std::string("  \"message\" \"a\0b\"\n", 18));
+  EXPECT_EQ(readText(t.map()), expected);
+  EXPECT_NE(readText(t.ini()).find(std::string("; a\0b\n", 6)), std::string::npos);
 }
 
 // --- programs that fail ------------------------------------------------------
