@@ -115,12 +115,11 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
                  std::to_string(py + kPx - 8) + "\" font-size=\"10\" text-anchor=\"middle\">" +
                  mark + "</text>\n";
         if (start == GridCoord{x, y, z})
-          svg += "<circle cx=\"" + std::to_string(px + kPx / 2) + "\" cy=\"" +
-                 std::to_string(py + kPx / 2 - 4) +
-                 "\" r=\"9\" fill=\"#2a2\"><title>player start</title></circle>\n"
-                 "<text x=\"" +
-                 std::to_string(px + kPx / 2) + "\" y=\"" + std::to_string(py + kPx / 2) +
-                 "\" font-size=\"11\" fill=\"white\" text-anchor=\"middle\">S</text>\n";
+          svg += "<g><title>player start</title><circle cx=\"" + std::to_string(px + kPx / 2) +
+                 "\" cy=\"" + std::to_string(py + kPx / 2 - 4) +
+                 "\" r=\"9\" fill=\"#22aa22\"/><text x=\"" + std::to_string(px + kPx / 2) +
+                 "\" y=\"" + std::to_string(py + kPx / 2) +
+                 "\" font-size=\"11\" fill=\"white\" text-anchor=\"middle\">S</text></g>\n";
         else
           svg += "<text x=\"" + std::to_string(px + kPx / 2) + "\" y=\"" +
                  std::to_string(py + kPx / 2) + "\" font-size=\"10\" text-anchor=\"middle\">" +

@@ -59,7 +59,7 @@ struct CellBox {
 
 class VoxelGrid {
  public:
-  VoxelGrid(const Template& t, const CellBox& box) : t_(t), box_(box) {
+  VoxelGrid(const Template& t, const CellBox& box) : box_(box) {
     for (size_t a = 0; a < 3; ++a) {
       const int32_t cells = (a == 0   ? box.hi.x - box.lo.x
                              : a == 1 ? box.hi.y - box.lo.y
@@ -178,7 +178,6 @@ class VoxelGrid {
            static_cast<size_t>(k);
   }
 
-  const Template& t_;
   CellBox box_;
   int32_t n_[3]{};
   Point3 origin_{};

@@ -2,9 +2,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "template_tool/template_tool.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  return cellforge::runTemplateTool(args, std::cout, std::cerr);
+  auto self = cellforge::platform::programPath();
+  return cellforge::runTemplateTool(args, self ? *self : std::string(argv[0]), std::cout,
+                                    std::cerr);
 }

@@ -59,6 +59,9 @@ Expected<Template> parseManifest(std::string_view text, std::string_view where) 
       if (havePiece) return fail(at + "second \"piece\" line");
       const std::string_view name = trimmed(line.substr(5));
       if (name.empty()) return fail(at + "\"piece\" needs a file name");
+      // The template file ends the name at its first NUL.
+      if (name.find('\0') != std::string_view::npos)
+        return fail(at + "\"piece\" name holds a NUL byte");
       t.name = std::string(name);
       havePiece = true;
     } else if (key == "triple") {

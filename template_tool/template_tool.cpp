@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "foundation/settings.h"
 #include "foundation/stream.h"
 #include "layout/layout_file.h"
 #include "platform/platform.h"
@@ -18,7 +19,7 @@ constexpr const char* kUsage =
     "usage: cellforge-template build MANIFEST OUT.mmd\n"
     "       cellforge-template show FILE.mmd|sample.mtf\n"
     "       cellforge-template check [--game quake2|quake] KIT_FOLDER\n"
-    "       cellforge-template plan sample.mtf KIT_FOLDER [OUT.svg]\n"
+    "       cellforge-template plan sample.mtf [KIT_FOLDER [OUT.svg]]\n"
     "       cellforge-template kit quake2|quake FOLDER\n";
 
 std::string asFolder(std::string path) {
@@ -98,12 +99,22 @@ int check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   return 0;
 }
 
-int plan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() < 3 || args.size() > 4) return usage(err);
+int plan(const std::vector<std::string>& args, const std::string& programPath, std::ostream& out,
+         std::ostream& err) {
+  if (args.size() < 2 || args.size() > 4) return usage(err);
   const std::string& layout = args[1];
-  const std::string kit = asFolder(args[2]);
+  std::string kit;
+  if (args.size() >= 3) {
+    kit = asFolder(args[2]);
+  } else {
+    // The kit the server uses: source_directory of the INI beside us.
+    Settings settings;
+    setIniPath(settings, programPath);
+    if (Status s = loadSettings(settings); !s) return report(err, s.error());
+    kit = settings.source_directory;
+  }
   std::string target = args.size() == 4 ? args[3] : layout;
-  if (args.size() == 3) {
+  if (args.size() < 4) {
     const size_t dot = target.rfind('.');
     const size_t slash = target.find_last_of("/\\");
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) target.erase(dot);
@@ -132,13 +143,14 @@ int kit(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
 }  // namespace
 
-int runTemplateTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int runTemplateTool(const std::vector<std::string>& args, const std::string& programPath,
+                    std::ostream& out, std::ostream& err) {
   if (args.empty()) return usage(err);
   const std::string& command = args[0];
   if (command == "build" && args.size() == 3) return build(args[1], args[2], out, err);
   if (command == "show" && args.size() == 2) return show(args[1], out, err);
   if (command == "check") return check(args, out, err);
-  if (command == "plan") return plan(args, out, err);
+  if (command == "plan") return plan(args, programPath, out, err);
   if (command == "kit") return kit(args, out, err);
   if (command == "--help" || command == "help") {
     out << kUsage;

@@ -6,8 +6,11 @@
 
 namespace cellforge {
 
-// One run of `cellforge-template`; `args` without the program name.
-// Returns the exit status: 0 success, 1 failure, 2 usage.
-int runTemplateTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// One run of `cellforge-template`; `args` without the program name,
+// `programPath` the program file (its folder holds Cellforge.INI, which
+// names the kit when `plan` is given none). Returns the exit status:
+// 0 success, 1 failure, 2 usage.
+int runTemplateTool(const std::vector<std::string>& args, const std::string& programPath,
+                    std::ostream& out, std::ostream& err);
 
 }  // namespace cellforge

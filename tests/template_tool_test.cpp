@@ -25,9 +25,9 @@ struct Ran {
   std::string out, err;
 };
 
-Ran run(std::vector<std::string> args) {
+Ran run(std::vector<std::string> args, const std::string& programPath = "/nonexistent/tool") {
   std::ostringstream out, err;
-  const int status = runTemplateTool(args, out, err);
+  const int status = runTemplateTool(args, programPath, out, err);
   return {status, out.str(), err.str()};
 }
 
@@ -212,6 +212,14 @@ TEST(Tool, PlanDrawsEveryStoreyAndMarksTheStart) {
 
   Ran noKit = run({"plan", dir / "sample.mtf", dir / "nokit"});
   EXPECT_EQ(noKit.status, 1);
+
+  // Without a kit folder: the INI beside the program names it.
+  test::writeText(dir / "Cellforge.INI", "[globals]\nsource_directory=" + kKit + "\n");
+  Ran fromIni = run({"plan", dir / "sample.mtf", kKit, dir / "other.svg"});
+  ASSERT_EQ(fromIni.status, 0) << fromIni.err;
+  Ran byIni = run({"plan", dir / "sample.mtf"}, dir / "cellforge-template");
+  ASSERT_EQ(byIni.status, 0) << byIni.err;
+  EXPECT_EQ(test::readText(dir / "sample.svg"), test::readText(dir / "other.svg"));
 }
 
 }  // namespace
