@@ -499,16 +499,50 @@ TEST(FaultMatrix, AbsolutePieceNameIsRefused) {
   EXPECT_FALSE(fs::exists(t.map()));
 }
 
+// cellforge-template build, the way a pack author makes a template file.
+Ran buildTemplate(const std::string& manifest, const std::string& target) {
+  return run({CELLFORGE_TEMPLATE_EXE, "build", manifest, target}, false);
+}
+
 TEST(FaultMatrix, MillionCellTemplateIsPassedOver) {
   Install t;
-  Template huge = room("huge.map");
-  huge.id = 2;
-  huge.cells.resize(1'000'000);
-  for (size_t i = 0; i < huge.cells.size(); ++i) huge.cells[i].x = static_cast<int32_t>(i);
-  t.writeTemplate(huge, "huge.mmd");
+  // A million cells, the last ones at offsets near 2^31, which no grid holds.
+  std::string manifest = "id 2\npiece huge.map\n";
+  for (int i = 0; i < 1'000'000; ++i)
+    manifest += "cell " + std::to_string(2147483647 - i) + " 0 0\n";
+  writeText(t.source() + "huge.txt", manifest);
+  const Ran built = buildTemplate(t.source() + "huge.txt", t.source() + "huge.mmd");
+  ASSERT_EQ(built.status, 0) << built.err;
+  EXPECT_EQ(built.out, "wrote " + t.source() + "huge.mmd (template 2, 1000000 cells)\n");
+  fs::remove(t.source() + "huge.txt");
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 0) << ran.err;
   EXPECT_EQ(readText(t.map()), kRoomMap);
+}
+
+TEST(FaultMatrix, ManifestCountsNearTwoToThe31) {
+  TempDir dir;
+  writeText(dir / "edge.txt",
+            "id -2147483648\npiece e.map\ntriple 2147483647 -2147483648 0\n"
+            "cell 2147483647 -2147483648 0 templateId 2147483647\n");
+  Ran ran = buildTemplate(dir / "edge.txt", dir / "edge.mmd");
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  writeText(dir / "over.txt", "id 2147483648\npiece e.map\n");
+  ran = buildTemplate(dir / "over.txt", dir / "over.mmd");
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran, "cellforge-template: " + (dir / "over.txt") + ":1: \"id\" needs one integer");
+  EXPECT_FALSE(fs::exists(dir / "over.mmd"));
+}
+
+TEST(FaultMatrix, ManifestPieceNameWithNulIsRefused) {
+  TempDir dir;
+  writeText(dir / "nul.txt", std::string("id 1\npiece a\0b.map\n", 19));
+  writeText(dir / "nul.mmd", "old template");
+  const Ran ran = buildTemplate(dir / "nul.txt", dir / "nul.mmd");
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran,
+                "cellforge-template: " + (dir / "nul.txt") + ":2: \"piece\" name holds a NUL byte");
+  EXPECT_EQ(readText(dir / "nul.mmd"), "old template");
 }
 
 TEST(FaultMatrix, CellCountNearTwoToThe31IsRefused) {
