@@ -178,6 +178,18 @@ TEST(Tool, BuildThenShowRoundTripsAndFaultsAreOneLine) {
   EXPECT_EQ(run({"frobnicate"}).status, 2);
 }
 
+TEST(Tool, CheckPrintsOneLinePerProblemAndFailsOnAny) {
+  Ran good = run({"check", kKit});
+  EXPECT_EQ(good.status, 0) << good.out;
+  EXPECT_EQ(good.out, kKit + ": 42 templates, no problems\n");
+  Ran bad = run({"check", std::string(CELLFORGE_SOURCE_DIR) + "/tests/fixtures/kit"});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(std::count(bad.out.begin(), bad.out.end(), '\n'), 11);
+  EXPECT_EQ(bad.err, "cellforge-template: 11 problems in " + std::string(CELLFORGE_SOURCE_DIR) +
+                         "/tests/fixtures/kit/\n");
+  EXPECT_EQ(run({"check"}).status, 2);
+}
+
 TEST(Tool, PlanDrawsEveryStoreyAndMarksTheStart) {
   TempDir dir;
   TemplateLibrary library;
