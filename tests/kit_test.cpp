@@ -97,6 +97,24 @@ TEST(Kit, CoversEveryOpeningSetStairsAndBigRooms) {
         lit.insert({o[0] / 256, o[1] / 256, (o[2] + 256) / 256 - 1});
       }
       EXPECT_EQ(starts, 1) << t.name;
+      if (zMax - zMin == 1) {
+        // The stairs' treads, from the lower floor to the upper one: no
+        // rise above 16 units, which a player steps up without jumping.
+        std::set<double> tops;
+        for (const Brush& b : (*piece)[0].brushes) {
+          Bounds bb;
+          ASSERT_TRUE(brushBounds(b, bb));
+          if (bb.lo[0] >= 16 && bb.hi[0] <= 240 && bb.lo[1] >= 16 && bb.hi[1] <= 240 &&
+              bb.lo[2] < zMax * 256.0 + 240)  // not the ceiling
+            tops.insert(bb.hi[2]);
+        }
+        const double floor = zMin * 256.0 + 16;
+        ASSERT_FALSE(tops.empty());
+        EXPECT_EQ(*tops.begin(), floor) << t.name;
+        EXPECT_EQ(*tops.rbegin(), floor + 256) << t.name;
+        for (auto it = std::next(tops.begin()); it != tops.end(); ++it)
+          EXPECT_LE(*it - *std::prev(it), 16.0) << t.name;
+      }
       for (const Cell& c : t.cells)
         EXPECT_TRUE(lit.count({c.x, c.y, c.z})) << t.name << " leaves a cell dark";
     }
