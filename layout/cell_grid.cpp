@@ -116,28 +116,21 @@ void CellGrid::place(GridCoord origin, const Template& t) {
 
 bool CellGrid::canPlace(GridCoord origin, const Template& t) {
   buildPlacement(origin, t);
-  for (const Cell& p : placement)
-    if (!inBounds(p.coord())) return false;
-  for (const Cell& p : placement)
-    if (cellAt(p.coord()).occupied != 0) return false;
+  // One pass per cell. The test is a conjunction, so the result is that of
+  // checking bounds, overlap, openings out of the grid, openings answered
+  // and neighbours answered over all cells in turn; the neighbour reads of a
+  // cell are safe once its own bounds and openings have passed.
   for (const Cell& p : placement) {
+    if (!inBounds(p.coord())) return false;
+    if (cellAt(p.coord()).occupied != 0) return false;
     if ((p.openPosY && p.y == maxBound.y) || (p.openNegY && p.y == minBound.y) ||
         (p.openPosX && p.x == maxBound.x) || (p.openNegX && p.x == minBound.x))
       return false;
-  }
-  for (const Cell& p : placement) {
-    for (const Side& side : kSides) {
-      if (!(p.*side.open)) continue;
-      const Cell& n = cellAt(plus(p.coord(), side.step));
-      if (n.occupied != 0 && !(n.*side.facing)) return false;
-    }
-  }
-  for (const Cell& p : placement) {
     for (const Side& side : kSides) {
       const GridCoord nc = plus(p.coord(), side.step);
       if (!inBounds(nc)) continue;
       const Cell& n = cellAt(nc);
-      if (n.occupied != 0 && (n.*side.facing) && !(p.*side.open)) return false;
+      if (n.occupied != 0 && (p.*side.open) != (n.*side.facing)) return false;
     }
   }
   return true;

@@ -1,7 +1,6 @@
 #include "layout/generator.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <sstream>
 
 #include "layout/layout_file.h"
@@ -25,12 +24,14 @@ std::string shareText(double share) {
   return s.str();
 }
 
-// True when the text starts with a decimal number, as atof reads it.
-bool startsWithNumber(const std::string& text) {
-  const char* begin = text.c_str();
-  char* end = nullptr;
-  (void)std::strtod(begin, &end);
-  return end != begin;
+// True when the text starts with a decimal number ("nan", "inf" and hex
+// floats are not the shares a user writes).
+bool startsWithNumber(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  auto digit = [&](size_t at) { return at < text.size() && text[at] >= '0' && text[at] <= '9'; };
+  return digit(i) || (i < text.size() && text[i] == '.' && digit(i + 1));
 }
 
 }  // namespace
