@@ -160,6 +160,15 @@ TEST(Server, RunsThatWriteNoLayoutLeaveTheIniAlone) {
   }
 }
 
+TEST(Server, UnreadableIniStopsTheRun) {
+  Install in;
+  test::makeFolders(in.ini);
+  EXPECT_EQ(in.run({"--seed", "1"}), 1);
+  EXPECT_NE(in.err.str().find(in.ini), std::string::npos) << in.err.str();
+  EXPECT_FALSE(platform::exists(in.layout));
+  EXPECT_EQ(in.calls(), "");
+}
+
 TEST(Server, FailedChainFailsTheRunButSavesTheSettings) {
   Install in;
   test::writeText(in.bin + "qbsp3.do", "touch sample.lin\n");
