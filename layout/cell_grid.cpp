@@ -1,6 +1,7 @@
 #include "layout/cell_grid.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "layout/random_source.h"
 
@@ -53,17 +54,36 @@ void FrontierGrid::setMark(GridCoord c, int32_t value) {
   m = value;
 }
 
+void FrontierGrid::refreshAxisDraws() const {
+  for (size_t i = 0; i < 3; ++i) {
+    AxisDraw& a = axisDraw_[i];
+    int exponent = 0;
+    const float mantissa = std::frexp(drawScale[i], &exponent);
+    a.exact = drawScale[i] > 0.0f && std::isfinite(drawScale[i]) && exponent <= 24;
+    if (a.exact) {
+      a.mul = static_cast<uint64_t>(std::ldexp(mantissa, 24));
+      a.shift = 24 - exponent;
+    }
+  }
+  axisDrawScale_ = drawScale;
+}
+
 void FrontierGrid::randomCell(RandomSource& random, GridCoord& c) const {
-  auto axis = [&](float scale, int32_t lo, int32_t hi) {
+  if (axisDrawScale_ != drawScale) refreshAxisDraws();
+  auto axis = [&](size_t i, int32_t lo, int32_t hi) {
+    const AxisDraw& a = axisDraw_[i];
     for (;;) {
+      const int r = random.next();
       const auto v =
-          static_cast<int32_t>(static_cast<double>(random.next()) * static_cast<double>(scale));
+          a.exact
+              ? static_cast<int32_t>((static_cast<uint64_t>(r) * a.mul) >> a.shift)
+              : static_cast<int32_t>(static_cast<double>(r) * static_cast<double>(drawScale[i]));
       if (v >= lo && v <= hi) return v;
     }
   };
-  c.x = axis(drawScale[0], minBound.x, maxBound.x);
-  c.y = axis(drawScale[1], minBound.y, maxBound.y);
-  c.z = axis(drawScale[2], minBound.z, maxBound.z);
+  c.x = axis(0, minBound.x, maxBound.x);
+  c.y = axis(1, minBound.y, maxBound.y);
+  c.z = axis(2, minBound.z, maxBound.z);
 }
 
 void FrontierGrid::randomMarkedCell(RandomSource& random, GridCoord& c) const {

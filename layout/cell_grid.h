@@ -36,6 +36,17 @@ class FrontierGrid {
            static_cast<size_t>(c.z);
   }
   void setMark(GridCoord c, int32_t value);
+  void refreshAxisDraws() const;
+
+  // floor(r * scale) as (r * mul) >> shift: exact, since a float scale is a
+  // 24-bit integer times a power of two and r has 15 bits.
+  struct AxisDraw {
+    uint64_t mul = 0;
+    int shift = 0;
+    bool exact = false;
+  };
+  mutable std::array<AxisDraw, 3> axisDraw_{};
+  mutable std::array<float, 3> axisDrawScale_{-1.0f, -1.0f, -1.0f};
 
   std::vector<int32_t> marks_;
   int32_t markedCount_ = 0;

@@ -12,6 +12,7 @@ namespace {
 
 // The float nearest 1/3276: r * k + 10 spreads 0..32767 over 10..20.
 constexpr float kTemplateStep = 1.0f / 3276.0f;
+constexpr uint64_t kTemplateStepMantissa = static_cast<uint64_t>(double{kTemplateStep} * 0x1p35);
 
 std::string sizeText(GridCoord d) {
   return std::to_string(d.x) + " x " + std::to_string(d.y) + " x " + std::to_string(d.z);
@@ -121,8 +122,11 @@ Status Generator::prepare() {
 }
 
 void Generator::advanceTemplate() {
-  const int r = random_.next();
-  const auto n = static_cast<size_t>(10.0 + static_cast<double>(r) * double{kTemplateStep});
+  // 10 + r * k in double is exact (k is a 24-bit integer times 2^-35, r has
+  // 15 bits), so its integer part is 10 + (r * that integer) >> 35.
+  static_assert(kTemplateStepMantissa * 0x1p-35 == double{kTemplateStep});
+  const auto r = static_cast<uint64_t>(random_.next());
+  const size_t n = 10 + static_cast<size_t>((r * kTemplateStepMantissa) >> 35);
   cursor_ += stepMod_[n + 1];
   if (cursor_ >= library_.size()) cursor_ -= library_.size();
 }

@@ -167,6 +167,27 @@ TEST(AdvanceTemplate, StepsElevenToTwentyOneAlongTheLibrary) {
   EXPECT_EQ(g.templateCursor(), 0u);
 }
 
+TEST(RandomCell, DrawsAsTheDoubleProductOnEveryAxisSize) {
+  for (int32_t d = 1; d <= 64; ++d) {
+    FrontierGrid f;
+    f.resize({d, d + 1, d + 2});
+    RandomSource fast(static_cast<uint32_t>(d)), plain(static_cast<uint32_t>(d));
+    auto axis = [&](int32_t dim) {
+      const float scale = static_cast<float>(dim * static_cast<double>(1.0f / 32767.0f));
+      for (;;) {
+        const auto v = static_cast<int32_t>(plain.next() * static_cast<double>(scale));
+        if (v <= dim - 1) return v;
+      }
+    };
+    for (int i = 0; i < 4000; ++i) {
+      GridCoord c;
+      f.randomCell(fast, c);
+      ASSERT_EQ(c, (GridCoord{axis(d), axis(d + 1), axis(d + 2)})) << d;
+    }
+    ASSERT_EQ(fast.draws(), plain.draws());
+  }
+}
+
 TEST(Generator, ThreeByThreeGridAlwaysStartsInTheMiddle) {
   const TemplateLibrary lib = singles();
   const Settings s = gridSettings(3, 3, 2, "0.1");
