@@ -41,6 +41,10 @@ Generator::Generator(const Settings& settings, const TemplateLibrary& library, R
                      GeneratorLimits limits)
     : settings_(settings), library_(library), random_(random), limits_(limits) {
   cursor_ = library_.first();
+  for (const Template& t : library_.templates()) {
+    const bool single = t.cells.size() == 1 && t.cells[0].coord() == GridCoord{};
+    singleOpenings_.push_back(single ? t.cells[0].openings() : -1);
+  }
   for (size_t steps = 0; steps < stepMod_.size(); ++steps)
     stepMod_[steps] = library_.empty() ? 0 : steps % library_.size();
 }
@@ -136,9 +140,40 @@ bool Generator::fillReached() const {
          static_cast<double>(fillTarget_);
 }
 
+void Generator::learnSides(GridCoord origin) {
+  // Bits as Cell::openings: +y, -y, +x, -x.
+  const struct {
+    GridCoord step;
+    bool Cell::*facing;
+  } sides[4] = {{{0, 1, 0}, &Cell::openNegY},
+                {{0, -1, 0}, &Cell::openPosY},
+                {{1, 0, 0}, &Cell::openNegX},
+                {{-1, 0, 0}, &Cell::openPosX}};
+  mustOpen_ = mustClose_ = 0;
+  for (unsigned bit = 0; bit < 4; ++bit) {
+    const GridCoord n{origin.x + sides[bit].step.x, origin.y + sides[bit].step.y, origin.z};
+    if (!grid_.inBounds(n)) {
+      mustClose_ |= 1u << bit;
+    } else if (const Cell& c = grid_.cellAt(n); c.occupied != 0) {
+      (c.*sides[bit].facing ? mustOpen_ : mustClose_) |= 1u << bit;
+    }
+  }
+  sidesKnown_ = true;
+}
+
 bool Generator::fitsAt(GridCoord origin, size_t index) {
   signed char& known = fitMemo_[index];
-  if (known < 0) known = grid_.canPlace(origin, library_.at(index)) ? 1 : 0;
+  if (known >= 0) return known != 0;
+  const int single = singleOpenings_[index];
+  // Cells drawn for filling are inside the grid and empty, so a one-cell
+  // template fits exactly when its sides agree with the neighbours.
+  if (single >= 0 && grid_.inBounds(origin) && grid_.cellAt(origin).occupied == 0) {
+    if (!sidesKnown_) learnSides(origin);
+    const auto open = static_cast<unsigned>(single);
+    known = (open & mustClose_) == 0 && (open & mustOpen_) == mustOpen_ ? 1 : 0;
+  } else {
+    known = grid_.canPlace(origin, library_.at(index)) ? 1 : 0;
+  }
   return known != 0;
 }
 

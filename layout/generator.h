@@ -69,7 +69,11 @@ class Generator {
   Status checkSettings() const;
   bool anyTemplateFits(GridCoord origin);
   bool fitsAt(GridCoord origin, size_t index);
-  void forgetFits() { fitMemo_.assign(library_.size(), -1); }
+  void forgetFits() {
+    fitMemo_.assign(library_.size(), -1);
+    sidesKnown_ = false;
+  }
+  void learnSides(GridCoord origin);
   void startNewAttempt();
   Status discardAttempt(bool closed);
 
@@ -91,6 +95,12 @@ class Generator {
   std::vector<char> startFits_;
   // canPlace per template at the cell being filled: -1 not yet known.
   std::vector<signed char> fitMemo_;
+  // Openings of each one-cell template (anchor only), or -1 for the others:
+  // those fit an empty cell by its sides alone.
+  std::vector<int> singleOpenings_;
+  // The sides of the cell being filled that must be open or closed.
+  bool sidesKnown_ = false;
+  unsigned mustOpen_ = 0, mustClose_ = 0;
 
   int64_t discarded_ = 0;
   int32_t placedInAttempt_ = 0;
