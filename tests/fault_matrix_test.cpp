@@ -11,7 +11,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
