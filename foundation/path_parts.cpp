@@ -4,11 +4,9 @@
 
 namespace cellforge {
 
-namespace {
 bool isSeparator(char c) {
   return c == platform::separator() || (platform::separator() == '\\' && c == '/');
 }
-}  // namespace
 
 void PathParts::split(std::string_view path) {
   drive_.clear();
@@ -51,7 +49,7 @@ std::string folderOf(std::string_view path) {
 
 std::string withTrailingSeparator(std::string_view folder) {
   std::string out(folder);
-  if (out.empty() || out.back() != platform::separator()) out.push_back(platform::separator());
+  if (out.empty() || !isSeparator(out.back())) out.push_back(platform::separator());
   return out;
 }
 

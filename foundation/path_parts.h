@@ -31,6 +31,9 @@ class PathParts {
 // empty for a bare name.
 std::string folderOf(std::string_view path);
 
+// The system separator, and on Windows "/" as well.
+bool isSeparator(char c);
+
 // `folder` with a trailing separator added when its last character is not
 // one; an empty folder becomes a lone separator.
 std::string withTrailingSeparator(std::string_view folder);

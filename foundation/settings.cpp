@@ -20,7 +20,7 @@ std::string program(std::string_view name) {
 
 void setIniPath(Settings& settings, std::string_view programPath) {
   const std::string moduleFolder = folderOf(programPath);
-  const bool endsInSep = !moduleFolder.empty() && moduleFolder.back() == platform::separator();
+  const bool endsInSep = !moduleFolder.empty() && isSeparator(moduleFolder.back());
   settings.ini_path = moduleFolder + (endsInSep ? "" : sep()) + settings.ini_path;
 }
 
@@ -36,7 +36,7 @@ void readSettings(Settings& s, const IniFile& ini) {
   s.template_directory = text("template_directory", folder + up + "maps" + sep() + "templates");
   s.source_directory = text("source_directory", folder + up + "maps" + sep() + "S2");
   s.source_directory = withTrailingSeparator(s.source_directory);
-  s.target_directory = text("target_directory", folder + up + "baseq2" + sep() + "maps");
+  s.target_directory = text("target_directory", platform::defaultTargetFolder(folder));
   s.game_type = ini.getInt(kGlobals, "game_type", 2);
   s.client_path = text("client_path", folder + program("client"));
   s.quake_i_qbsp = text("quake_i_qbsp", folder + program("qbsp"));

@@ -18,6 +18,12 @@ char separator();
 // Suffix of program files ("" on posix, ".exe" on windows).
 std::string_view programSuffix();
 
+// The game map folder used when the INI names none, for an INI in
+// `iniFolder` (which ends in a separator).
+std::string defaultTargetFolder(const std::string& iniFolder);
+// The folders -INIT makes for that game map folder, outermost first.
+std::vector<std::string> initFolders(const std::string& iniFolder);
+
 // Full path of the running program file.
 Expected<std::string> programPath();
 
@@ -46,19 +52,30 @@ Expected<std::string> readFile(const std::string& path);
 Status replaceFile(const std::string& path, std::string_view bytes);
 
 struct ExitStatus {
-  bool signalled = false;  // killed by a signal; `code` is the signal number
-  int code = 0;            // exit code, or signal number
+  bool signalled = false;  // killed by a signal or an exception; `code` says which
+  int code = 0;            // exit code, signal number or exception code
   bool timedOut = false;   // killed because it ran past the time limit
 };
 
+// How a program that did not succeed ended, for a message: "failed with
+// exit status 2", "was killed by signal 11".
+std::string describeExit(const ExitStatus& status);
+
+enum class Window { kShown, kHidden };
+
 // Starts `argv[0]` with the arguments `argv` (no shell) in `folder`, waits
 // for it and returns how it ended. An error means it could not be started.
-// A `timeoutSeconds` of 0 waits without limit.
+// A `timeoutSeconds` of 0 waits without limit. On Windows the command line
+// is the arguments joined by blanks, unquoted, so a program path with blanks
+// in it is split there.
 Expected<ExitStatus> runProgram(const std::vector<std::string>& argv, const std::string& folder,
-                                unsigned timeoutSeconds = 0);
+                                unsigned timeoutSeconds = 0, Window window = Window::kShown);
 
 // A message for the user: one line on the error stream, prefixed with the
 // program's name.
 void showMessage(std::ostream& err, std::string_view program, std::string_view text);
+// The same text in a modal box with one OK button where the system has
+// them (Windows), unless CELLFORGE_NO_MSGBOX is set; elsewhere nothing.
+void showMessageBox(std::string_view title, std::string_view text);
 
 }  // namespace cellforge::platform

@@ -53,6 +53,23 @@ bool writeAll(int fd, std::string_view bytes) {
 char separator() { return '/'; }
 std::string_view programSuffix() { return ""; }
 
+// The default game folder sits inside the install tree, never outside it.
+std::string defaultTargetFolder(const std::string& iniFolder) {
+  return iniFolder + "../baseq2/maps";
+}
+
+std::vector<std::string> initFolders(const std::string& iniFolder) {
+  return {iniFolder + "../baseq2", iniFolder + "../baseq2/maps"};
+}
+
+std::string describeExit(const ExitStatus& status) {
+  if (status.timedOut) return "ran too long and was stopped";
+  if (status.signalled) return "was killed by signal " + std::to_string(status.code);
+  return "failed with exit status " + std::to_string(status.code);
+}
+
+void showMessageBox(std::string_view, std::string_view) {}
+
 Expected<std::string> programPath() {
   std::string buf(4096, '\0');
   const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
@@ -171,7 +188,7 @@ Status replaceFile(const std::string& path, std::string_view bytes) {
 }
 
 Expected<ExitStatus> runProgram(const std::vector<std::string>& argv, const std::string& folder,
-                                unsigned timeoutSeconds) {
+                                unsigned timeoutSeconds, Window) {
   if (argv.empty() || argv[0].empty()) return fail("no program to start");
   std::vector<char*> args;
   args.reserve(argv.size() + 1);

@@ -46,14 +46,12 @@ int runInit(const std::string& programPath, std::ostream& out, std::ostream& err
   Settings settings;
   setIniPath(settings, programPath);
   const std::string folder = iniFolder(settings);
-  // The default game folder sits inside the install tree, never outside it.
-  const std::string sep(1, platform::separator());
-  (void)platform::makeFolder(folder + ".." + sep + "baseq2");
-  (void)platform::makeFolder(folder + ".." + sep + "baseq2" + sep + "maps");
+  for (const std::string& made : platform::initFolders(folder)) (void)platform::makeFolder(made);
   const Status written = writeDefaultSettingsFile(settings);
   if (!written) {
     platform::showMessage(err, kProgram,
                           std::string(kUnableToWriteIni) + " (" + written.message() + ")");
+    platform::showMessageBox(kProgram, kUnableToWriteIni);
     return 1;
   }
   (void)platform::makeFolder(settings.template_directory);
@@ -144,7 +142,11 @@ int runNormal(const RunOptions& options, const std::string& programPath, std::os
   const Status chain = runToolChain(settings, {options.compile}, out);
   // The settings go back whenever a layout was written, whatever the chain did.
   const Status saved = saveSettings(settings);
-  if (!chain) platform::showMessage(err, kProgram, chain.message());
+  if (!chain) {
+    platform::showMessage(err, kProgram, chain.message());
+    if (chain.message().starts_with(kCouldntExecute))
+      platform::showMessageBox(kProgram, chain.message());
+  }
   if (!saved) platform::showMessage(err, kProgram, saved.message());
   out << "Floor plan: cellforge-template plan " << layoutPath << '\n';
   if (chain && saved) out << "done: " << settings.target_directory << "sample.map\n";

@@ -10,11 +10,6 @@ namespace cellforge {
 
 namespace {
 
-std::string describe(const platform::ExitStatus& status) {
-  if (status.signalled) return "was killed by signal " + std::to_string(status.code);
-  return "failed with exit status " + std::to_string(status.code);
-}
-
 bool failed(const platform::ExitStatus& status) {
   return status.signalled || status.timedOut || status.code != 0;
 }
@@ -45,10 +40,11 @@ std::string leakFileName(const Settings& settings) {
 
 Status runToolChain(const Settings& settings, const ToolChainOptions& options, std::ostream& out) {
   out << "client: " << settings.client_path << '\n' << std::flush;
-  auto client = platform::runProgram({settings.client_path}, "");
-  if (!client) return fail("Couldn't execute " + settings.client_path);
+  auto client = platform::runProgram({settings.client_path}, "", 0, platform::Window::kHidden);
+  if (!client) return fail(std::string(kCouldntExecute) + settings.client_path);
   if (failed(*client))
-    return fail(settings.client_path + " " + describe(*client) + "; no compile tool was run");
+    return fail(settings.client_path + " " + platform::describeExit(*client) +
+                "; no compile tool was run");
   if (!options.compile) return success();
 
   // A leak file from an earlier run must not be taken for one of this run.
@@ -60,13 +56,13 @@ Status runToolChain(const Settings& settings, const ToolChainOptions& options, s
     const ToolStep& step = steps[i];
     out << step.label << ": " << step.program << ' ' << step.argument << '\n' << std::flush;
     auto ran = platform::runProgram({step.program, step.argument}, settings.target_directory);
-    if (!ran) return fail("Couldn't execute " + step.program);
+    if (!ran) return fail(std::string(kCouldntExecute) + step.program);
     if (failed(*ran)) {
       if (i == 0 && !settings.isQuake1() && !containsNoCase(settings.target_directory, "quake2"))
         out << "hint: qbsp3 finds the game folder by a \"quake2\" folder in the map's path, and "
                "target_directory "
             << settings.target_directory << " has none\n";
-      return fail(step.label + " " + step.program + " " + describe(*ran));
+      return fail(step.label + " " + step.program + " " + platform::describeExit(*ran));
     }
     // The map compiler reports a leak only by this file; the tools after it
     // would fail or build a broken level.

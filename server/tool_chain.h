@@ -2,6 +2,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "foundation/result.h"
@@ -22,6 +23,10 @@ std::vector<ToolStep> compileSteps(const Settings& settings);
 
 // The file the map compiler leaves in the target folder when the map leaks.
 std::string leakFileName(const Settings& settings);
+
+// The start of the message for a program that could not be started; the
+// program's path follows.
+inline constexpr std::string_view kCouldntExecute = "Couldn't execute ";
 
 struct ToolChainOptions {
   bool compile = true;  // false: run client only

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cinttypes>
 #include <map>
 #include <set>
 
@@ -93,7 +94,9 @@ TEST(Kit, CoversEveryOpeningSetStairsAndBigRooms) {
         starts += cls == "info_player_start";
         if (cls != "light") continue;
         std::array<int64_t, 3> o{};
-        ASSERT_EQ(std::sscanf(e.value("origin").c_str(), "%ld %ld %ld", &o[0], &o[1], &o[2]), 3);
+        ASSERT_EQ(std::sscanf(e.value("origin").c_str(), "%" SCNd64 " %" SCNd64 " %" SCNd64, &o[0],
+                              &o[1], &o[2]),
+                  3);
         lit.insert({o[0] / 256, o[1] / 256, (o[2] + 256) / 256 - 1});
       }
       EXPECT_EQ(starts, 1) << t.name;

@@ -1,10 +1,8 @@
 #include "tests/test_support.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -13,9 +11,13 @@ namespace cellforge::test {
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "cellforge-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern + "/";
+  std::random_device entropy;
+  const fs::path base = fs::temp_directory_path();
+  for (int attempt = 0; path_.empty(); ++attempt) {
+    if (attempt == 100) throw std::runtime_error("cannot make a temporary folder");
+    const fs::path folder = base / ("cellforge-test-" + std::to_string(entropy()));
+    if (fs::create_directory(folder)) path_ = folder.string() + char(fs::path::preferred_separator);
+  }
   // Readable by the unprivileged user of asUnprivilegedUser.
   fs::permissions(path_, fs::perms::all);
 }
@@ -50,21 +52,6 @@ void makeFolders(const std::string& path) { fs::create_directories(path); }
 void makeReadOnly(const std::string& path) {
   const bool folder = fs::is_directory(path);
   fs::permissions(path, folder ? fs::perms(0555) : fs::perms(0444));
-}
-
-bool runningAsRoot() { return ::geteuid() == 0; }
-
-int asUnprivilegedUser(const std::function<int()>& body) {
-  if (!runningAsRoot()) return body();
-  const pid_t pid = ::fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(125);
-    ::_exit(body());
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 126;
 }
 
 }  // namespace cellforge::test

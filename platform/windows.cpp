@@ -1,0 +1,278 @@
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <utility>
+
+#include "platform/platform.h"
+
+namespace cellforge::platform {
+
+namespace {
+
+std::string cause(DWORD err) {
+  char* text = nullptr;
+  const DWORD n = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, err, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+  std::string out = n > 0 && text != nullptr ? std::string(text, n) : std::string();
+  if (text != nullptr) ::LocalFree(text);
+  // System texts end in ".\r\n"; our messages go on after the cause.
+  while (!out.empty() &&
+         (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.'))
+    out.pop_back();
+  if (out.empty()) out = "system error " + std::to_string(err);
+  return out;
+}
+
+class Handle {
+ public:
+  explicit Handle(HANDLE h) : h_(h) {}
+  ~Handle() {
+    if (valid()) ::CloseHandle(h_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return h_; }
+  bool valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
+  bool close() { return ::CloseHandle(std::exchange(h_, INVALID_HANDLE_VALUE)) != 0; }
+
+ private:
+  HANDLE h_;
+};
+
+bool writeAll(HANDLE h, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 20));
+    DWORD written = 0;
+    if (!::WriteFile(h, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+    bytes.remove_prefix(written);
+  }
+  return true;
+}
+
+bool isSeparatorChar(char c) { return c == '\\' || c == '/'; }
+
+// The kind of an existing path that is not a folder: a disk file, or a
+// device such as NUL or a pipe.
+bool isDiskFile(const std::string& path) {
+  Handle h(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, 0, nullptr));
+  return !h.valid() || ::GetFileType(h.get()) == FILE_TYPE_DISK;
+}
+
+}  // namespace
+
+char separator() { return '\\'; }
+std::string_view programSuffix() { return ".exe"; }
+
+std::string defaultTargetFolder(const std::string&) { return "C:\\Quake2\\baseq2\\maps"; }
+
+// From the program folder (Quake2\cellforge\bin\) up to the game's folder.
+std::vector<std::string> initFolders(const std::string& iniFolder) {
+  return {iniFolder + "..\\..\\..\\baseq2\\maps"};
+}
+
+std::string describeExit(const ExitStatus& status) {
+  if (status.timedOut) return "ran too long and was stopped";
+  if (status.signalled) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(status.code));
+    return std::string("crashed with exception ") + code;
+  }
+  return "failed with exit status " + std::to_string(status.code);
+}
+
+void showMessageBox(std::string_view title, std::string_view text) {
+  // Tests and CI run without a desktop to click OK on.
+  if (std::getenv("CELLFORGE_NO_MSGBOX") != nullptr) return;
+  const std::string t(title), m(text);
+  ::MessageBoxA(nullptr, m.c_str(), t.c_str(), MB_OK);
+}
+
+Expected<std::string> programPath() {
+  std::string buf(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return fail("cannot find the program's own path: " + cause(::GetLastError()));
+    if (n < buf.size()) {
+      buf.resize(n);
+      return buf;
+    }
+    if (buf.size() >= 32768) return fail("cannot find the program's own path: it is too long");
+    buf.resize(buf.size() * 2);
+  }
+}
+
+Expected<std::vector<std::string>> listFolder(const std::string& folder, std::string_view pattern) {
+  std::string search = folder;
+  if (!search.empty() && !isSeparatorChar(search.back()) && search.back() != ':') search += '\\';
+  search += '*';
+  WIN32_FIND_DATAA found;
+  HANDLE find = ::FindFirstFileA(search.c_str(), &found);
+  std::vector<std::string> names;
+  if (find == INVALID_HANDLE_VALUE) {
+    const DWORD err = ::GetLastError();
+    // A drive's root has no "." and "..", so an empty one matches nothing.
+    if (err == ERROR_FILE_NOT_FOUND && isFolder(folder.empty() ? "." : folder)) return names;
+    return fail(folder + ": cannot list folder: " + cause(err));
+  }
+  do {
+    const std::string_view name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    if (wildcardMatch(pattern, name)) names.emplace_back(name);
+  } while (::FindNextFileA(find, &found));
+  const DWORD err = ::GetLastError();
+  ::FindClose(find);
+  if (err != ERROR_NO_MORE_FILES) return fail(folder + ": cannot list folder: " + cause(err));
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return folderOrderLess(a, b); });
+  return names;
+}
+
+bool isFolder(const std::string& path) {
+  const DWORD attr = ::GetFileAttributesA(path.c_str());
+  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool exists(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+Status makeFolder(const std::string& path) {
+  if (::CreateDirectoryA(path.c_str(), nullptr)) return success();
+  const DWORD err = ::GetLastError();
+  if (err == ERROR_ALREADY_EXISTS && isFolder(path)) return success();
+  return fail(path + ": cannot make folder: " + cause(err));
+}
+
+Status deleteFile(const std::string& path) {
+  if (::DeleteFileA(path.c_str())) return success();
+  const DWORD err = ::GetLastError();
+  if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return success();
+  return fail(path + ": cannot delete: " + cause(err));
+}
+
+Expected<std::string> readFile(const std::string& path) {
+  if (isFolder(path)) return fail(path + ": is a folder, not a file");
+  Handle h(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.valid()) return fail(path + ": cannot open: " + cause(::GetLastError()));
+  // NUL, CON and pipes never end or block; nothing we read is anything but a file.
+  if (::GetFileType(h.get()) != FILE_TYPE_DISK)
+    return fail(path + ": is a device or pipe, not a file");
+  std::string bytes;
+  char chunk[65536];
+  for (;;) {
+    DWORD n = 0;
+    if (!::ReadFile(h.get(), chunk, sizeof chunk, &n, nullptr))
+      return fail(path + ": cannot read: " + cause(::GetLastError()));
+    if (n == 0) break;
+    bytes.append(chunk, n);
+  }
+  return bytes;
+}
+
+Status replaceFile(const std::string& path, std::string_view bytes) {
+  const DWORD attr = ::GetFileAttributesA(path.c_str());
+  const bool existed = attr != INVALID_FILE_ATTRIBUTES;
+  if (existed && (attr & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return fail(path + ": is a folder, not a file");
+  if (existed && !isDiskFile(path)) {
+    Handle out(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!out.valid() || !writeAll(out.get(), bytes))
+      return fail(path + ": cannot write: " + cause(::GetLastError()));
+    return success();
+  }
+  // A file the user made read-only is theirs to keep.
+  if (existed && (attr & FILE_ATTRIBUTE_READONLY) != 0)
+    return fail(path + ": cannot write: the file is read-only");
+
+  std::string temp;
+  HANDLE raw = INVALID_HANDLE_VALUE;
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".%lu-%u.tmp", ::GetCurrentProcessId(), attempt);
+    temp = path + suffix;
+    raw = ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                        nullptr);
+    if (raw != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (raw == INVALID_HANDLE_VALUE) return fail(path + ": cannot write: " + cause(::GetLastError()));
+  Handle h(raw);
+  const bool written = writeAll(h.get(), bytes) && ::FlushFileBuffers(h.get());
+  const DWORD writeErr = ::GetLastError();
+  const bool closed = h.close();
+  if (!written || !closed) {
+    const DWORD err = written ? ::GetLastError() : writeErr;
+    ::DeleteFileA(temp.c_str());
+    return fail(path + ": cannot write: " + cause(err));
+  }
+  if (!::MoveFileExA(temp.c_str(), path.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD err = ::GetLastError();
+    ::DeleteFileA(temp.c_str());
+    return fail(path + ": cannot replace: " + cause(err));
+  }
+  return success();
+}
+
+Expected<ExitStatus> runProgram(const std::vector<std::string>& argv, const std::string& folder,
+                                unsigned timeoutSeconds, Window window) {
+  if (argv.empty() || argv[0].empty()) return fail("no program to start");
+  // The program path goes in as it is, unquoted, followed by each argument.
+  std::string line = argv[0];
+  for (size_t i = 1; i < argv.size(); ++i) line += " " + argv[i];
+  std::vector<char> writable(line.begin(), line.end());
+  writable.push_back('\0');
+
+  // The tools' own output goes where ours goes, so a user sees it in order.
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+  for (HANDLE std : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
+    if (std != nullptr && std != INVALID_HANDLE_VALUE)
+      ::SetHandleInformation(std, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  DWORD flags = 0;
+  if (window == Window::kHidden) {
+    startup.dwFlags |= STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    flags |= CREATE_NO_WINDOW;
+  }
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessA(nullptr, writable.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &process))
+    return fail(argv[0] + ": cannot start: " + cause(::GetLastError()));
+  Handle proc(process.hProcess);
+  Handle thread(process.hThread);
+
+  ExitStatus result;
+  const DWORD wait = timeoutSeconds == 0 ? INFINITE : static_cast<DWORD>(timeoutSeconds) * 1000;
+  const DWORD waited = ::WaitForSingleObject(proc.get(), wait);
+  if (waited == WAIT_TIMEOUT) {
+    ::TerminateProcess(proc.get(), 1);
+    ::WaitForSingleObject(proc.get(), INFINITE);
+    result.timedOut = true;
+  } else if (waited != WAIT_OBJECT_0) {
+    return fail(argv[0] + ": cannot wait: " + cause(::GetLastError()));
+  }
+  DWORD code = 0;
+  if (!::GetExitCodeProcess(proc.get(), &code))
+    return fail(argv[0] + ": cannot read its exit status: " + cause(::GetLastError()));
+  // An unhandled exception ends a process with its NTSTATUS code.
+  if (!result.timedOut && (code & 0xF0000000u) == 0xC0000000u) result.signalled = true;
+  result.code = static_cast<int>(code);
+  return result;
+}
+
+}  // namespace cellforge::platform
