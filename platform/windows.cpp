@@ -74,7 +74,7 @@ std::string_view programSuffix() { return ".exe"; }
 
 std::string defaultTargetFolder(const std::string&) { return "C:\\Quake2\\baseq2\\maps"; }
 
-// From the program folder (Quake2\cellforge\bin\) up to the game's folder.
+// Three levels up: Quake2\tools\cellforge\bin\ gives Quake2\baseq2\maps.
 std::vector<std::string> initFolders(const std::string& iniFolder) {
   return {iniFolder + "..\\..\\..\\baseq2\\maps"};
 }
