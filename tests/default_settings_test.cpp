@@ -31,7 +31,7 @@ source_directory=@../maps/S2/
 ; It is highly recommended that this be set to C:\Quake2\baseq2\maps.
 ; Of course you should ensure that this corresponds to your machine's
 ; current configuration.
-target_directory=@../baseq2/maps/
+target_directory=%
 ;
 ; The game type will be used in the future to provide compatibility with
 ; Quake I and possibly Hexen2 and other 3d games.
@@ -40,25 +40,25 @@ game_type=2
 ;
 ; The client path is actually the location of the Client.EXE application
 ; distributed with the current release of the Cellforge generator.
-client_path=@client
+client_path=@client!
 ;
 ; This variable sets the location of the Quake I utility QBSP.EXE
-quake_i_qbsp=@qbsp
+quake_i_qbsp=@qbsp!
 ;
 ; This variable sets the location of the Quake I utility LIGHT.EXE
-quake_i_light=@light
+quake_i_light=@light!
 ;
 ; This variable sets the location of the Quake I utility VIS.EXE
-quake_i_vis=@vis
+quake_i_vis=@vis!
 ;
 ; This variable sets the location of the Quake II utility QBSP3.EXE
-quake_ii_qbsp=@qbsp3
+quake_ii_qbsp=@qbsp3!
 ;
 ; This variable sets the location of the Quake II utility QVIS3.EXE
-quake_ii_vis=@qvis3
+quake_ii_vis=@qvis3!
 ;
 ; This variable sets the location of the Quake II utility QRAD3.EXE
-quake_ii_light=@qrad3
+quake_ii_light=@qrad3!
 ;
 ; This next set of variables set the bounding box of the resulting .MAP file
 ; It is highly recommended for this current release that you not exceed 10x10x2
@@ -73,16 +73,7 @@ z=2
 percent_to_fill=0.600000
 )";
 
-std::string expectedFor(const std::string& folder) {
-  std::string out;
-  for (char c : kDefaultIni) {
-    if (c == '@')
-      out += folder;
-    else
-      out += c;
-  }
-  return out;
-}
+std::string expectedFor(const std::string& folder) { return test::fill(kDefaultIni, folder); }
 
 struct ServerRun {
   int status;
@@ -104,21 +95,24 @@ std::vector<std::string> lines(const std::string& text) {
 
 TEST(DefaultSettings, InitWritesTheFiftySixLinesAndTheFolders) {
   TempDir dir;
-  test::makeFolders(dir / "bin");
-  test::makeFolders(dir / "maps");
-  test::writeText(dir / "bin/Cellforge.INI", "[globals]\ngame_type=1\n[template_settings]\nx=9\n");
-  const ServerRun run = server({"-INIT"}, dir / "bin/server");
+  // Deep enough for Windows' game folder three levels up, whose parent must exist.
+  const std::string bin = dir / test::native("a/b/bin/");
+  test::makeFolders(bin);
+  test::makeFolders(dir / test::native("a/b/maps"));
+  test::makeFolders(dir / "baseq2");
+  test::writeText(bin + "Cellforge.INI", "[globals]\ngame_type=1\n[template_settings]\nx=9\n");
+  const ServerRun run = server({"-INIT"}, bin + "server");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
-  const std::string bin = dir / "bin/";
   const std::string written = test::readText(bin + "Cellforge.INI");
   const std::vector<std::string> got = lines(written), want = lines(expectedFor(bin));
   ASSERT_EQ(want.size(), 56u);
   ASSERT_EQ(got.size(), want.size());
   for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(got[i], want[i]) << "line " << i + 1;
   EXPECT_EQ(written, expectedFor(bin));
-  EXPECT_TRUE(platform::isFolder(dir / "baseq2/maps"));
-  EXPECT_TRUE(platform::isFolder(dir / "maps/templates"));
+  for (const std::string& folder : platform::initFolders(bin))
+    EXPECT_TRUE(platform::isFolder(folder)) << folder;
+  EXPECT_TRUE(platform::isFolder(dir / test::native("a/b/maps/templates")));
 
   // Read back, the file gives exactly the defaults: the same file again.
   Settings fromFile;
@@ -136,15 +130,17 @@ TEST(DefaultSettings, InitIsFoundAnywhereInAnyCase) {
        std::vector<std::vector<std::string>>{{"-init"}, {"--help", "x-InIt!"}, {"a", "-INITx"}}) {
     TempDir dir;
     test::makeFolders(dir / "bin");
-    const ServerRun run = server(args, dir / "bin/server");
+    const std::string bin = dir / test::native("bin/");
+    const ServerRun run = server(args, bin + "server");
     EXPECT_EQ(run.status, 0) << args.back();
-    EXPECT_EQ(test::readText(dir / "bin/Cellforge.INI"), expectedFor(dir / "bin/"));
+    EXPECT_EQ(test::readText(bin + "Cellforge.INI"), expectedFor(bin));
     // Without its parent the template folder is not made.
     EXPECT_FALSE(platform::exists(dir / "maps"));
   }
 }
 
 TEST(DefaultSettings, InitIntoReadOnlyFolderKeepsTheOldFile) {
+  if (!test::folderPermissionsApply()) GTEST_SKIP() << "folders here have no write permission";
   TempDir dir;
   test::makeFolders(dir / "bin");
   test::writeText(dir / "bin/Cellforge.INI", "[globals]\ngame_type=1\n");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/platform.h"
+
 namespace cellforge {
 namespace {
 
@@ -39,10 +41,23 @@ TEST(PathParts, FolderOfAndTrailingSeparator) {
   EXPECT_EQ(folderOf("/opt/cf/bin/server"), "/opt/cf/bin/");
   EXPECT_EQ(folderOf("/server"), "/");
   EXPECT_EQ(folderOf("server"), "");
-  EXPECT_EQ(withTrailingSeparator(""), "/");
-  EXPECT_EQ(withTrailingSeparator("maps"), "maps/");
+  const std::string sep(1, platform::separator());
+  EXPECT_EQ(withTrailingSeparator(""), sep);
+  EXPECT_EQ(withTrailingSeparator("maps"), "maps" + sep);
   EXPECT_EQ(withTrailingSeparator("maps/"), "maps/");
-  EXPECT_EQ(withTrailingSeparator("maps\\"), "maps\\/");
+  // A backslash is a separator on Windows only.
+  EXPECT_EQ(withTrailingSeparator("maps\\"), sep == "\\" ? "maps\\" : "maps\\/");
+}
+
+TEST(PathParts, WindowsDriveAndBothSeparators) {
+  if (platform::separator() != '\\') GTEST_SKIP() << "drives and backslashes are Windows' own";
+  PathParts p;
+  p.split("C:\\Quake2\\baseq2/maps\\dummy.file");
+  EXPECT_EQ(p.drive(), "C:");
+  EXPECT_EQ(p.dir(), "\\Quake2\\baseq2/maps\\");
+  EXPECT_EQ(p.join(PathParts::PART_DRIVE | PathParts::PART_DIR), "C:\\Quake2\\baseq2/maps\\");
+  EXPECT_EQ(p.join(PathParts::PART_NAME | PathParts::PART_EXT), "dummy.file");
+  EXPECT_EQ(folderOf("C:server.exe"), "C:");
 }
 
 }  // namespace

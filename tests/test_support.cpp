@@ -6,6 +6,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/platform.h"
+
 namespace cellforge::test {
 
 namespace fs = std::filesystem;
@@ -45,6 +47,38 @@ void writeText(const std::string& path, std::string_view text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
   if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string native(std::string_view path) {
+  std::string out(path);
+  for (char& c : out)
+    if (c == '/') c = platform::separator();
+  return out;
+}
+
+std::string program(std::string_view name) {
+  return std::string(name) + std::string(platform::programSuffix());
+}
+
+std::string fill(std::string_view text, const std::string& folder, bool crlf) {
+  std::string out;
+  bool path = false;
+  for (char c : text) {
+    if (c == '@') {
+      out += folder;
+      path = true;
+    } else if (c == '%') {
+      out += platform::defaultTargetFolder(folder) + platform::separator();
+    } else if (c == '!') {
+      out += platform::programSuffix();
+    } else if (c == '\n') {
+      out += crlf ? "\r\n" : "\n";
+      path = false;
+    } else {
+      out += path && c == '/' ? platform::separator() : c;
+    }
+  }
+  return out;
 }
 
 void makeFolders(const std::string& path) { fs::create_directories(path); }

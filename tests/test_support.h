@@ -27,6 +27,18 @@ void makeFolders(const std::string& path);
 // Makes a path read-only (0555 for folders, 0444 for files).
 void makeReadOnly(const std::string& path);
 bool runningAsRoot();
+// False on Windows, where a folder's read-only attribute does not stop
+// files inside it being written or replaced.
+bool folderPermissionsApply();
+
+// `path` with each "/" turned into this system's separator.
+std::string native(std::string_view path);
+// `text` with every "@" replaced by `folder`, "%" by the default game map
+// folder, "!" by the program suffix and, on request, CRLF line ends. After
+// "@" the rest of the line is a path: its "/" become this system's.
+std::string fill(std::string_view text, const std::string& folder, bool crlf = false);
+// `name` with this system's program suffix ("client.exe" on Windows).
+std::string program(std::string_view name);
 // Runs `body` in a child process as an unprivileged user when the tests run
 // as root (root ignores read-only permissions); returns its result. Without
 // root it simply calls `body`.

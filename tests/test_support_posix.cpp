@@ -7,6 +7,8 @@
 
 namespace cellforge::test {
 
+bool folderPermissionsApply() { return true; }
+
 bool runningAsRoot() { return ::geteuid() == 0; }
 
 int asUnprivilegedUser(const std::function<int()>& body) {
