@@ -193,7 +193,7 @@ TEST(Client, LayoutFailures) {
   const std::string layout = in.templates + "sample.mtf";
   {
     SCOPED_TRACE("missing");
-    expectFailure(in, layout + ": cannot open: No such file or directory");
+    expectFailure(in, layout + ": cannot open: " + test::missingFileCause());
   }
   test::writeText(layout, "not a layout");
   {
@@ -218,7 +218,7 @@ TEST(Client, PieceFailures) {
   Install in;
   const Template missing = in.addTemplate(1, "missing.map", "");
   in.writeLayout({1, 1, 1}, {{{0, 0, 0}, missing}});
-  expectFailure(in, in.source + "missing.map: cannot open: No such file or directory");
+  expectFailure(in, in.source + "missing.map: cannot open: " + test::missingFileCause());
 
   const Template bad = in.addTemplate(1, "bad.map",
                                       "{\n\"classname\" \"worldspawn\"\n{\n"

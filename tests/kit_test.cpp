@@ -12,6 +12,7 @@
 #include "template_tool/kit_generator.h"
 #include "template_tool/piece_text.h"
 #include "templates/template_library.h"
+#include "tests/test_support.h"
 
 namespace cellforge {
 namespace {
@@ -136,7 +137,7 @@ TEST(KitCheck, NamesEveryFaultOfTheBrokenFixtures) {
       kFixtures + "cut.mmd: file ends inside the template id",
       kFixtures + "leak.mmd: id 1 is already used by " + kFixtures + "dup.mmd",
       kFixtures + "missing.mmd: piece text \"absent.map\" is missing (" + kFixtures +
-          "absent.map: cannot open: No such file or directory)",
+          "absent.map: cannot open: " + test::missingFileCause() + ")",
       kFixtures +
           "plane.map:44: plane line must be three points of three integers in "
           "parentheses, a texture and its five values",

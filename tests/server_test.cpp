@@ -21,18 +21,18 @@ using test::TempDir;
 // and two stairs.
 struct Install {
   TempDir dir;
-  std::string bin = dir / "bin/";
+  std::string bin = test::native(dir / "bin/");
   std::string ini = bin + "Cellforge.INI";
-  std::string source = dir / "maps/S2/";
-  std::string layout = dir / "maps/templates/sample.mtf";
-  std::string target = dir / "baseq2/maps/";
+  std::string source = test::native(dir / "maps/S2/");
+  std::string layout = test::native(dir / "maps/templates/sample.mtf");
+  std::string target = test::native(dir / "baseq2/maps/");
   std::ostringstream out, err;
 
   Install() {
     for (const std::string& f : {bin, source, dir / "maps/templates/", target})
       test::makeFolders(f);
     for (const char* name : {"client", "qbsp3", "qvis3", "qrad3"})
-      std::filesystem::create_symlink(CELLFORGE_STAND_IN_EXE, bin + name);
+      test::installStandIn(CELLFORGE_STAND_IN_EXE, bin + name);
     for (uint16_t o = 1; o <= 15; ++o) addCell(o, o, 0);
     addStair(30, 2, 1);
     addStair(31, 4, 8);
@@ -65,11 +65,15 @@ struct Install {
     err.str("");
     return runServer(args, bin + "server", out, err);
   }
+  // Windows has its own default game folder; the compile tools are to run
+  // in this tree's.
+  void useTreeTarget() { test::writeText(ini, "[globals]\ntarget_directory=" + target + "\n"); }
   std::string calls() const { return test::readText(bin + "calls.log"); }
 };
 
 TEST(Server, SeededRunWritesTheLayoutRunsTheChainAndSavesSettings) {
   Install in;
+  in.useTreeTarget();
   ASSERT_EQ(in.run({"--seed", "4242"}), 0) << in.err.str();
   EXPECT_EQ(in.err.str(), "");
   EXPECT_EQ(in.calls().find("client | "), 0u);
@@ -96,7 +100,7 @@ TEST(Server, SeededRunWritesTheLayoutRunsTheChainAndSavesSettings) {
             std::string::npos);
   EXPECT_NE(shown.find(layoutPlan(g.grid())), std::string::npos);
   EXPECT_NE(shown.find("Floor plan: cellforge-template plan " + in.bin +
-                       "../maps/templates/sample.mtf\n"),
+                       test::native("../maps/templates/sample.mtf") + "\n"),
             std::string::npos);
 
   const std::string ini = test::readText(in.ini);
@@ -171,6 +175,7 @@ TEST(Server, UnreadableIniStopsTheRun) {
 
 TEST(Server, FailedChainFailsTheRunButSavesTheSettings) {
   Install in;
+  in.useTreeTarget();
   test::writeText(in.bin + "qbsp3.do", "touch sample.lin\n");
   EXPECT_EQ(in.run({"--seed", "5"}), 1);
   EXPECT_NE(in.err.str().find("sample.lin: the map leaked"), std::string::npos) << in.err.str();

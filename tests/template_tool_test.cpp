@@ -186,7 +186,7 @@ TEST(Tool, CheckPrintsOneLinePerProblemAndFailsOnAny) {
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(std::count(bad.out.begin(), bad.out.end(), '\n'), 11);
   EXPECT_EQ(bad.err, "cellforge-template: 11 problems in " + std::string(CELLFORGE_SOURCE_DIR) +
-                         "/tests/fixtures/kit/\n");
+                         "/tests/fixtures/kit" + platform::separator() + "\n");
   EXPECT_EQ(run({"check"}).status, 2);
 }
 

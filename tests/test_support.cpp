@@ -49,6 +49,23 @@ void writeText(const std::string& path, std::string_view text) {
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
+std::string missingFileCause() {
+  const TempDir dir;
+  const auto read = platform::readFile(dir / "absent");
+  const std::string marker = ": cannot open: ";
+  if (read.ok()) throw std::runtime_error("absent file was read");
+  const std::string& message = read.message();
+  const auto at = message.find(marker);
+  if (at == std::string::npos) throw std::runtime_error("unexpected: " + message);
+  return message.substr(at + marker.size());
+}
+
+std::string installStandIn(const std::string& standIn, const std::string& path) {
+  const std::string installed = program(path);
+  std::filesystem::copy_file(standIn, installed, std::filesystem::copy_options::overwrite_existing);
+  return installed;
+}
+
 std::string native(std::string_view path) {
   std::string out(path);
   for (char& c : out)

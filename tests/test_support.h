@@ -31,6 +31,10 @@ bool runningAsRoot();
 // files inside it being written or replaced.
 bool folderPermissionsApply();
 
+// What this system says about a file that does not exist ("No such file or
+// directory" on posix), as the platform layer reports it.
+std::string missingFileCause();
+
 // `path` with each "/" turned into this system's separator.
 std::string native(std::string_view path);
 // `text` with every "@" replaced by `folder`, "%" by the default game map
@@ -39,6 +43,16 @@ std::string native(std::string_view path);
 std::string fill(std::string_view text, const std::string& folder, bool crlf = false);
 // `name` with this system's program suffix ("client.exe" on Windows).
 std::string program(std::string_view name);
+// Copies the stand-in program `standIn` to `path` plus this system's
+// program suffix and returns that path.
+std::string installStandIn(const std::string& standIn, const std::string& path);
+// A stand-in script that makes it crash, and how the platform says so:
+// a signal on posix, an access violation's exit code on Windows.
+struct Crash {
+  std::string script;
+  std::string described;
+};
+Crash crashScript();
 // Runs `body` in a child process as an unprivileged user when the tests run
 // as root (root ignores read-only permissions); returns its result. Without
 // root it simply calls `body`.

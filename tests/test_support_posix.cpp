@@ -9,6 +9,9 @@ namespace cellforge::test {
 
 bool folderPermissionsApply() { return true; }
 
+// SIGKILL, which no sanitizer's handler can catch and turn into an exit.
+Crash crashScript() { return {"signal 9\n", "was killed by signal 9"}; }
+
 bool runningAsRoot() { return ::geteuid() == 0; }
 
 int asUnprivilegedUser(const std::function<int()>& body) {

@@ -18,24 +18,25 @@ using test::TempDir;
 struct Chain {
   TempDir dir;
   Settings settings;
-  std::string bin = dir / "bin/";
-  std::string target = dir / "quake2/baseq2/maps/";
+  std::string bin = test::native(dir / "bin/");
+  std::string target = test::native(dir / "quake2/baseq2/maps/");
 
   Chain() {
     test::makeFolders(bin);
     test::makeFolders(target);
     for (const char* name : {"client", "qbsp", "light", "vis", "qbsp3", "qvis3", "qrad3"})
-      std::filesystem::create_symlink(CELLFORGE_STAND_IN_EXE, bin + name);
-    settings.client_path = bin + "client";
-    settings.quake_i_qbsp = bin + "qbsp";
-    settings.quake_i_light = bin + "light";
-    settings.quake_i_vis = bin + "vis";
-    settings.quake_ii_qbsp = bin + "qbsp3";
-    settings.quake_ii_vis = bin + "qvis3";
-    settings.quake_ii_light = bin + "qrad3";
+      test::installStandIn(CELLFORGE_STAND_IN_EXE, bin + name);
+    settings.client_path = tool("client");
+    settings.quake_i_qbsp = tool("qbsp");
+    settings.quake_i_light = tool("light");
+    settings.quake_i_vis = tool("vis");
+    settings.quake_ii_qbsp = tool("qbsp3");
+    settings.quake_ii_vis = tool("qvis3");
+    settings.quake_ii_light = tool("qrad3");
     settings.target_directory = target;
     settings.game_type = 2;
   }
+  std::string tool(const char* name) const { return test::program(bin + name); }
   void script(const char* tool, const char* text) { test::writeText(bin + tool + ".do", text); }
   std::string calls() const { return test::readText(bin + "calls.log"); }
   // The log with the working folders written as T (target) and C (our own).
@@ -48,7 +49,9 @@ struct Chain {
     }
     return log;
   }
-  Status run(bool compile = true) { return runToolChain(settings, {compile}, out); }
+  Status run(bool compile = true, unsigned clientLimit = 600) {
+    return runToolChain(settings, {compile, clientLimit}, out);
+  }
   std::ostringstream out;
 };
 
@@ -60,9 +63,9 @@ qbsp3 sample.map | T
 qvis3 sample.bsp | T
 qrad3 sample | T
 )");
-  EXPECT_EQ(c.out.str(), "client: " + c.bin + "client\nmap compiler: " + c.bin +
-                             "qbsp3 sample.map\nvisibility tool: " + c.bin +
-                             "qvis3 sample.bsp\nlight tool: " + c.bin + "qrad3 sample\n");
+  EXPECT_EQ(c.out.str(), "client: " + c.tool("client") + "\nmap compiler: " + c.tool("qbsp3") +
+                             " sample.map\nvisibility tool: " + c.tool("qvis3") +
+                             " sample.bsp\nlight tool: " + c.tool("qrad3") + " sample\n");
 }
 
 TEST(ToolChain, QuakeRunsLightBeforeVis) {
@@ -96,7 +99,7 @@ TEST(ToolChain, MissingTargetFolderFailsTheMapCompiler) {
   c.settings.target_directory = c.dir / "nowhere/maps/";
   const Status s = c.run();
   ASSERT_FALSE(s.ok());
-  EXPECT_EQ(s.message(), "Couldn't execute " + c.bin + "qbsp3");
+  EXPECT_EQ(s.message(), "Couldn't execute " + c.tool("qbsp3"));
   EXPECT_EQ(c.shortCalls(), "client | C\n");
 }
 
@@ -105,13 +108,14 @@ TEST(ToolChain, FailingToolStopsTheChainNamingItsStatus) {
   c.script("qvis3", "exit 3\n");
   Status s = c.run();
   ASSERT_FALSE(s.ok());
-  EXPECT_EQ(s.message(), "visibility tool " + c.bin + "qvis3 failed with exit status 3");
+  EXPECT_EQ(s.message(), "visibility tool " + c.tool("qvis3") + " failed with exit status 3");
   EXPECT_EQ(c.shortCalls(), "client | C\nqbsp3 sample.map | T\nqvis3 sample.bsp | T\n");
 
-  c.script("qvis3", "signal 9\n");
+  const test::Crash crash = test::crashScript();
+  c.script("qvis3", crash.script.c_str());
   s = c.run();
   ASSERT_FALSE(s.ok());
-  EXPECT_EQ(s.message(), "visibility tool " + c.bin + "qvis3 was killed by signal 9");
+  EXPECT_EQ(s.message(), "visibility tool " + c.tool("qvis3") + " " + crash.described);
 }
 
 TEST(ToolChain, FailingMapCompilerOutsideAQuake2FolderGetsAHint) {
@@ -154,8 +158,14 @@ TEST(ToolChain, FailingClientStopsBeforeTheMapCompiler) {
   c.script("client", "exit 1\n");
   Status s = c.run();
   ASSERT_FALSE(s.ok());
-  EXPECT_EQ(s.message(), c.bin + "client failed with exit status 1; no compile tool was run");
+  EXPECT_EQ(s.message(), c.tool("client") + " failed with exit status 1; no compile tool was run");
   EXPECT_EQ(c.shortCalls(), "client | C\n");
+
+  const test::Crash crash = test::crashScript();
+  c.script("client", crash.script.c_str());
+  s = c.run();
+  ASSERT_FALSE(s.ok());
+  EXPECT_EQ(s.message(), c.tool("client") + " " + crash.described + "; no compile tool was run");
 
   Chain missing;
   missing.settings.client_path = missing.bin + "no-client";
@@ -163,6 +173,16 @@ TEST(ToolChain, FailingClientStopsBeforeTheMapCompiler) {
   ASSERT_FALSE(s.ok());
   EXPECT_EQ(s.message(), "Couldn't execute " + missing.bin + "no-client");
   EXPECT_EQ(missing.calls(), "");
+}
+
+TEST(ToolChain, StuckClientIsStoppedAtTheLimit) {
+  Chain c;
+  c.script("client", "sleep 30\n");
+  const Status s = c.run(true, 1);
+  ASSERT_FALSE(s.ok());
+  EXPECT_EQ(s.message(),
+            c.tool("client") + " ran longer than 1 s and was stopped; no compile tool was run");
+  EXPECT_EQ(c.shortCalls(), "client | C\n");
 }
 
 }  // namespace

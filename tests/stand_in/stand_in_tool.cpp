@@ -1,33 +1,40 @@
 // Stands in for client and the compile tools in tests. Appends one line to
 // "calls.log" beside its program file:
 //   <program name> <arguments...> | <working folder>
-// then follows "<program file>.do" when there is one, a line each:
+// (the name without ".exe"), then follows "<program name>.do" beside it when
+// there is one, a line each:
 //   touch NAME   create NAME in the working folder
-//   exit N       end with status N
+//   sleep N      wait N seconds
+//   exit N       end with status N (read unsigned, so Windows exception
+//                codes such as 3221225477 can be given)
 //   signal N     end by signal N
-#include <unistd.h>
-
+#include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 int main(int argc, char** argv) {
   const std::string self = argv[0];
-  const size_t slash = self.find_last_of('/');
+  const size_t slash = self.find_last_of("/\\");
   const std::string folder = slash == std::string::npos ? "" : self.substr(0, slash + 1);
-  char cwd[4096] = {};
-  if (::getcwd(cwd, sizeof cwd) == nullptr) return 100;
+  std::string name = self.substr(slash + 1);
+  if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0)
+    name.resize(name.size() - 4);
   {
-    std::ofstream log(folder + "calls.log", std::ios::app);
-    log << self.substr(slash + 1);
+    // Binary, so the log reads the same on every system.
+    std::ofstream log(folder + "calls.log", std::ios::app | std::ios::binary);
+    log << name;
     for (int i = 1; i < argc; ++i) log << ' ' << argv[i];
-    log << " | " << cwd << '\n';
+    log << " | " << std::filesystem::current_path().string() << '\n';
   }
-  std::ifstream script(self + ".do");
+  std::ifstream script(folder + name + ".do");
   std::string verb, value;
   while (script >> verb >> value) {
     if (verb == "touch") std::ofstream(value) << "stand-in\n";
-    if (verb == "exit") return std::stoi(value);
+    if (verb == "sleep") std::this_thread::sleep_for(std::chrono::seconds(std::stoi(value)));
+    if (verb == "exit") return static_cast<int>(std::stoul(value));
     if (verb == "signal") std::raise(std::stoi(value));
   }
   return 0;
