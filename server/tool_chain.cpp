@@ -40,8 +40,13 @@ std::string leakFileName(const Settings& settings) {
 
 Status runToolChain(const Settings& settings, const ToolChainOptions& options, std::ostream& out) {
   out << "client: " << settings.client_path << '\n' << std::flush;
-  auto client = platform::runProgram({settings.client_path}, "", 0, platform::Window::kHidden);
+  auto client = platform::runProgram({settings.client_path}, "", options.clientTimeoutSeconds,
+                                     platform::Window::kHidden);
   if (!client) return fail(std::string(kCouldntExecute) + settings.client_path);
+  if (client->timedOut)
+    return fail(settings.client_path + " ran longer than " +
+                std::to_string(options.clientTimeoutSeconds) +
+                " s and was stopped; no compile tool was run");
   if (failed(*client))
     return fail(settings.client_path + " " + platform::describeExit(*client) +
                 "; no compile tool was run");

@@ -30,6 +30,10 @@ inline constexpr std::string_view kCouldntExecute = "Couldn't execute ";
 
 struct ToolChainOptions {
   bool compile = true;  // false: run client only
+  // client builds a map in well under a second; one still running after
+  // this long is stuck and is stopped. The compile tools have no limit: vis
+  // on a large map may rightly take hours.
+  unsigned clientTimeoutSeconds = 600;
 };
 
 // Runs client (and waits for it, since the map compiler reads what it
