@@ -257,7 +257,10 @@ Expected<ExitStatus> runProgram(const std::vector<std::string>& argv, const std:
   Handle thread(process.hThread);
 
   ExitStatus result;
-  const DWORD wait = timeoutSeconds == 0 ? INFINITE : static_cast<DWORD>(timeoutSeconds) * 1000;
+  // Milliseconds in a DWORD, short of INFINITE: about 49 days at most.
+  const DWORD wait = timeoutSeconds == 0
+                         ? INFINITE
+                         : static_cast<DWORD>(std::min(timeoutSeconds, 4294966u) * 1000u);
   const DWORD waited = ::WaitForSingleObject(proc.get(), wait);
   if (waited == WAIT_TIMEOUT) {
     ::TerminateProcess(proc.get(), 1);
