@@ -68,8 +68,11 @@ int runClient(const std::vector<std::string>& args, const std::string& programPa
   }
 
   MapBuilder builder(settings, library);
-  if (Status s = builder.build(layoutPath, mapPath); !s) {
-    platform::showMessage(err, kProgram, s.message());
+  const Status built = builder.build(layoutPath, mapPath);
+  for (const std::string& warning : builder.warnings())
+    platform::showMessage(err, kProgram, warning);
+  if (!built) {
+    platform::showMessage(err, kProgram, built.message());
     return 1;
   }
   settings.x = builder.grid().dims.x;

@@ -44,6 +44,7 @@ Expected<const PieceText*> MapBuilder::pieceFor(const Cell& cell, std::string_vi
   if (found == pieces_.end()) {
     auto piece = loadPieceText(settings_.source_directory + t->name, settings_.cell_pitch);
     if (!piece) return piece.error();
+    warnings_.insert(warnings_.end(), piece->warnings().begin(), piece->warnings().end());
     found = pieces_.emplace(t->name, std::move(*piece)).first;
   }
   return &found->second;
@@ -78,6 +79,7 @@ Status MapBuilder::build(const std::string& layoutPath, const std::string& mapPa
   // A failed build must not leave the previous map for the compile tools.
   if (Status s = platform::deleteFile(mapPath); !s) return s;
   pieces_.clear();
+  warnings_.clear();
   if (Status s = readLayoutFile(layoutPath, library_, grid_); !s) return s;
   auto map = composeMap(layoutPath);
   if (!map) return map.error();

@@ -3,6 +3,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "client/piece_text.h"
 #include "foundation/result.h"
@@ -29,6 +30,10 @@ class MapBuilder {
   // `layoutName` is what messages call the layout.
   Expected<std::string> composeMap(std::string_view layoutName);
 
+  // What the piece texts read so far say about themselves (unbalanced
+  // braces), in the order the pieces were first used.
+  const std::vector<std::string>& warnings() const { return warnings_; }
+
   CellGrid& grid() { return grid_; }
   const CellGrid& grid() const { return grid_; }
 
@@ -40,6 +45,7 @@ class MapBuilder {
   CellGrid grid_;
   // Each piece text is read once per build, however many cells use it.
   std::map<std::string, PieceText> pieces_;
+  std::vector<std::string> warnings_;
 };
 
 // True when `name` stays inside the source folder: not empty, not absolute,

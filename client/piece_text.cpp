@@ -224,8 +224,10 @@ void PieceText::read(std::string_view text, std::string name) {
 
 void PieceText::splitBlocks() {
   blocks_.clear();
+  warnings_.clear();
   PieceBlock current;
   int depth = 0;
+  bool strayReported = false;
   for (PieceLine& line : lines_) {
     line.text = std::string(trim(line.text));
     const char first = line.text.empty() ? '\0' : line.text.front();
@@ -238,9 +240,19 @@ void PieceText::splitBlocks() {
         current.clear();
         continue;
       }
+      if (depth < 0 && !strayReported) {
+        strayReported = true;
+        warnings_.push_back(name_ + ":" + std::to_string(line.number) +
+                            ": this \"}\" closes no entity, so the entities after it are "
+                            "left out of the map (until an extra \"{\" balances it)");
+      }
     }
     if (depth > 0) current.push_back(line);
   }
+  if (!current.empty())
+    warnings_.push_back(name_ + ":" + std::to_string(current.front().number) +
+                        ": the entity opened here is never closed (a \"}\" is missing); it is "
+                        "left out of the map");
 }
 
 const PieceBlock* PieceText::worldBlock() const {

@@ -56,6 +56,9 @@ class PieceText {
   const std::string& name() const { return name_; }
   const std::vector<PieceLine>& lines() const { return lines_; }
   const std::vector<PieceBlock>& blocks() const { return blocks_; }
+  // Unbalanced braces, one line each, naming the file and line: the lines
+  // they cut off are not in `blocks`, so the map would lack them unsaid.
+  const std::vector<std::string>& warnings() const { return warnings_; }
   // The first block whose class is worldspawn (any case), or none.
   const PieceBlock* worldBlock() const;
 
@@ -76,6 +79,7 @@ class PieceText {
   std::string name_;
   std::vector<PieceLine> lines_;
   std::vector<PieceBlock> blocks_;
+  std::vector<std::string> warnings_;
 };
 
 // Reads the piece text at `path` (the edge that touches the file).

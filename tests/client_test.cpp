@@ -259,6 +259,47 @@ TEST(Client, DuplicateIdsAreWarnedAbout) {
                         in.source + "t1.mmd; layouts will always use that one\n");
 }
 
+// The entities unbalanced braces cut off stay out of the map, as before,
+// but the run says where the braces went wrong.
+TEST(Client, UnbalancedBracesAreWarnedAbout) {
+  Install in;
+  const Template stray = in.addTemplate(1, "stray.map", R"({
+"classname" "worldspawn"
+{
+( 0 0 0 ) ( 0 1 0 ) ( 1 0 0 ) a 0 0 0 1 1
+}
+}
+}
+{
+"classname" "light"
+}
+)");
+  const Template open = in.addTemplate(2, "open.map", R"({
+"classname" "info_null"
+}
+{
+"classname" "light"
+)");
+  in.writeLayout({2, 1, 1}, {{{0, 0, 0}, stray}, {{1, 0, 0}, open}});
+  ASSERT_EQ(in.run(), 0) << in.err;
+  EXPECT_EQ(in.err, "client: " + in.source +
+                        "stray.map:7: this \"}\" closes no entity, so the entities after it are "
+                        "left out of the map (until an extra \"{\" balances it)\nclient: " +
+                        in.source +
+                        "open.map:4: the entity opened here is never closed (a \"}\" is "
+                        "missing); it is left out of the map\n");
+  EXPECT_EQ(in.map(), R"({
+  "classname" "worldspawn"
+ {
+  ( 0 0 0 ) ( 0 1 0 ) ( 1 0 0 ) a 0 0 0 1 1
+ }
+}
+{
+  "classname" "info_null"
+}
+)");
+}
+
 TEST(Client, CommandLine) {
   Install in;
   EXPECT_EQ(in.run({"--help"}), 0);

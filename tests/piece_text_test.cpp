@@ -79,6 +79,12 @@ TEST(PieceText, BlocksAreTrimmedTopLevelGroups) {
   EXPECT_EQ(b[0].text, "{");
   EXPECT_EQ(b[0].number, 2u);
   EXPECT_EQ(className(b), "light");
+  EXPECT_EQ(piece.warnings(),
+            std::vector<std::string>{"p.map:7: the entity opened here is never closed (a \"}\" is "
+                                     "missing); it is left out of the map"});
+
+  piece.read("{\n}\n", "p.map");
+  EXPECT_TRUE(piece.warnings().empty());
 }
 
 TEST(PieceText, ClassIsTheExactClassnameKey) {
