@@ -5,10 +5,12 @@
 #include <string_view>
 #include <vector>
 
+#include "client/level_rules.h"
 #include "client/piece_text.h"
 #include "foundation/result.h"
 #include "foundation/settings.h"
 #include "layout/cell_grid.h"
+#include "layout/level_plan.h"
 #include "templates/template_library.h"
 
 namespace cellforge {
@@ -30,21 +32,29 @@ class MapBuilder {
   // `layoutName` is what messages call the layout.
   Expected<std::string> composeMap(std::string_view layoutName);
 
+  // Start, exit and walking distances of the grid's placements, reading the
+  // piece texts it needs (the summary and the plans use it too).
+  Expected<LevelPlan> planLevel(std::string_view layoutName);
+
   // What the piece texts read so far say about themselves (unbalanced
-  // braces), in the order the pieces were first used.
+  // braces), and placements no walk reaches, in the order met.
   const std::vector<std::string>& warnings() const { return warnings_; }
 
   CellGrid& grid() { return grid_; }
   const CellGrid& grid() const { return grid_; }
 
  private:
-  Expected<const PieceText*> pieceFor(const Cell& cell, std::string_view layoutName);
+  struct Piece {
+    PieceText text;
+    PieceRules rules;
+  };
+  Expected<const Piece*> pieceFor(int32_t templateId, GridCoord at, std::string_view layoutName);
 
   const Settings& settings_;
   const TemplateLibrary& library_;
   CellGrid grid_;
   // Each piece text is read once per build, however many cells use it.
-  std::map<std::string, PieceText> pieces_;
+  std::map<std::string, Piece> pieces_;
   std::vector<std::string> warnings_;
 };
 

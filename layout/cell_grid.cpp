@@ -22,19 +22,6 @@ float scaleFor(int32_t dim) {
   return static_cast<float>(static_cast<double>(dim) * static_cast<double>(k));
 }
 
-struct Side {
-  bool Cell::*open;
-  bool Cell::*facing;
-  GridCoord step;
-};
-// The fixed order: +y, -y, +x, -x.
-constexpr Side kSides[4] = {
-    {&Cell::openPosY, &Cell::openNegY, {0, 1, 0}},
-    {&Cell::openNegY, &Cell::openPosY, {0, -1, 0}},
-    {&Cell::openPosX, &Cell::openNegX, {1, 0, 0}},
-    {&Cell::openNegX, &Cell::openPosX, {-1, 0, 0}},
-};
-
 GridCoord plus(GridCoord a, GridCoord b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 
 }  // namespace

@@ -10,6 +10,21 @@ namespace cellforge {
 
 class RandomSource;
 
+// One horizontal side of a cell: its opening, the neighbour's facing
+// opening, and the step to that neighbour.
+struct Side {
+  bool Cell::*open;
+  bool Cell::*facing;
+  GridCoord step;
+};
+// The fixed order: +y, -y, +x, -x.
+inline constexpr Side kSides[4] = {
+    {&Cell::openPosY, &Cell::openNegY, {0, 1, 0}},
+    {&Cell::openNegY, &Cell::openPosY, {0, -1, 0}},
+    {&Cell::openPosX, &Cell::openNegX, {1, 0, 0}},
+    {&Cell::openNegX, &Cell::openPosX, {-1, 0, 0}},
+};
+
 // The empty cells into which an opening of a placed cell leads.
 class FrontierGrid {
  public:

@@ -253,33 +253,4 @@ Status Generator::fillAndSave() {
   return writeLayoutFile(settings_.template_directory + std::string(kLayoutFileName), grid_);
 }
 
-std::string layoutPlan(const CellGrid& grid) {
-  std::string out;
-  for (int32_t z = 0; z < grid.dims.z; ++z) {
-    out += "storey " + std::to_string(z) + ":\n";
-    for (int32_t y = grid.dims.y - 1; y >= 0; --y) {
-      std::string rows[3];
-      for (int32_t x = 0; x < grid.dims.x; ++x) {
-        const Cell& c = grid.cellAt({x, y, z});
-        if (c.occupied == 0) {
-          rows[0] += "   ";
-          rows[1] += " . ";
-          rows[2] += "   ";
-          continue;
-        }
-        rows[0] += std::string{'+', c.openPosY ? ' ' : '-', '+'};
-        rows[1] += std::string{c.openNegX ? ' ' : '|', c.templateId != 0 ? '*' : '#',
-                               c.openPosX ? ' ' : '|'};
-        rows[2] += std::string{'+', c.openNegY ? ' ' : '-', '+'};
-      }
-      // Rows without a taken cell keep only their line of dots.
-      for (std::string& row : rows) {
-        while (!row.empty() && row.back() == ' ') row.pop_back();
-        if (!row.empty()) out += "  " + row + "\n";
-      }
-    }
-  }
-  return out;
-}
-
 }  // namespace cellforge

@@ -108,9 +108,4 @@ class Generator {
   std::vector<std::string> warnings_;
 };
 
-// A text plan of the grid: one block per storey, lowest first, +y up and +x
-// right; each cell three characters square, its walls drawn where it is
-// closed.
-std::string layoutPlan(const CellGrid& grid);
-
 }  // namespace cellforge

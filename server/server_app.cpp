@@ -5,10 +5,12 @@
 #include <ctime>
 #include <ostream>
 
+#include "client/map_builder.h"
 #include "foundation/default_settings.h"
 #include "foundation/settings.h"
 #include "layout/generator.h"
 #include "layout/layout_file.h"
+#include "layout/level_plan.h"
 #include "layout/random_source.h"
 #include "platform/platform.h"
 #include "server/tool_chain.h"
@@ -92,7 +94,15 @@ Expected<RunOptions> parseOptions(const std::vector<std::string>& args) {
   return options;
 }
 
-void printSummary(const Generator& generator, uint32_t seed, std::ostream& out) {
+std::string cellText(GridCoord c) {
+  return "cell (" + std::to_string(c.x) + ", " + std::to_string(c.y) + ", " + std::to_string(c.z) +
+         ")";
+}
+
+// `exitKnown` is false when the piece texts could not be read: the client
+// will say why, and the exit is not known.
+void printSummary(const Generator& generator, const LevelPlan& level, bool exitKnown, uint32_t seed,
+                  std::ostream& out) {
   const CellGrid& grid = generator.grid();
   const double share =
       static_cast<double>(grid.occupiedCount()) / static_cast<double>(generator.totalCells());
@@ -102,9 +112,19 @@ void printSummary(const Generator& generator, uint32_t seed, std::ostream& out) 
       << "attempts discarded: " << generator.discardedAttempts() << '\n'
       << "cells filled: " << grid.occupiedCount() << " of " << generator.totalCells() << " ("
       << percent << ")\n"
-      << "templates placed: " << generator.templatesPlaced() << '\n'
-      << "plan (* template anchor, # taken cell, gaps are open sides, +y up, +x right):\n"
-      << layoutPlan(grid);
+      << "templates placed: " << generator.templatesPlaced() << '\n';
+  out << "start: " << cellText(level.placements.at(0).anchor) << '\n';
+  if (!exitKnown) {
+  } else if (level.exit) {
+    const int32_t rooms = level.distance[*level.exit];
+    out << "exit: " << cellText(level.placements[*level.exit].anchor) << ", " << rooms
+        << (rooms == 1 ? " room" : " rooms") << " from the start\n";
+  } else {
+    out << "exit: none (no piece of this kit has an exit)\n";
+  }
+  out << "plan (S start, E exit, * template anchor, # taken cell, gaps are open sides, +y up, +x "
+         "right):\n"
+      << layoutPlan(grid, level);
 }
 
 // The normal run: settings, library, layout, chain, settings back.
@@ -136,7 +156,16 @@ int runNormal(const RunOptions& options, const std::string& programPath, std::os
   if (Status s = generator.fill(); !s) return stop(s.message());
   const std::string layoutPath = settings.template_directory + std::string(kLayoutFileName);
   if (Status s = writeLayoutFile(layoutPath, generator.grid()); !s) return stop(s.message());
-  printSummary(generator, seed, out);
+  // The plan reads the piece texts for their exits, as the client will; a
+  // piece it cannot read is the client's to report.
+  MapBuilder builder(settings, library);
+  builder.grid() = generator.grid();
+  auto level = builder.planLevel(layoutPath);
+  const LevelPlan shown =
+      level ? *level
+            : planLevel(
+                  generator.grid(), library, [](const Template&) { return false; }, layoutPath);
+  printSummary(generator, shown, level.ok(), seed, out);
   out << "layout: " << layoutPath << '\n';
 
   const Status chain = runToolChain(settings, {options.compile}, out);

@@ -21,11 +21,13 @@ class Install {
                                                "\ntarget_directory=" + target + "\n");
   }
 
-  Template addTemplate(int32_t id, const std::string& name, std::string_view piece) {
+  Template addTemplate(int32_t id, const std::string& name, std::string_view piece,
+                       uint16_t openings = 0) {
     Template t;
     t.id = id;
     t.name = name;
     t.cells.push_back(Cell{});
+    t.cells.back().setOpenings(openings);
     test::writeText(source + "t" + std::to_string(id) + ".mmd", encodeMmd(t));
     if (!piece.empty()) test::writeText(source + name, piece);
     return t;
@@ -179,6 +181,107 @@ TEST(Client, OneTemplateAtTwoAnchorsWithADoor) {
 )");
 }
 
+// Three placements in a row, the outer two of one piece: the far copy keeps
+// the exit, the near one the player start; names get each placement's
+// number; `_depth` keeps an entity only as deep as it asks, edges included.
+TEST(Client, OneExitAtTheFarEndNamesPerPlacementAndDepth) {
+  Install in;
+  constexpr std::string_view kEnd = R"({
+"classname" "worldspawn"
+}
+{
+"classname" "info_player_start"
+"origin" "32 32 24"
+}
+{
+"classname" "trigger_multiple"
+"target" "out"
+{
+( 0 0 0 ) ( 0 1 0 ) ( 1 0 0 ) trigger 0 0 0 1 1
+}
+}
+{
+"classname" "target_changelevel"
+"targetname" "out"
+"map" "base1"
+}
+{
+"classname" "func_door"
+"targetname" "door"
+"team" "pair"
+}
+{
+"classname" "monster_soldier"
+"_depth" "0.5 1"
+"origin" "8 8 8"
+}
+{
+"classname" "monster_tank"
+"_depth" "0 0.5"
+}
+)";
+  const Template west = in.addTemplate(1, "end.map", kEnd, 4);
+  const Template east = in.addTemplate(3, "end.map", kEnd, 8);
+  const Template middle = in.addTemplate(2, "middle.map", R"({
+"classname" "worldspawn"
+}
+{
+"classname" "light"
+"_depth" "0.5 0.5"
+"targetname" "lamp"
+}
+{
+"classname" "light"
+"_depth" "0 0.4999"
+}
+)",
+                                         12);
+  in.writeLayout({3, 1, 1}, {{{0, 0, 0}, west}, {{1, 0, 0}, middle}, {{2, 0, 0}, east}});
+  ASSERT_EQ(in.run(), 0) << in.err;
+  EXPECT_EQ(in.err, "");
+  EXPECT_EQ(in.map(), R"({
+  "classname" "worldspawn"
+}
+{
+  "classname" "info_player_start"
+  "origin"        "32 32 24"
+}
+{
+  "classname" "func_door"
+  "targetname" "door_1"
+  "team" "pair_1"
+}
+{
+  "classname" "monster_tank"
+}
+{
+  "classname" "light"
+  "targetname" "lamp_2"
+}
+{
+  "classname" "trigger_multiple"
+  "target" "out_3"
+ {
+  ( 512 0 0 ) ( 512 1 0 ) ( 513 0 0 ) trigger 0 0 0 1 1
+ }
+}
+{
+  "classname" "target_changelevel"
+  "targetname" "out_3"
+  "map" "base1"
+}
+{
+  "classname" "func_door"
+  "targetname" "door_3"
+  "team" "pair_3"
+}
+{
+  "classname" "monster_soldier"
+  "origin"        "520 8 8"
+}
+)");
+}
+
 // Every failure is one line naming the file, status 1, and no map at all.
 void expectFailure(Install& in, const std::string& line) {
   test::writeText(in.mapPath(), "stale\n");
@@ -225,6 +328,15 @@ TEST(Client, PieceFailures) {
                                       "( 0 0 0 ) ( 0 1 0 ) ( 12.75abc 0 0 ) t\n}\n}\n");
   in.writeLayout({1, 1, 1}, {{{0, 0, 0}, bad}});
   expectFailure(in, in.source + "bad.map:4: \"12.75abc\" is not a number");
+
+  const Template depth =
+      in.addTemplate(1, "depth.map",
+                     "{\n\"classname\" \"worldspawn\"\n}\n{\n"
+                     "\"classname\" \"monster_tank\"\n\"_depth\" \"0.7 0.2\"\n}\n");
+  in.writeLayout({1, 1, 1}, {{{0, 0, 0}, depth}});
+  expectFailure(in, in.source +
+                        "depth.map:6: _depth \"0.7 0.2\" must be two numbers from 0 to 1, the "
+                        "lower first (as \"0.5 1\")");
 
   for (const std::string name : {"../room.map", "/etc/passwd", "sub\\..\\..\\x.map"}) {
     SCOPED_TRACE(name);
@@ -287,7 +399,10 @@ TEST(Client, UnbalancedBracesAreWarnedAbout) {
                         "left out of the map (until an extra \"{\" balances it)\nclient: " +
                         in.source +
                         "open.map:4: the entity opened here is never closed (a \"}\" is "
-                        "missing); it is left out of the map\n");
+                        "missing); it is left out of the map\nclient: " +
+                        in.templates +
+                        "sample.mtf: the template at cell (1, 0, 0) cannot be reached on foot "
+                        "from the start at (0, 0, 0); it has no distance and holds no exit\n");
   EXPECT_EQ(in.map(), R"({
   "classname" "worldspawn"
  {

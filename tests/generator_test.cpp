@@ -360,27 +360,5 @@ TEST(Generator, WarnsPastTheWorldBounds) {
   EXPECT_TRUE(fits.warnings().empty());
 }
 
-TEST(LayoutPlan, DrawsEachStoreyWithItsWalls) {
-  const TemplateLibrary lib = singles(true);
-  CellGrid grid;
-  grid.resize({3, 3, 2});
-  grid.place({0, 1, 0}, *lib.findById(20));  // hall along x, open both ends
-  grid.place({2, 1, 0}, *lib.findById(8));   // opens to -x
-  grid.place({1, 1, 0}, *lib.findById(30));  // stair, overwrites the hall's end
-  EXPECT_EQ(layoutPlan(grid), R"(storey 0:
-   .  .  .
-  +-++-++-+
-   * |*| *|
-  +-++ ++-+
-   .  .  .
-storey 1:
-   .  .  .
-     + +
-   . |#| .
-     +-+
-   .  .  .
-)");
-}
-
 }  // namespace
 }  // namespace cellforge

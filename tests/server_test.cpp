@@ -5,6 +5,7 @@
 
 #include "layout/generator.h"
 #include "layout/layout_file.h"
+#include "layout/level_plan.h"
 #include "layout/random_source.h"
 #include "platform/platform.h"
 #include "server/server_app.h"
@@ -98,7 +99,13 @@ TEST(Server, SeededRunWritesTheLayoutRunsTheChainAndSavesSettings) {
             std::string::npos);
   EXPECT_NE(shown.find("templates placed: " + std::to_string(g.templatesPlaced()) + "\n"),
             std::string::npos);
-  EXPECT_NE(shown.find(layoutPlan(g.grid())), std::string::npos);
+  // No piece texts here: the start is known, the exit is not.
+  const LevelPlan level = planLevel(
+      g.grid(), lib, [](const Template&) { return false; }, in.layout);
+  EXPECT_NE(shown.find("start: cell (" + std::to_string(level.placements[0].anchor.x) + ", " +
+                       std::to_string(level.placements[0].anchor.y) + ", 0)\nplan (S start"),
+            std::string::npos);
+  EXPECT_NE(shown.find(layoutPlan(g.grid(), level)), std::string::npos);
   EXPECT_NE(shown.find("Floor plan: cellforge-template plan " + in.bin +
                        test::native("../maps/templates/sample.mtf") + "\n"),
             std::string::npos);

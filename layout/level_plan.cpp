@@ -1,0 +1,150 @@
+#include "layout/level_plan.h"
+
+#include <algorithm>
+#include <deque>
+
+#include "layout/layout_file.h"
+
+namespace cellforge {
+
+namespace {
+
+std::string cellText(GridCoord c) {
+  return "(" + std::to_string(c.x) + ", " + std::to_string(c.y) + ", " + std::to_string(c.z) + ")";
+}
+
+}  // namespace
+
+int32_t LevelPlan::depthScale() const {
+  if (exit) return distance[*exit];
+  const auto farthest = std::max_element(distance.begin(), distance.end());
+  return farthest == distance.end() ? 0 : std::max(*farthest, 0);
+}
+
+std::optional<LevelPlan::Ratio> LevelPlan::depthOf(size_t index) const {
+  const int32_t d = distance[index];
+  if (d == kUnreachable) return std::nullopt;
+  const int32_t scale = depthScale();
+  if (scale == 0) return Ratio{0, 1};
+  return Ratio{std::min(d, scale), scale};
+}
+
+LevelPlan planLevel(const CellGrid& grid, const TemplateLibrary& library,
+                    const std::function<bool(const Template&)>& hasExit,
+                    std::string_view layoutName) {
+  LevelPlan plan;
+  const GridCoord dims = grid.dims;
+  auto flat = [&](GridCoord c) {
+    return (static_cast<size_t>(c.z) * static_cast<size_t>(dims.y) + static_cast<size_t>(c.y)) *
+               static_cast<size_t>(dims.x) +
+           static_cast<size_t>(c.x);
+  };
+  const size_t cellCount = dims.x > 0 && dims.y > 0 && dims.z > 0 ? flat(grid.maxBound) + 1 : 0;
+  // Anchors in walk order; their position in it is their number.
+  std::vector<int32_t> anchorIndex(cellCount, -1);
+  for (int32_t z = 0; z < dims.z; ++z)
+    for (int32_t y = 0; y < dims.y; ++y)
+      for (int32_t x = 0; x < dims.x; ++x)
+        if (const Cell& c = grid.cellAt({x, y, z}); c.templateId != 0) {
+          anchorIndex[flat(c.coord())] = static_cast<int32_t>(plan.placements.size());
+          plan.placements.push_back({c.coord(), c.templateId});
+        }
+
+  // Each cell belongs to the placement that wrote it last when the layout
+  // was replayed (records in file order, as the reader places them).
+  std::vector<int32_t> owner(cellCount, -1);
+  for (const Cell& record : collectRecords(grid)) {
+    const Template* t = library.findById(record.templateId);
+    if (t == nullptr) continue;
+    const int32_t index = anchorIndex[flat(record.coord())];
+    for (const Cell& offset : t->cells) {
+      const GridCoord at{record.x + offset.x, record.y + offset.y, record.z + offset.z};
+      if (grid.inBounds(at)) owner[flat(at)] = index;
+    }
+  }
+
+  std::vector<std::vector<int32_t>> joined(plan.placements.size());
+  for (int32_t z = 0; z < dims.z; ++z)
+    for (int32_t y = 0; y < dims.y; ++y)
+      for (int32_t x = 0; x < dims.x; ++x) {
+        const Cell& c = grid.cellAt({x, y, z});
+        const int32_t from = owner[flat({x, y, z})];
+        if (c.occupied == 0 || from < 0) continue;
+        for (const Side& side : kSides) {
+          const GridCoord n{x + side.step.x, y + side.step.y, z + side.step.z};
+          if (!(c.*side.open) || !grid.inBounds(n)) continue;
+          const Cell& neighbour = grid.cellAt(n);
+          const int32_t to = owner[flat(n)];
+          if (neighbour.occupied != 0 && (neighbour.*side.facing) && to >= 0 && to != from)
+            joined[static_cast<size_t>(from)].push_back(to);
+        }
+      }
+
+  plan.distance.assign(plan.placements.size(), LevelPlan::kUnreachable);
+  if (plan.placements.empty()) return plan;
+  std::deque<size_t> queue{0};
+  plan.distance[0] = 0;
+  while (!queue.empty()) {
+    const size_t at = queue.front();
+    queue.pop_front();
+    for (int32_t next : joined[at]) {
+      const auto n = static_cast<size_t>(next);
+      if (plan.distance[n] != LevelPlan::kUnreachable) continue;
+      plan.distance[n] = plan.distance[at] + 1;
+      queue.push_back(n);
+    }
+  }
+
+  for (size_t i = 0; i < plan.placements.size(); ++i) {
+    const Placement& p = plan.placements[i];
+    const Template* t = library.findById(p.templateId);
+    if (plan.distance[i] == LevelPlan::kUnreachable) {
+      plan.warnings.push_back(std::string(layoutName) + ": the template at cell " +
+                              cellText(p.anchor) + " cannot be reached on foot from the start at " +
+                              cellText(plan.placements[0].anchor) +
+                              "; it has no distance and holds no exit");
+      continue;
+    }
+    // Strictly farther only: the first in walk order wins a tie.
+    if (t != nullptr && hasExit(*t) && (!plan.exit || plan.distance[i] > plan.distance[*plan.exit]))
+      plan.exit = i;
+  }
+  return plan;
+}
+
+std::string layoutPlan(const CellGrid& grid, const LevelPlan& level) {
+  auto anchorMark = [&](GridCoord c) {
+    if (!level.placements.empty() && level.placements.front().anchor == c) return 'S';
+    if (level.exit && level.placements[*level.exit].anchor == c) return 'E';
+    return '*';
+  };
+  std::string out;
+  for (int32_t z = 0; z < grid.dims.z; ++z) {
+    out += "storey " + std::to_string(z) + ":\n";
+    for (int32_t y = grid.dims.y - 1; y >= 0; --y) {
+      std::string rows[3];
+      for (int32_t x = 0; x < grid.dims.x; ++x) {
+        const Cell& c = grid.cellAt({x, y, z});
+        if (c.occupied == 0) {
+          rows[0] += "   ";
+          rows[1] += " . ";
+          rows[2] += "   ";
+          continue;
+        }
+        rows[0] += std::string{'+', c.openPosY ? ' ' : '-', '+'};
+        rows[1] +=
+            std::string{c.openNegX ? ' ' : '|', c.templateId != 0 ? anchorMark(c.coord()) : '#',
+                        c.openPosX ? ' ' : '|'};
+        rows[2] += std::string{'+', c.openNegY ? ' ' : '-', '+'};
+      }
+      // Rows without a taken cell keep only their line of dots.
+      for (std::string& row : rows) {
+        while (!row.empty() && row.back() == ' ') row.pop_back();
+        if (!row.empty()) out += "  " + row + "\n";
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace cellforge
