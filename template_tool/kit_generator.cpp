@@ -25,8 +25,17 @@ struct Theme {
   const char* pillar;
 };
 
+// What ends a level: Quake's trigger_changelevel names the map itself;
+// Quake II's trigger fires a target_changelevel that names it.
+struct Exit {
+  const char* trigger;
+  const char* texture;
+  const char* map;
+};
+
 struct GameKit {
   Theme looks[2];
+  Exit exit;
   std::vector<std::string> worldKeys;
   const char* health;
   const char* armor;
@@ -40,6 +49,9 @@ const GameKit& kitFor(Game game) {
                                 "e1u1/c_met5_2", "e1u1/crate1_1"},
                                {"e1u1/floor1_3", "e1u1/ceil1_3", "e1u1/wswall1_1", "e1u1/flat1_2",
                                 "e1u1/metal1_2", "e1u1/c_met7_1"}},
+                              // "*" starts a new unit: the stats screen, then the
+                              // game's first map with what the player carries.
+                              {"trigger_multiple", "e1u1/trigger", "*base1"},
                               {"\"classname\" \"worldspawn\""},
                               "item_health",
                               "item_armor_shard",
@@ -49,6 +61,8 @@ const GameKit& kitFor(Game game) {
   static const GameKit quake{
       {{"ground1_6", "ceil1_1", "wbrick1_5", "metal1_3", "city4_2", "wizmet1_2"},
        {"sfloor4_1", "tech02_1", "tech01_1", "metal1_3", "metal2_1", "city1_4"}},
+      // The hub map, where every episode starts.
+      {"trigger_changelevel", "trigger", "start"},
       {"\"classname\" \"worldspawn\"", "\"wad\" \"quake101.wad\""},
       "item_health",
       "item_armor1",
@@ -168,6 +182,12 @@ Cell makeCell(int x, int y, int z, const std::vector<int>& sides) {
 
 const char* kSideLetter = "nsew";  // +y -y +x -x
 
+// Monsters stay out of the first rooms: none in the first fifth of the way
+// from start to exit, the second of a big room only from halfway in.
+const std::string kFromAFifthIn = "\"_depth\" \"0.2 1\"";
+const std::string kFromAQuarterIn = "\"_depth\" \"0.25 1\"";
+const std::string kFromHalfwayIn = "\"_depth\" \"0.5 1\"";
+
 std::string sideCode(const Cell& c) {
   std::string code;
   for (int s = 0; s < 4; ++s)
@@ -208,7 +228,7 @@ Piece singleCell(const GameKit& kit, const std::vector<int>& sides, int look) {
   if (std::string(kind) == "corner" && look == 0)
     p.entities.push_back({kit.armor, 184, 72, 32, {}});
   if (std::string(kind) == "tee" && look == 1)
-    p.entities.push_back({kit.monster, 184, 184, 48, {"\"angle\" \"225\""}});
+    p.entities.push_back({kit.monster, 184, 184, 48, {"\"angle\" \"225\"", kFromAQuarterIn}});
   return p;
 }
 
@@ -292,13 +312,34 @@ Piece room(const GameKit& kit, std::string name, int w, int d, bool allDoors, in
     p.entities.push_back(light(pc.cell.x * kCellSize + 128, pc.cell.y * kCellSize + 128, 200));
   p.entities.push_back(start(96, 96, 48, 45));
   const int fx = (w - 1) * kCellSize, fy = (d - 1) * kCellSize;
-  p.entities.push_back({kit.monster, fx + 160, fy + 160, 48, {"\"angle\" \"225\""}});
+  p.entities.push_back({kit.monster, fx + 160, fy + 160, 48, {"\"angle\" \"225\"", kFromAFifthIn}});
   p.entities.push_back({kit.ammo, fx + 96, 176, 32, {}});
   if (w * d >= 4) {
     p.entities.push_back({kit.weapon, 176, fy + 96, 32, {}});
-    p.entities.push_back({kit.monster, fx + 176, 80, 48, {"\"angle\" \"180\""}});
+    p.entities.push_back({kit.monster, fx + 176, 80, 48, {"\"angle\" \"180\"", kFromHalfwayIn}});
   }
   return p;
+}
+
+// The exit stands where the player would start, in the player's own box
+// (32 x 32, 24 below and 32 above the origin), so it is clear of walls and
+// doorways wherever the start is. The map keeps one exit, in the room
+// farthest from the start.
+std::string exitText(const GameKit& kit, const Piece& p) {
+  const auto start = std::find_if(p.entities.begin(), p.entities.end(), [](const PointEntity& e) {
+    return e.classname == "info_player_start";
+  });
+  const Box box{start->x - 16, start->y - 16, start->z - 24,   start->x + 16,
+                start->y + 16, start->z + 32, kit.exit.texture};
+  const std::string map = "\"map\" \"" + std::string(kit.exit.map) + "\"\n";
+  std::string out =
+      "// the level's exit\n{\n\"classname\" \"" + std::string(kit.exit.trigger) + "\"\n";
+  if (std::string(kit.exit.trigger) == "trigger_changelevel")
+    return out + map + brushText(box) + "}\n";
+  return out + "\"target\" \"exit\"\n" + brushText(box) +
+         "}\n{\n\"classname\" \"target_changelevel\"\n\"targetname\" \"exit\"\n" + map +
+         "\"origin\" \"" + std::to_string(start->x) + " " + std::to_string(start->y) + " " +
+         std::to_string(start->z) + "\"\n}\n";
 }
 
 std::string pieceText(const GameKit& kit, const Piece& p) {
@@ -313,7 +354,7 @@ std::string pieceText(const GameKit& kit, const Piece& p) {
     for (const std::string& k : e.extra) out += k + "\n";
     out += "}\n";
   }
-  return out;
+  return out + exitText(kit, p);
 }
 
 }  // namespace
