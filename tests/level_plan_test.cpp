@@ -2,6 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <regex>
+#include <sstream>
+
+#include "client/map_builder.h"
+#include "layout/generator.h"
+#include "layout/random_source.h"
+#include "platform/platform.h"
+#include "server/server_app.h"
+#include "tests/test_support.h"
+
 namespace cellforge {
 namespace {
 
@@ -140,6 +151,109 @@ storey 1:
   +-++-++-+
    .  .  .
 )");
+}
+
+// The shipped kits: one exit in every map, in the farthest room, where the
+// server's summary says it is.
+struct ShippedKit {
+  const char* folder;
+  int32_t gameType;
+  const char* exitTrigger;
+};
+constexpr ShippedKit kShippedKits[] = {{"S2", 2, "trigger_multiple"},
+                                       {"S1", 1, "trigger_changelevel"}};
+
+std::string kitFolder(const ShippedKit& kit) {
+  return test::native(std::string(CELLFORGE_SOURCE_DIR) + "/maps/" + kit.folder + "/");
+}
+
+// The cell of the exit trigger's first plane point, and how many exits the
+// map holds.
+std::pair<GridCoord, int> exitsOf(const std::string& map, const ShippedKit& kit) {
+  int count = 0;
+  GridCoord cell{-1, -1, -1};
+  const std::regex trigger("\"classname\" \"" + std::string(kit.exitTrigger) +
+                           "\"[^(]*\\( (-?[0-9]+) (-?[0-9]+) (-?[0-9]+) \\)");
+  for (auto it = std::sregex_iterator(map.begin(), map.end(), trigger);
+       it != std::sregex_iterator(); ++it, ++count) {
+    auto at = [&](size_t i) { return std::stoi((*it)[i].str()) / 256; };
+    cell = {at(1), at(2), at(3)};
+  }
+  return {cell, count};
+}
+
+TEST(ShippedKits, EveryMapHasOneExitInTheFarthestRoom) {
+  for (const ShippedKit& kit : kShippedKits) {
+    TemplateLibrary library;
+    ASSERT_TRUE(library.load(kitFolder(kit)).ok());
+    for (auto [x, y, share, seeds] : {std::tuple{4, 4, 0.60f, 20u}, {10, 10, 0.75f, 5u}}) {
+      for (uint32_t seed = 1; seed <= seeds; ++seed) {
+        SCOPED_TRACE(std::string(kit.folder) + " seed " + std::to_string(seed));
+        Settings settings;
+        settings.x = x;
+        settings.y = y;
+        settings.z = 2;
+        settings.percent_to_fill = share;
+        settings.game_type = kit.gameType;
+        settings.source_directory = kitFolder(kit);
+        RandomSource random(seed);
+        Generator generator(settings, library, random);
+        ASSERT_TRUE(generator.prepare().ok());
+        ASSERT_TRUE(generator.fill().ok());
+        MapBuilder builder(settings, library);
+        builder.grid() = generator.grid();
+        auto map = builder.composeMap("sample.mtf");
+        ASSERT_TRUE(map.ok()) << map.message();
+        auto plan = builder.planLevel("sample.mtf");
+        ASSERT_TRUE(plan.ok());
+        ASSERT_TRUE(plan->exit);
+        EXPECT_TRUE(plan->warnings.empty());
+        EXPECT_EQ(plan->distance[*plan->exit],
+                  *std::max_element(plan->distance.begin(), plan->distance.end()));
+        const auto [cell, count] = exitsOf(*map, kit);
+        EXPECT_EQ(count, 1);
+        EXPECT_EQ(cell, plan->placements[*plan->exit].anchor);
+      }
+    }
+  }
+}
+
+TEST(ShippedKits, TheSummaryNamesTheCellsTheMapHoldsStartAndExitIn) {
+  namespace fs = std::filesystem;
+  for (const ShippedKit& kit : kShippedKits) {
+    test::TempDir root;
+    const std::string bin = test::native(root / "bin/"), templates = test::native(root / "mtf/"),
+                      target = test::native(root / "maps/");
+    for (const std::string& folder : {bin, templates, target}) test::makeFolders(folder);
+    const std::string client = bin + test::program("client");
+    fs::copy_file(CELLFORGE_CLIENT_EXE, client);
+    test::writeText(bin + "Cellforge.INI", "[globals]\ntemplate_directory=" + templates +
+                                               "\nsource_directory=" + kitFolder(kit) +
+                                               "\ntarget_directory=" + target +
+                                               "\ngame_type=" + std::to_string(kit.gameType) +
+                                               "\nclient_path=" + client + "\n");
+    std::ostringstream out, err;
+    ASSERT_EQ(runServer({"--seed", "7", "--no-compile"}, bin + "server", out, err), 0) << err.str();
+    const std::string map = test::readText(target + "sample.map");
+    const auto [cell, count] = exitsOf(map, kit);
+    ASSERT_EQ(count, 1);
+    std::smatch said;
+    const std::string shown = out.str();
+    ASSERT_TRUE(std::regex_search(
+        shown, said, std::regex("exit: cell \\(([0-9]+), ([0-9]+), ([0-9]+)\\), [0-9]+ rooms")))
+        << shown;
+    EXPECT_EQ(cell, (GridCoord{std::stoi(said[1]), std::stoi(said[2]), std::stoi(said[3])}));
+    // The start the summary names is the cell whose player start the map keeps.
+    ASSERT_TRUE(std::regex_search(shown, said,
+                                  std::regex("start: cell \\(([0-9]+), ([0-9]+), ([0-9]+)\\)")));
+    std::smatch start;
+    ASSERT_TRUE(std::regex_search(
+        map, start,
+        std::regex("info_player_start\"\\s+\"origin\" +\"(-?[0-9]+) (-?[0-9]+) (-?[0-9]+)\"")));
+    EXPECT_EQ(std::stoi(start[1]) / 256, std::stoi(said[1]));
+    EXPECT_EQ(std::stoi(start[2]) / 256, std::stoi(said[2]));
+    EXPECT_EQ(std::stoi(start[3]) / 256, std::stoi(said[3]));
+  }
 }
 
 }  // namespace
