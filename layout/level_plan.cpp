@@ -15,6 +15,17 @@ std::string cellText(GridCoord c) {
 
 }  // namespace
 
+std::string describeStart(const LevelPlan& level) {
+  return level.placements.empty() ? "none" : "cell " + cellText(level.placements.front().anchor);
+}
+
+std::string describeExit(const LevelPlan& level) {
+  if (!level.exit) return "none";
+  const int32_t rooms = level.distance[*level.exit];
+  return "cell " + cellText(level.placements[*level.exit].anchor) + ", " + std::to_string(rooms) +
+         (rooms == 1 ? " room" : " rooms") + " from the start";
+}
+
 int32_t LevelPlan::depthScale() const {
   if (exit) return distance[*exit];
   const auto farthest = std::max_element(distance.begin(), distance.end());

@@ -53,6 +53,11 @@ LevelPlan planLevel(const CellGrid& grid, const TemplateLibrary& library,
                     const std::function<bool(const Template&)>& hasExit,
                     std::string_view layoutName);
 
+// "cell (x, y, z)" for the start; for the exit with ", N rooms from the
+// start" after it, or "none" without one.
+std::string describeStart(const LevelPlan& level);
+std::string describeExit(const LevelPlan& level);
+
 // A text plan of the grid: one block per storey, lowest first, +y up and +x
 // right; each cell three characters square, its walls drawn where it is
 // closed; the start's anchor is S, the exit's E, other anchors *.

@@ -94,11 +94,6 @@ Expected<RunOptions> parseOptions(const std::vector<std::string>& args) {
   return options;
 }
 
-std::string cellText(GridCoord c) {
-  return "cell (" + std::to_string(c.x) + ", " + std::to_string(c.y) + ", " + std::to_string(c.z) +
-         ")";
-}
-
 // `exitKnown` is false when the piece texts could not be read: the client
 // will say why, and the exit is not known.
 void printSummary(const Generator& generator, const LevelPlan& level, bool exitKnown, uint32_t seed,
@@ -113,15 +108,10 @@ void printSummary(const Generator& generator, const LevelPlan& level, bool exitK
       << "cells filled: " << grid.occupiedCount() << " of " << generator.totalCells() << " ("
       << percent << ")\n"
       << "templates placed: " << generator.templatesPlaced() << '\n';
-  out << "start: " << cellText(level.placements.at(0).anchor) << '\n';
-  if (!exitKnown) {
-  } else if (level.exit) {
-    const int32_t rooms = level.distance[*level.exit];
-    out << "exit: " << cellText(level.placements[*level.exit].anchor) << ", " << rooms
-        << (rooms == 1 ? " room" : " rooms") << " from the start\n";
-  } else {
-    out << "exit: none (no piece of this kit has an exit)\n";
-  }
+  out << "start: " << describeStart(level) << '\n';
+  if (exitKnown)
+    out << "exit: " << describeExit(level)
+        << (level.exit ? "" : " (no piece of this kit has an exit)") << '\n';
   out << "plan (S start, E exit, * template anchor, # taken cell, gaps are open sides, +y up, +x "
          "right):\n"
       << layoutPlan(grid, level);
