@@ -4,130 +4,440 @@
 #include <charconv>
 #include <cmath>
 #include <deque>
-#include <map>
-#include <set>
 
 #include "platform/platform.h"
+#include "template_tool/walk_check.h"
 #include "templates/mmd_file.h"
 
 namespace cellforge {
 namespace {
 
+using maptext::Line;
+using maptext::LineKind;
+
 constexpr int kVoxel = 8;
 constexpr int kPerCell = kCellSize / kVoxel;
+constexpr int kMaxSpan = 16;  // cells along an axis
+
+const char* kSideNames[4] = {"+y", "-y", "+x", "-x"};
 
 std::string cellName(const Cell& c) {
   return "cell (" + std::to_string(c.x) + " " + std::to_string(c.y) + " " + std::to_string(c.z) +
          ")";
 }
 
-std::string at(std::string_view file, int line) {
-  return std::string(file) + ":" + std::to_string(line) + ": ";
+bool isOpen(const Cell& c, int side) {
+  return side == 0 ? c.openPosY : side == 1 ? c.openNegY : side == 2 ? c.openPosX : c.openNegX;
 }
 
-bool parseOrigin(std::string_view v, Point3& p) {
-  size_t i = 0;
-  for (int64_t& c : p) {
-    while (i < v.size() && v[i] == ' ') ++i;
-    const size_t start = i;
-    while (i < v.size() && v[i] != ' ') ++i;
-    const char* end = v.data() + i;
-    auto [q, ec] = std::from_chars(v.data() + start, end, c);
-    if (ec != std::errc() || q != end || i == start) return false;
+GridCoord neighbour(const Cell& c, int side) {
+  switch (side) {
+    case 0:
+      return {c.x, c.y + 1, c.z};
+    case 1:
+      return {c.x, c.y - 1, c.z};
+    case 2:
+      return {c.x + 1, c.y, c.z};
+    default:
+      return {c.x - 1, c.y, c.z};
   }
-  while (i < v.size() && v[i] == ' ') ++i;
-  return i == v.size();
 }
 
-// Brushes that stop the compiler's flood: world brushes that are neither
-// liquid, clip nor trigger.
-bool seals(const Brush& b) {
-  for (const PlaneLine& p : b.planes) {
-    const std::string& t = p.texture;
-    const std::string_view base =
-        std::string_view(t).substr(t.rfind('/') == std::string::npos ? 0 : t.rfind('/') + 1);
-    if (!base.empty() && base.front() == '*') return false;
-    if (base == "clip" || base == "trigger") return false;
-    if (p.hasContents && p.contents != 0 && (p.contents & 1) == 0) return false;
+std::string num(double v) { return std::to_string(static_cast<long long>(std::llround(v))); }
+
+std::string_view textureBase(std::string_view texture) {
+  const size_t slash = texture.rfind('/');
+  return slash == std::string_view::npos ? texture : texture.substr(slash + 1);
+}
+
+bool integer(std::string_view s, int64_t& v) {
+  const char* end = s.data() + s.size();
+  auto [p, ec] = std::from_chars(s.data(), end, v);
+  return ec == std::errc() && p == end;
+}
+
+bool decimal(std::string_view s) {
+  double d = 0;
+  const char* end = s.data() + s.size();
+  auto [p, ec] = std::from_chars(s.data(), end, d);
+  return ec == std::errc() && p == end;
+}
+
+// Quake II contents flags after the texture values, when given.
+bool contentsOf(const maptext::PlaneLine& plane, int64_t& contents) {
+  const auto values = plane.values();
+  return values.size() == 8 && integer(values[5], contents);
+}
+
+void classify(BrushFacts& b, bool world) {
+  b.seals = b.blocksPlayer = world && b.hasVolume;
+  for (const Line* line : b.planeLines) {
+    const maptext::PlaneLine plane = maptext::splitPlaneLine(line->text);
+    const std::string_view base = textureBase(plane.texture());
+    int64_t contents = 0;
+    const bool flagged = contentsOf(plane, contents) && contents != 0;
+    if ((!base.empty() && base.front() == '*') || base == "trigger" ||
+        (flagged && (contents & (8 | 16 | 32)) != 0)) {
+      b.seals = b.blocksPlayer = false;  // liquids and triggers
+    }
+    if (base == "clip" || (flagged && (contents & 1) == 0)) b.seals = false;
+    // Solid, window or player clip.
+    if (flagged && (contents & (1 | 2 | 0x10000)) == 0) b.blocksPlayer = false;
   }
+}
+
+}  // namespace
+
+PieceFacts::PieceFacts(const Template& tmpl, std::string_view mmdName, const maptext::Piece& p,
+                       Game g)
+    : t(tmpl), mmd(mmdName), piece(p), file(p.name()), game(g) {
+  if (!t.cells.empty()) {
+    lo = hi = t.cells[0].coord();
+    for (const Cell& c : t.cells) {
+      cells.emplace(std::array<int32_t, 3>{c.x, c.y, c.z}, &c);
+      lo = {std::min(lo.x, c.x), std::min(lo.y, c.y), std::min(lo.z, c.z)};
+      hi = {std::max(hi.x, c.x), std::max(hi.y, c.y), std::max(hi.z, c.z)};
+    }
+    cellsUsable = hi.x - lo.x < kMaxSpan && hi.y - lo.y < kMaxSpan && hi.z - lo.z < kMaxSpan;
+  }
+  for (const maptext::Entity* e : entities()) brushCount += e->brushes.size();
+  if (brushCount > kMaxBrushes) return;
+  for (const maptext::Entity* e : entities())
+    for (const maptext::Brush& brush : e->brushes) {
+      BrushFacts b;
+      b.entity = e;
+      b.brush = &brush;
+      b.line = piece.linesOf(brush).front().number;
+      std::vector<maptext::PlaneLine> planes;
+      for (const Line& line : piece.linesOf(brush))
+        if (line.kind == LineKind::plane) {
+          b.planeLines.push_back(&line);
+          planes.push_back(maptext::splitPlaneLine(line.text));
+        }
+      b.hasVolume = planes.size() <= kMaxPlanesPerBrush && makeBrush(planes, b.shape);
+      classify(b, e == piece.world());
+      brushes.push_back(std::move(b));
+    }
+}
+
+std::vector<const maptext::Entity*> PieceFacts::entities() const {
+  std::vector<const maptext::Entity*> used;
+  for (const maptext::Entity& e : piece.entities())
+    if (!e.unused) used.push_back(&e);
+  return used;
+}
+
+bool PieceFacts::origin(const maptext::Entity& e, Vec3& at, const Line*& line) const {
+  line = piece.keyLine(e, "origin");
+  if (line == nullptr) return false;
+  maptext::KeyLine key;
+  maptext::splitKeyLine(line->text, key);
+  const maptext::Point numbers = maptext::splitOrigin(key.value);
+  for (size_t axis = 0; axis < 3; ++axis) at[axis] = maptext::numberValue(numbers[axis]);
   return true;
 }
 
-struct CellBox {
-  GridCoord lo, hi;  // in cells, inclusive
-};
+namespace {
+
+std::string at(const PieceFacts& f, size_t line) {
+  return f.file + ":" + std::to_string(line) + ": ";
+}
+
+bool insideCells(const PieceFacts& f, const Vec3& p, double margin) {
+  const double lo[3] = {double(f.lo.x) * kCellSize, double(f.lo.y) * kCellSize,
+                        double(f.lo.z) * kCellSize};
+  const double hi[3] = {double(f.hi.x + 1) * kCellSize, double(f.hi.y + 1) * kCellSize,
+                        double(f.hi.z + 1) * kCellSize};
+  for (size_t a = 0; a < 3; ++a)
+    if (p[a] < lo[a] - margin || p[a] > hi[a] + margin) return false;
+  return true;
+}
+
+// --- the rules -------------------------------------------------------------
+
+// The template's cells: listed once, the anchor among them, at most 16 along
+// an axis, and touching cells agreeing about their shared face.
+std::vector<std::string> cellRule(const PieceFacts& f) {
+  std::vector<std::string> problems;
+  if (f.t.cells.empty()) return {f.mmd + ": template has no cells"};
+  std::map<std::array<int32_t, 3>, int> seen;
+  for (const Cell& c : f.t.cells)
+    if (++seen[{c.x, c.y, c.z}] == 2)
+      problems.push_back(f.mmd + ": " + cellName(c) + " is listed twice");
+  if (!f.inTemplate({0, 0, 0}))
+    problems.push_back(f.mmd + ": no anchor cell (no cell at offset 0 0 0)");
+  if (!f.cellsUsable) {
+    problems.push_back(f.mmd + ": template spans more than " + std::to_string(kMaxSpan) +
+                       " cells on an axis");
+    return problems;
+  }
+  for (const Cell& c : f.t.cells)
+    for (int s = 0; s < 4; s += 2) {
+      const GridCoord n = neighbour(c, s);
+      auto it = f.cells.find({n.x, n.y, n.z});
+      if (it == f.cells.end()) continue;
+      const bool facing = isOpen(*it->second, s ^ 1);
+      if (isOpen(c, s) != facing)
+        problems.push_back(f.mmd + ": " + cellName(c) + " and " + cellName(*it->second) +
+                           " disagree about their shared face (" + kSideNames[s] + " " +
+                           (isOpen(c, s) ? "open" : "closed") + ", " + kSideNames[s ^ 1] + " " +
+                           (facing ? "open" : "closed") + ")");
+    }
+  return problems;
+}
+
+// Few enough brushes for the geometric rules to end quickly.
+std::vector<std::string> sizeRule(const PieceFacts& f) {
+  if (f.brushCount <= kMaxBrushes) return {};
+  return {f.file + ": " + std::to_string(f.brushCount) + " brushes; the check takes at most " +
+          std::to_string(kMaxBrushes) + " in a piece"};
+}
+
+// A worldspawn with brushes; Quake's also names its wad.
+std::vector<std::string> worldRule(const PieceFacts& f) {
+  const maptext::Entity* world = f.piece.world();
+  if (world == nullptr) return {f.file + ": no worldspawn entity"};
+  std::vector<std::string> problems;
+  const size_t line = f.piece.linesOf(*world).front().number;
+  if (world->brushes.empty()) problems.push_back(at(f, line) + "worldspawn has no brushes");
+  if (f.game == Game::quake && f.piece.keyLine(*world, "wad") == nullptr)
+    problems.push_back(at(f, line) +
+                       "worldspawn has no \"wad\" key; Quake's compiler needs it for the textures");
+  return problems;
+}
+
+// Lines the compile tools read: in an entity key lines, brushes and
+// comments; in a brush plane lines and comments; braces alone on their line.
+std::vector<std::string> structureRule(const PieceFacts& f) {
+  std::vector<std::string> problems;
+  for (const maptext::Entity* e : f.entities()) {
+    int depth = 0;
+    for (const Line& line : f.piece.linesOf(*e)) {
+      const bool comment = line.text.empty() || line.text.substr(0, 2) == "//";
+      const char* fault = nullptr;
+      if (line.kind == LineKind::open || line.kind == LineKind::close) {
+        if (line.kind == LineKind::open && ++depth > 2) fault = "\"{\" inside a brush";
+        if (line.kind == LineKind::close) --depth;
+        if (!fault && line.text.size() > 1)
+          fault = line.kind == LineKind::open ? "text after \"{\"" : "text after \"}\"";
+      } else if (depth > 2) {
+        continue;  // reported at its "{"
+      } else if (depth == 1) {
+        if (line.kind == LineKind::plane) fault = "plane line outside a brush";
+        if (line.kind == LineKind::text && !comment)
+          fault = "neither a key line (\"key\" \"value\"), a brush nor a comment";
+      } else if (line.kind != LineKind::plane && !comment) {
+        fault = "a brush holds only plane lines and comments";
+      }
+      if (fault) problems.push_back(at(f, line.number) + fault);
+    }
+  }
+  return problems;
+}
+
+// Plane lines as the compilers take them: integer points, a texture whose
+// name fits the game, and its five values (Quake II: three more optional).
+std::vector<std::string> planeRule(const PieceFacts& f) {
+  std::vector<std::string> problems;
+  const size_t maxTexture = f.game == Game::quake ? 15 : 31;
+  for (const BrushFacts& b : f.brushes)
+    for (const Line* line : b.planeLines) {
+      const maptext::PlaneLine plane = maptext::splitPlaneLine(line->text);
+      bool integers = true;
+      for (const maptext::Point& p : plane.points)
+        for (std::string_view n : p) integers = integers && n.find('.') == std::string_view::npos;
+      if (!integers)
+        problems.push_back(at(f, line->number) +
+                           "plane points must be integers (id's Quake II compiler reads them so)");
+      const std::string_view texture = plane.texture();
+      const auto values = plane.values();
+      const bool valuesOk =
+          !texture.empty() && (values.size() == 5 || values.size() == 8) &&
+          std::all_of(values.begin(), values.end(), [](std::string_view v) { return decimal(v); });
+      int64_t contents = 0;
+      if (!valuesOk || (values.size() == 8 && !contentsOf(plane, contents)))
+        problems.push_back(at(f, line->number) +
+                           "plane line needs a texture and its five values (Quake II: and "
+                           "optionally contents, flags and value)");
+      if (texture.size() > maxTexture)
+        problems.push_back(at(f, line->number) + "texture name \"" + std::string(texture) +
+                           "\" has " + std::to_string(texture.size()) + " characters; " +
+                           (f.game == Game::quake ? "Quake" : "Quake II") + " allows " +
+                           std::to_string(maxTexture));
+    }
+  return problems;
+}
+
+// Every brush encloses a volume inside the template's cells.
+std::vector<std::string> brushRule(const PieceFacts& f) {
+  std::vector<std::string> problems;
+  for (const BrushFacts& b : f.brushes) {
+    if (!b.hasVolume) {
+      problems.push_back(at(f, b.line) + (b.planeLines.size() > kMaxPlanesPerBrush
+                                              ? "brush has more than " +
+                                                    std::to_string(kMaxPlanesPerBrush) + " planes"
+                                              : std::string("brush encloses no volume")));
+      continue;
+    }
+    if (!f.cellsUsable) continue;
+    if (!insideCells(f, b.shape.lo, 1e-3) || !insideCells(f, b.shape.hi, 1e-3)) {
+      const Vec3 clo{double(f.lo.x) * kCellSize, double(f.lo.y) * kCellSize,
+                     double(f.lo.z) * kCellSize};
+      const Vec3 chi{double(f.hi.x + 1) * kCellSize, double(f.hi.y + 1) * kCellSize,
+                     double(f.hi.z + 1) * kCellSize};
+      problems.push_back(at(f, b.line) + "brush reaches outside the template's cells (it spans " +
+                         num(b.shape.lo[0]) + " " + num(b.shape.lo[1]) + " " + num(b.shape.lo[2]) +
+                         " to " + num(b.shape.hi[0]) + " " + num(b.shape.hi[1]) + " " +
+                         num(b.shape.hi[2]) + ", the cells " + num(clo[0]) + " " + num(clo[1]) +
+                         " " + num(clo[2]) + " to " + num(chi[0]) + " " + num(chi[1]) + " " +
+                         num(chi[2]) + ")");
+    }
+  }
+  return problems;
+}
+
+// Every entity has a class; origins lie inside the cells and outside the
+// sealing brushes.
+std::vector<std::string> originRule(const PieceFacts& f) {
+  std::vector<std::string> problems;
+  for (const maptext::Entity* e : f.entities()) {
+    if (f.piece.keyLine(*e, "classname") == nullptr)
+      problems.push_back(at(f, f.piece.linesOf(*e).front().number) + "entity has no classname");
+    Vec3 o{};
+    const Line* line = nullptr;
+    if (!f.cellsUsable || !f.origin(*e, o, line)) continue;
+    const std::string cls(e->className);
+    if (!insideCells(f, o, 0)) {
+      problems.push_back(at(f, line->number) + cls + " origin lies outside the template's cells");
+      continue;
+    }
+    for (const BrushFacts& b : f.brushes)
+      if (b.seals && brushContains(b.shape, o, 1e-6)) {
+        problems.push_back(at(f, line->number) + cls + " origin lies inside the brush of line " +
+                           std::to_string(b.line));
+        break;
+      }
+  }
+  return problems;
+}
+
+// One player start at least, with an origin in the anchor cell: the map
+// keeps the first occupied cell's, and any piece may be that one.
+std::vector<std::string> playerStartRule(const PieceFacts& f) {
+  std::vector<std::string> problems;
+  int starts = 0;
+  for (const maptext::Entity* e : f.entities()) {
+    if (!f.piece.isPlayerStart(*e)) continue;
+    Vec3 o{};
+    const Line* line = nullptr;
+    if (!f.origin(*e, o, line)) {
+      problems.push_back(at(f, f.piece.linesOf(*e).front().number) + std::string(e->className) +
+                         " has no origin");
+      continue;
+    }
+    ++starts;
+    for (size_t a = 0; a < 3; ++a)
+      if (o[a] < 0 || o[a] >= kCellSize) {
+        problems.push_back(at(f, line->number) + std::string(e->className) +
+                           " lies outside the anchor cell (0..256 on each axis)");
+        break;
+      }
+  }
+  if (starts == 0)
+    problems.push_back(f.file +
+                       ": no info_player_start (the first occupied cell's start is the map's)");
+  return problems;
+}
+
+// The boxes of the player start, items and monsters (each class its own)
+// clear of every brush the player collides with.
+std::vector<std::string> entityBoxRule(const PieceFacts& f) {
+  std::vector<std::string> problems;
+  for (const maptext::Entity* e : f.entities()) {
+    const WalkClass kind = walkClassOf(e->className, f.game == Game::quake);
+    Vec3 o{};
+    const Line* line = nullptr;
+    if (kind.role == WalkRole::none || kind.role == WalkRole::exit || !f.origin(*e, o, line))
+      continue;
+    for (const BrushFacts& b : f.brushes)
+      if (b.blocksPlayer && boxOverlaps(b.shape, kind.box, o, 0.01)) {
+        problems.push_back(at(f, line->number) + "the box of this " + std::string(e->className) +
+                           " (" + num(kind.box.mins[0]) + " " + num(kind.box.mins[1]) + " " +
+                           num(kind.box.mins[2]) + " to " + num(kind.box.maxs[0]) + " " +
+                           num(kind.box.maxs[1]) + " " + num(kind.box.maxs[2]) +
+                           " about its origin) overlaps the brush of line " +
+                           std::to_string(b.line));
+        break;
+      }
+  }
+  return problems;
+}
 
 class VoxelGrid {
  public:
-  VoxelGrid(const Template& t, const CellBox& box) : box_(box) {
-    for (size_t a = 0; a < 3; ++a) {
-      const int32_t cells = (a == 0   ? box.hi.x - box.lo.x
-                             : a == 1 ? box.hi.y - box.lo.y
-                                      : box.hi.z - box.lo.z) +
-                            1;
-      n_[a] = cells * kPerCell + 2;
-    }
-    origin_ = {int64_t{box.lo.x} * kCellSize - kVoxel, int64_t{box.lo.y} * kCellSize - kVoxel,
-               int64_t{box.lo.z} * kCellSize - kVoxel};
-    solid_.assign(static_cast<size_t>(n_[0] * n_[1] * n_[2]), 0);
+  explicit VoxelGrid(const PieceFacts& f) : f_(f) {
+    const GridCoord span{f.hi.x - f.lo.x + 1, f.hi.y - f.lo.y + 1, f.hi.z - f.lo.z + 1};
+    n_ = {span.x * kPerCell + 2, span.y * kPerCell + 2, span.z * kPerCell + 2};
+    origin_ = {int64_t{f.lo.x} * kCellSize - kVoxel, int64_t{f.lo.y} * kCellSize - kVoxel,
+               int64_t{f.lo.z} * kCellSize - kVoxel};
+    solid_.assign(
+        static_cast<size_t>(n_[0]) * static_cast<size_t>(n_[1]) * static_cast<size_t>(n_[2]), 0);
     inside_.assign(solid_.size(), 0);
-    for (const Cell& c : t.cells) {
+    for (const Cell& c : f.t.cells)
       for (int32_t i = 0; i < kPerCell; ++i)
         for (int32_t j = 0; j < kPerCell; ++j)
           for (int32_t k = 0; k < kPerCell; ++k)
-            inside_[index((c.x - box.lo.x) * kPerCell + i + 1, (c.y - box.lo.y) * kPerCell + j + 1,
-                          (c.z - box.lo.z) * kPerCell + k + 1)] = 1;
-    }
+            inside_[index((c.x - f.lo.x) * kPerCell + i + 1, (c.y - f.lo.y) * kPerCell + j + 1,
+                          (c.z - f.lo.z) * kPerCell + k + 1)] = 1;
   }
 
-  Point3 centre(int32_t i, int32_t j, int32_t k) const {
-    return {origin_[0] + i * kVoxel + kVoxel / 2, origin_[1] + j * kVoxel + kVoxel / 2,
-            origin_[2] + k * kVoxel + kVoxel / 2};
+  Vec3 centre(int32_t i, int32_t j, int32_t k) const {
+    return {double(origin_[0] + i * kVoxel + kVoxel / 2),
+            double(origin_[1] + j * kVoxel + kVoxel / 2),
+            double(origin_[2] + k * kVoxel + kVoxel / 2)};
   }
   int32_t voxelOf(size_t axis, double world) const {
-    return static_cast<int32_t>(std::floor((world - static_cast<double>(origin_[axis])) / kVoxel));
+    return static_cast<int32_t>(std::floor((world - double(origin_[axis])) / kVoxel));
   }
 
-  void addBrush(const Brush& b, const Bounds& bb) {
+  void addBrush(const ConvexBrush& b) {
     int32_t lo[3], hi[3];
     for (size_t a = 0; a < 3; ++a) {
-      lo[a] = std::max(0, voxelOf(a, bb.lo[a]) - 1);
-      hi[a] = std::min(n_[a] - 1, voxelOf(a, bb.hi[a]) + 1);
+      lo[a] = std::max(0, voxelOf(a, b.lo[a]) - 1);
+      hi[a] = std::min(n_[a] - 1, voxelOf(a, b.hi[a]) + 1);
     }
     for (int32_t i = lo[0]; i <= hi[0]; ++i)
       for (int32_t j = lo[1]; j <= hi[1]; ++j)
         for (int32_t k = lo[2]; k <= hi[2]; ++k)
-          if (brushContains(b, centre(i, j, k))) solid_[index(i, j, k)] = 1;
+          if (brushContains(b, centre(i, j, k), -1e-6)) solid_[index(i, j, k)] = 1;
   }
 
-  // Fills the doorway rectangle of one face, `layer` voxels from the face
-  // (negative: outside it), with `value`, or tests it for air.
+  // The doorway rectangle of one face, `layer` voxels in from the face
+  // (negative: outside it).
   template <class F>
   void forDoorway(const Cell& c, int side, int layer, F&& f) {
-    const int32_t cx = (c.x - box_.lo.x) * kPerCell + 1, cy = (c.y - box_.lo.y) * kPerCell + 1,
-                  cz = (c.z - box_.lo.z) * kPerCell + 1;
-    const int32_t lat0 = kDoorLow / kVoxel, lat1 = kDoorHigh / kVoxel;
-    const int32_t z0 = cz + kDoorBottom / kVoxel, z1 = cz + kDoorTop / kVoxel;
-    for (int32_t l = lat0; l < lat1; ++l)
-      for (int32_t z = z0; z < z1; ++z) {
+    const int32_t cx = (c.x - f_.lo.x) * kPerCell + 1, cy = (c.y - f_.lo.y) * kPerCell + 1,
+                  cz = (c.z - f_.lo.z) * kPerCell + 1;
+    for (int32_t l = kDoorLow / kVoxel; l < kDoorHigh / kVoxel; ++l)
+      for (int32_t z = cz + kDoorBottom / kVoxel; z < cz + kDoorTop / kVoxel; ++z) {
         int32_t i = 0, j = 0;
         switch (side) {
           case 0:
             i = cx + l;
             j = cy + kPerCell - 1 - layer;
-            break;  // +y
+            break;
           case 1:
             i = cx + l;
             j = cy + layer;
-            break;  // -y
+            break;
           case 2:
             i = cx + kPerCell - 1 - layer;
             j = cy + l;
-            break;  // +x
+            break;
           default:
             i = cx + layer;
             j = cy + l;
-            break;  // -x
+            break;
         }
         f(index(i, j, z));
       }
@@ -137,7 +447,7 @@ class VoxelGrid {
 
   // Floods from outside the template's cells; the first cell voxel reached,
   // if any.
-  bool leak(Point3& where) {
+  bool leak(Vec3& where) {
     std::vector<uint8_t> seen(solid_.size(), 0);
     std::deque<size_t> queue;
     for (size_t v = 0; v < solid_.size(); ++v)
@@ -149,14 +459,12 @@ class VoxelGrid {
     while (!queue.empty()) {
       const size_t v = queue.front();
       queue.pop_front();
+      const auto i = static_cast<int32_t>(v / sx), j = static_cast<int32_t>((v % sx) / sy),
+                 k = static_cast<int32_t>(v % sy);
       if (inside_[v]) {
-        const auto i = static_cast<int32_t>(v / sx), j = static_cast<int32_t>((v % sx) / sy),
-                   k = static_cast<int32_t>(v % sy);
         where = centre(i, j, k);
         return true;
       }
-      const auto i = static_cast<int32_t>(v / sx), j = static_cast<int32_t>((v % sx) / sy),
-                 k = static_cast<int32_t>(v % sy);
       const int32_t step[6][3] = {{1, 0, 0},  {-1, 0, 0}, {0, 1, 0},
                                   {0, -1, 0}, {0, 0, 1},  {0, 0, -1}};
       for (const auto& s : step) {
@@ -178,227 +486,123 @@ class VoxelGrid {
            static_cast<size_t>(k);
   }
 
-  CellBox box_;
-  int32_t n_[3]{};
-  Point3 origin_{};
+  const PieceFacts& f_;
+  std::array<int32_t, 3> n_{};
+  std::array<int64_t, 3> origin_{};
   std::vector<uint8_t> solid_, inside_;
 };
 
-const char* kSideNames[4] = {"+y", "-y", "+x", "-x"};
-
-bool isOpen(const Cell& c, int side) {
-  return side == 0 ? c.openPosY : side == 1 ? c.openNegY : side == 2 ? c.openPosX : c.openNegX;
-}
-
-GridCoord neighbour(const Cell& c, int side) {
-  switch (side) {
-    case 0:
-      return {c.x, c.y + 1, c.z};
-    case 1:
-      return {c.x, c.y - 1, c.z};
-    case 2:
-      return {c.x + 1, c.y, c.z};
-    default:
-      return {c.x - 1, c.y, c.z};
-  }
-}
-
-std::string num(double v) { return std::to_string(static_cast<long long>(std::llround(v))); }
-
-}  // namespace
-
-std::vector<std::string> checkPiece(const Template& t, std::string_view mmdName,
-                                    const std::vector<Entity>& piece, std::string_view pieceName,
-                                    Game game) {
+// Sealed: with the doorways of its open sides capped, a flood over an 8-unit
+// voxel grid of the sealing brushes reaches no air inside, and each open
+// side's doorway is clear.
+std::vector<std::string> sealRule(const PieceFacts& f) {
+  const maptext::Entity* world = f.piece.world();
+  if (!f.geometric() || world == nullptr || world->brushes.empty()) return {};
   std::vector<std::string> problems;
-  const std::string mmd(mmdName), file(pieceName);
-  if (t.cells.empty()) {
-    problems.push_back(mmd + ": template has no cells");
-    return problems;
-  }
-  std::map<std::array<int32_t, 3>, const Cell*> cells;
-  CellBox box{t.cells[0].coord(), t.cells[0].coord()};
-  for (const Cell& c : t.cells) {
-    if (!cells.emplace(std::array<int32_t, 3>{c.x, c.y, c.z}, &c).second)
-      problems.push_back(mmd + ": " + cellName(c) + " is listed twice");
-    box.lo = {std::min(box.lo.x, c.x), std::min(box.lo.y, c.y), std::min(box.lo.z, c.z)};
-    box.hi = {std::max(box.hi.x, c.x), std::max(box.hi.y, c.y), std::max(box.hi.z, c.z)};
-  }
-  auto inTemplate = [&](GridCoord g) { return cells.count({g.x, g.y, g.z}) != 0; };
-  if (!inTemplate({0, 0, 0}))
-    problems.push_back(mmd + ": no anchor cell (no cell at offset 0 0 0)");
-  if (box.hi.x - box.lo.x > 15 || box.hi.y - box.lo.y > 15 || box.hi.z - box.lo.z > 15) {
-    problems.push_back(mmd + ": template spans more than 16 cells on an axis");
-    return problems;
-  }
-  for (const Cell& c : t.cells)
-    for (int s = 0; s < 4; ++s) {
-      const GridCoord n = neighbour(c, s);
-      auto it = cells.find({n.x, n.y, n.z});
-      if (it == cells.end()) continue;
-      const bool facing = isOpen(*it->second, s ^ 1);
-      if (isOpen(c, s) != facing && (s & 1) == 0)
-        problems.push_back(mmd + ": " + cellName(c) + " and " + cellName(*it->second) +
-                           " disagree about their shared face (" + kSideNames[s] + " " +
-                           (isOpen(c, s) ? "open" : "closed") + ", " + kSideNames[s ^ 1] + " " +
-                           (facing ? "open" : "closed") + ")");
-    }
-
-  const double lo[3] = {double(box.lo.x) * kCellSize, double(box.lo.y) * kCellSize,
-                        double(box.lo.z) * kCellSize};
-  const double hi[3] = {double(box.hi.x + 1) * kCellSize, double(box.hi.y + 1) * kCellSize,
-                        double(box.hi.z + 1) * kCellSize};
-  auto insideBox = [&](const Point3& p) {
-    for (size_t a = 0; a < 3; ++a)
-      if (double(p[a]) < lo[a] || double(p[a]) > hi[a]) return false;
-    return true;
-  };
-
-  const Entity* world = nullptr;
-  for (const Entity& e : piece) {
-    if (e.value("classname") == "worldspawn") {
-      world = &e;
-      break;
-    }
-    for (const KeyLine& k : e.keys)
-      if (k.key.find("worldspawn") != std::string::npos ||
-          k.value.find("worldspawn") != std::string::npos)
-        problems.push_back(at(file, k.line) +
-                           "mentions \"worldspawn\" before the worldspawn entity; the map "
-                           "builder would take this entity for the world");
-  }
-  if (world == nullptr) {
-    problems.push_back(file + ": no worldspawn entity");
-  } else if (world->brushes.empty()) {
-    problems.push_back(at(file, world->line) + "worldspawn has no brushes");
-  }
-  if (world != nullptr && game == Game::quake && !world->has("wad"))
-    problems.push_back(at(file, world->line) +
-                       "worldspawn has no \"wad\" key; Quake's compiler needs it for the textures");
-
-  const size_t maxTexture = game == Game::quake ? 15 : 31;
-  VoxelGrid voxels(t, box);
-  std::vector<std::pair<const Brush*, Bounds>> solids;
-  for (const Entity& e : piece)
-    for (const Brush& b : e.brushes) {
-      for (const PlaneLine& p : b.planes) {
-        if (p.texture.size() > maxTexture)
-          problems.push_back(at(file, p.line) + "texture name \"" + p.texture + "\" has " +
-                             std::to_string(p.texture.size()) + " characters; " +
-                             (game == Game::quake ? "Quake" : "Quake II") + " allows " +
-                             std::to_string(maxTexture));
-        if (p.texture.find("origin") != std::string::npos)
-          problems.push_back(at(file, p.line) + "texture name \"" + p.texture +
-                             "\" contains \"origin\"; the map builder would read the line as an "
-                             "origin");
-      }
-      Bounds bb;
-      if (!brushBounds(b, bb)) {
-        problems.push_back(at(file, b.line) + "brush encloses no volume");
-        continue;
-      }
-      bool out = false;
-      for (size_t a = 0; a < 3; ++a)
-        if (bb.lo[a] < lo[a] - 1e-6 || bb.hi[a] > hi[a] + 1e-6) out = true;
-      if (out)
-        problems.push_back(at(file, b.line) +
-                           "brush reaches outside the template's cells (it spans " + num(bb.lo[0]) +
-                           " " + num(bb.lo[1]) + " " + num(bb.lo[2]) + " to " + num(bb.hi[0]) +
-                           " " + num(bb.hi[1]) + " " + num(bb.hi[2]) + ", the cells " + num(lo[0]) +
-                           " " + num(lo[1]) + " " + num(lo[2]) + " to " + num(hi[0]) + " " +
-                           num(hi[1]) + " " + num(hi[2]) + ")");
-      if (&e == world && seals(b)) {
-        voxels.addBrush(b, bb);
-        solids.emplace_back(&b, bb);
-      }
-    }
-
-  int starts = 0;
-  for (const Entity& e : piece) {
-    for (const KeyLine& k : e.keys)
-      if (k.key != "origin" && (k.key.find("origin") != std::string::npos ||
-                                k.value.find("origin") != std::string::npos))
-        problems.push_back(at(file, k.line) +
-                           "line contains \"origin\" but is not an origin key; the map builder "
-                           "would rewrite it");
-    if (!e.has("classname")) problems.push_back(at(file, e.line) + "entity has no classname");
-    const std::string cls = e.value("classname");
-    if (!e.has("origin")) {
-      if (cls == "info_player_start")
-        problems.push_back(at(file, e.line) + "info_player_start has no origin");
-      continue;
-    }
-    int line = e.line;
-    for (const KeyLine& k : e.keys)
-      if (k.key == "origin") line = k.line;
-    Point3 o{};
-    if (!parseOrigin(e.value("origin"), o)) {
-      problems.push_back(at(file, line) + "origin must be three integers");
-      continue;
-    }
-    if (cls == "info_player_start") ++starts;
-    if (!insideBox(o)) {
-      problems.push_back(at(file, line) + cls + " origin lies outside the template's cells");
-      continue;
-    }
-    for (const auto& [b, bb] : solids)
-      if (brushContainsStrictly(*b, o)) {
-        problems.push_back(at(file, line) + cls + " origin lies inside the brush of line " +
-                           std::to_string(b->line));
-        break;
-      }
-    if (cls == "info_player_start") {
-      for (size_t a = 0; a < 3; ++a)
-        if (o[a] < 0 || o[a] >= kCellSize) {
-          problems.push_back(at(file, line) +
-                             "info_player_start lies outside the anchor cell (0..256 on each "
-                             "axis)");
-          break;
-        }
-      // The player's box: 32 x 32, 24 below the origin and 32 above.
-      const double plo[3] = {double(o[0]) - 16, double(o[1]) - 16, double(o[2]) - 24};
-      const double phi[3] = {double(o[0]) + 16, double(o[1]) + 16, double(o[2]) + 32};
-      for (const auto& [b, bb] : solids) {
-        bool overlap = true;
-        for (size_t a = 0; a < 3; ++a)
-          if (bb.hi[a] <= plo[a] || bb.lo[a] >= phi[a]) overlap = false;
-        if (overlap) {
-          problems.push_back(at(file, line) +
-                             "the player's box at this start overlaps the brush of line " +
-                             std::to_string(b->line));
-          break;
-        }
-      }
-    }
-  }
-  if (starts == 0)
-    problems.push_back(file +
-                       ": no info_player_start (the first occupied cell's start is the "
-                       "map's)");
-
-  if (world == nullptr || world->brushes.empty()) return problems;
-  // Seal: cap every open side's doorway from outside, then flood inwards.
-  for (const Cell& c : t.cells)
+  VoxelGrid voxels(f);
+  for (const BrushFacts& b : f.brushes)
+    if (b.seals) voxels.addBrush(b.shape);
+  for (const Cell& c : f.t.cells)
     for (int s = 0; s < 4; ++s)
-      if (isOpen(c, s) && !inTemplate(neighbour(c, s)))
+      if (isOpen(c, s) && !f.inTemplate(neighbour(c, s)))
         voxels.forDoorway(c, s, -1, [&](size_t v) { voxels.solid()[v] = 1; });
-  Point3 w{};
+  Vec3 w{};
   if (voxels.leak(w))
-    problems.push_back(file + ": the piece leaks: air at " + std::to_string(w[0]) + " " +
-                       std::to_string(w[1]) + " " + std::to_string(w[2]) +
+    problems.push_back(f.file + ": the piece leaks: air at " + num(w[0]) + " " + num(w[1]) + " " +
+                       num(w[2]) +
                        " reaches the outside (only the doorways of open sides, x/y 64..192 and "
                        "16..144 above the cell's floor, may be open)");
-  for (const Cell& c : t.cells)
+  for (const Cell& c : f.t.cells)
     for (int s = 0; s < 4; ++s) {
-      if (!isOpen(c, s) || inTemplate(neighbour(c, s))) continue;
+      if (!isOpen(c, s) || f.inTemplate(neighbour(c, s))) continue;
       bool blocked = false;
       voxels.forDoorway(c, s, 0, [&](size_t v) { blocked = blocked || voxels.solid()[v] != 0; });
       if (blocked)
-        problems.push_back(file + ": " + cellName(c) + " side " + kSideNames[s] +
+        problems.push_back(f.file + ": " + cellName(c) + " side " + kSideNames[s] +
                            " is open but has no passage through the middle of its face (64..192 "
                            "across, 16..144 above the cell's floor), so it won't line up with the "
                            "neighbour's");
     }
+  return problems;
+}
+
+// The exits of the piece: Quake's trigger_changelevel; in Quake II a
+// trigger whose target names a target_changelevel.
+bool isExit(const PieceFacts& f, const maptext::Entity& e) {
+  if (f.game == Game::quake) return maptext::equalsNoCase(e.className, "trigger_changelevel");
+  const std::string_view target = f.piece.value(e, "target");
+  if (target.empty() || e.brushes.empty()) return false;
+  for (const maptext::Entity* other : f.entities())
+    if (maptext::equalsNoCase(other->className, "target_changelevel") &&
+        f.piece.value(*other, "targetname") == target)
+      return true;
+  return false;
+}
+
+// Walkable: see walkPiece.
+std::vector<std::string> walkRule(const PieceFacts& f) {
+  if (!f.geometric() || f.piece.world() == nullptr) return {};
+  WalkPiece walk;
+  walk.file = f.file;
+  walk.t = &f.t;
+  for (const BrushFacts& b : f.brushes)
+    if (b.blocksPlayer) walk.solids.push_back(&b.shape);
+  std::vector<std::string> problems;
+  for (const maptext::Entity* e : f.entities()) {
+    WalkEntity w;
+    w.className = std::string(e->className);
+    w.line = f.piece.linesOf(*e).front().number;
+    if (isExit(f, *e)) {
+      w.role = WalkRole::exit;
+      for (const BrushFacts& b : f.brushes)
+        if (b.entity == e && b.hasVolume) w.brushes.push_back(&b.shape);
+      if (w.brushes.empty()) {
+        problems.push_back(at(f, w.line) + w.className + " has no brush for the player to touch");
+        continue;
+      }
+      walk.entities.push_back(std::move(w));
+      continue;
+    }
+    const WalkClass kind = walkClassOf(e->className, f.game == Game::quake);
+    const Line* line = nullptr;
+    if (kind.role == WalkRole::none || !f.origin(*e, w.origin, line)) continue;
+    w.line = line->number;
+    w.role = kind.role;
+    w.box = kind.box;
+    w.drops = kind.drops;
+    walk.entities.push_back(std::move(w));
+  }
+  const std::vector<std::string> more = walkPiece(walk);
+  problems.insert(problems.end(), more.begin(), more.end());
+  return problems;
+}
+
+constexpr PieceRule kPieceRules[] = {
+    {"cells", cellRule},
+    {"size", sizeRule},
+    {"worldspawn", worldRule},
+    {"structure", structureRule},
+    {"planes", planeRule},
+    {"brushes", brushRule},
+    {"origins", originRule},
+    {"player start", playerStartRule},
+    {"entity boxes", entityBoxRule},
+    {"seal", sealRule},
+    {"walk", walkRule},
+};
+
+}  // namespace
+
+std::span<const PieceRule> pieceRules() { return kPieceRules; }
+
+std::vector<std::string> checkPiece(const Template& t, std::string_view mmdName,
+                                    const maptext::Piece& piece, Game game) {
+  const PieceFacts facts(t, mmdName, piece, game);
+  std::vector<std::string> problems;
+  for (const PieceRule& rule : pieceRules()) {
+    std::vector<std::string> found = rule.check(facts);
+    problems.insert(problems.end(), found.begin(), found.end());
+  }
   return problems;
 }
 
@@ -411,8 +615,7 @@ std::vector<std::string> checkKit(const std::string& folder, Game game) {
   struct Loaded {
     std::string mmd;
     Template t;
-    std::vector<Entity> piece;
-    bool havePiece = false;
+    std::vector<maptext::Piece> piece;  // none when it could not be read
   };
   std::vector<Loaded> loaded;
   std::map<int32_t, std::string> ids;
@@ -432,20 +635,20 @@ std::vector<std::string> checkKit(const std::string& folder, Game game) {
     if (auto [it, fresh] = ids.emplace(t->id, path); !fresh)
       problems.push_back(path + ": id " + std::to_string(t->id) + " is already used by " +
                          it->second);
-    Loaded l{path, std::move(*t), {}, false};
+    Loaded l{path, std::move(*t), {}};
     const std::string& piece = l.t.name;
-    if (piece.empty() || piece.front() == '/' || piece.front() == '\\' ||
-        piece.find(':') != std::string::npos || piece.find("..") != std::string::npos) {
-      problems.push_back(path + ": piece name \"" + piece +
-                         "\" must be a plain name inside the kit folder");
+    // The map builder's own words for what it refuses.
+    if (!maptext::isSafePieceName(piece)) {
+      problems.push_back(path + ": piece text name \"" + piece +
+                         "\" is not a file inside the source folder");
     } else if (auto text = platform::readFile(folder + piece); !text) {
       problems.push_back(path + ": piece text \"" + piece + "\" is missing (" + text.message() +
                          ")");
-    } else if (auto parsed = parsePieceText(*text, folder + piece); !parsed) {
-      problems.push_back(parsed.message());
+    } else if (auto read = maptext::Piece::read(std::move(*text), folder + piece); !read) {
+      problems.push_back(read.message());
     } else {
-      l.piece = std::move(*parsed);
-      l.havePiece = true;
+      problems.insert(problems.end(), read->warnings().begin(), read->warnings().end());
+      l.piece.push_back(std::move(*read));
     }
     loaded.push_back(std::move(l));
   }
@@ -453,28 +656,32 @@ std::vector<std::string> checkKit(const std::string& folder, Game game) {
   if (game == Game::automatic) {
     game = Game::quake2;
     for (const Loaded& l : loaded)
-      for (const Entity& e : l.piece)
-        if (e.value("classname") == "worldspawn" && e.has("wad")) game = Game::quake;
+      for (const maptext::Piece& p : l.piece)
+        if (p.world() != nullptr && p.keyLine(*p.world(), "wad") != nullptr) game = Game::quake;
   }
   const Loaded* firstWorld = nullptr;
-  std::vector<std::pair<std::string, std::string>> worldKeys;
+  std::vector<std::pair<std::string_view, std::string_view>> worldKeys;
   for (const Loaded& l : loaded) {
-    if (!l.havePiece) continue;
-    std::vector<std::string> found = checkPiece(l.t, l.mmd, l.piece, folder + l.t.name, game);
+    if (l.piece.empty()) continue;
+    const maptext::Piece& piece = l.piece.front();
+    std::vector<std::string> found = checkPiece(l.t, l.mmd, piece, game);
     problems.insert(problems.end(), found.begin(), found.end());
-    for (const Entity& e : l.piece) {
-      if (e.value("classname") != "worldspawn") continue;
-      std::vector<std::pair<std::string, std::string>> keys;
-      for (const KeyLine& k : e.keys) keys.emplace_back(k.key, k.value);
-      if (firstWorld == nullptr) {
-        firstWorld = &l;
-        worldKeys = keys;
-      } else if (keys != worldKeys) {
-        problems.push_back(at(folder + l.t.name, e.line) + "worldspawn keys differ from those of " +
-                           folder + firstWorld->t.name +
-                           " (the map keeps only the first occupied cell's)");
-      }
-      break;
+    const maptext::Entity* world = piece.world();
+    if (world == nullptr) continue;
+    std::vector<std::pair<std::string_view, std::string_view>> keys;
+    for (const Line& line : piece.linesOf(*world)) {
+      maptext::KeyLine k;
+      if ((line.kind == LineKind::key || line.kind == LineKind::origin) &&
+          maptext::splitKeyLine(line.text, k))
+        keys.emplace_back(k.key, k.value);
+    }
+    if (firstWorld == nullptr) {
+      firstWorld = &l;
+      worldKeys = keys;
+    } else if (keys != worldKeys) {
+      problems.push_back(piece.at(piece.linesOf(*world).front()) +
+                         "worldspawn keys differ from those of " + folder + firstWorld->t.name +
+                         " (the map keeps only the first occupied cell's)");
     }
   }
   return problems;

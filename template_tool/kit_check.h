@@ -1,10 +1,14 @@
 #pragma once
 
+#include <array>
+#include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "template_tool/piece_text.h"
+#include "maptext/piece_model.h"
+#include "template_tool/brush_geometry.h"
 #include "templates/records.h"
 
 namespace cellforge {
@@ -18,11 +22,61 @@ inline constexpr int kCellSize = 256;
 inline constexpr int kDoorLow = 64, kDoorHigh = 192;
 inline constexpr int kDoorBottom = 16, kDoorTop = 144;
 
-// The problems of one template with its parsed piece text, each a line
-// naming the file (and line). `pieceName` is what the lines call the piece.
+// Far more than a map of either game holds; a piece beyond it is refused
+// before any geometry is built, so the check ends quickly on anything.
+inline constexpr size_t kMaxBrushes = 8192;
+inline constexpr size_t kMaxPlanesPerBrush = 128;
+
+// One brush of the piece with what the rules ask of it.
+struct BrushFacts {
+  const maptext::Entity* entity = nullptr;
+  const maptext::Brush* brush = nullptr;
+  size_t line = 0;  // its "{"
+  std::vector<const maptext::Line*> planeLines;
+  ConvexBrush shape;
+  bool hasVolume = false;
+  bool seals = false;         // stops the compiler's flood: world, not liquid, clip or trigger
+  bool blocksPlayer = false;  // world, not liquid or trigger
+};
+
+// One template with its piece text, and what the rules derive from them once.
+struct PieceFacts {
+  PieceFacts(const Template& t, std::string_view mmd, const maptext::Piece& piece, Game game);
+
+  const Template& t;
+  std::string mmd;  // what problems about the template call it
+  const maptext::Piece& piece;
+  std::string file;  // what problems about the piece text call it
+  Game game;
+  std::map<std::array<int32_t, 3>, const Cell*> cells;
+  GridCoord lo, hi;  // the cells' box, in cells
+  // Cells that make a box the geometric rules can work in.
+  bool cellsUsable = false;
+  size_t brushCount = 0;
+  // Every brush of every entity the map holds; none when there are more
+  // than kMaxBrushes.
+  std::vector<BrushFacts> brushes;
+
+  bool geometric() const { return cellsUsable && brushCount <= kMaxBrushes; }
+
+  bool inTemplate(GridCoord g) const { return cells.count({g.x, g.y, g.z}) != 0; }
+  // The entities the map holds (a second worldspawn is never written).
+  std::vector<const maptext::Entity*> entities() const;
+  // The entity's origin, and its line; false without a usable one.
+  bool origin(const maptext::Entity& e, Vec3& at, const maptext::Line*& line) const;
+};
+
+// One rule of the kit check: its problems, each naming the file (and line).
+struct PieceRule {
+  const char* name;
+  std::vector<std::string> (*check)(const PieceFacts&);
+};
+// Every rule, in the order their problems are reported.
+std::span<const PieceRule> pieceRules();
+
+// The problems of one template with its read piece text.
 std::vector<std::string> checkPiece(const Template& t, std::string_view mmdName,
-                                    const std::vector<Entity>& piece, std::string_view pieceName,
-                                    Game game);
+                                    const maptext::Piece& piece, Game game);
 
 // Checks every "*.mmd" of a folder (ending in a separator) and its piece
 // text. No lines means the kit is sound.

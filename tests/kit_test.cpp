@@ -7,10 +7,11 @@
 #include "foundation/settings.h"
 #include "layout/generator.h"
 #include "layout/random_source.h"
+#include "maptext/piece_model.h"
 #include "platform/platform.h"
+#include "template_tool/brush_geometry.h"
 #include "template_tool/kit_check.h"
 #include "template_tool/kit_generator.h"
-#include "template_tool/piece_text.h"
 #include "templates/template_library.h"
 #include "tests/test_support.h"
 
@@ -86,17 +87,16 @@ TEST(Kit, CoversEveryOpeningSetStairsAndBigRooms) {
       // Every cell lit, and every piece with its own start.
       auto text = platform::readFile(kSource + kit.folder + t.name);
       ASSERT_TRUE(text.ok());
-      auto piece = parsePieceText(*text, t.name);
+      auto piece = maptext::Piece::read(*text, t.name);
       ASSERT_TRUE(piece.ok()) << piece.message();
       int starts = 0;
       std::set<std::array<int64_t, 3>> lit;
-      for (const Entity& e : *piece) {
-        const std::string cls = e.value("classname");
-        starts += cls == "info_player_start";
-        if (cls != "light") continue;
+      for (const maptext::Entity& e : piece->entities()) {
+        starts += piece->isPlayerStart(e);
+        if (e.className != "light") continue;
         std::array<int64_t, 3> o{};
-        ASSERT_EQ(std::sscanf(e.value("origin").c_str(), "%" SCNd64 " %" SCNd64 " %" SCNd64, &o[0],
-                              &o[1], &o[2]),
+        ASSERT_EQ(std::sscanf(std::string(piece->value(e, "origin")).c_str(),
+                              "%" SCNd64 " %" SCNd64 " %" SCNd64, &o[0], &o[1], &o[2]),
                   3);
         lit.insert({o[0] / 256, o[1] / 256, (o[2] + 256) / 256 - 1});
       }
@@ -105,9 +105,13 @@ TEST(Kit, CoversEveryOpeningSetStairsAndBigRooms) {
         // The stairs' treads, from the lower floor to the upper one: no
         // rise above 16 units, which a player steps up without jumping.
         std::set<double> tops;
-        for (const Brush& b : (*piece)[0].brushes) {
-          Bounds bb;
-          ASSERT_TRUE(brushBounds(b, bb));
+        for (const maptext::Brush& brush : piece->world()->brushes) {
+          std::vector<maptext::PlaneLine> planes;
+          for (const maptext::Line& line : piece->linesOf(brush))
+            if (line.kind == maptext::LineKind::plane)
+              planes.push_back(maptext::splitPlaneLine(line.text));
+          ConvexBrush bb;
+          ASSERT_TRUE(makeBrush(planes, bb));
           if (bb.lo[0] >= 16 && bb.hi[0] <= 240 && bb.lo[1] >= 16 && bb.hi[1] <= 240 &&
               bb.lo[2] < zMax * 256.0 + 240)  // not the ceiling
             tops.insert(bb.hi[2]);
@@ -138,9 +142,7 @@ TEST(KitCheck, NamesEveryFaultOfTheBrokenFixtures) {
       kFixtures + "leak.mmd: id 1 is already used by " + kFixtures + "dup.mmd",
       kFixtures + "missing.mmd: piece text \"absent.map\" is missing (" + kFixtures +
           "absent.map: cannot open: " + test::missingFileCause() + ")",
-      kFixtures +
-          "plane.map:44: plane line must be three points of three integers in "
-          "parentheses, a texture and its five values",
+      kFixtures + "plane.map:44: plane line needs three points of three numbers",
       kFixtures + "anchor.mmd: no anchor cell (no cell at offset 0 0 0)",
       kFixtures +
           "anchor.map:83: info_player_start lies outside the anchor cell (0..256 on each axis)",
@@ -177,7 +179,7 @@ TEST(KitCheck, QuakeRulesForTexturesAndTheWadKey) {
   const size_t at = text.find("wbrick1_5");
   ASSERT_NE(at, std::string::npos);
   text.replace(at, 9, "wbrick1_5_longer");
-  auto piece = parsePieceText(text, "end.map");
+  auto piece = maptext::Piece::read(text, "end.map");
   ASSERT_TRUE(piece.ok()) << piece.message();
   TemplateLibrary library;
   ASSERT_TRUE(library.load(kSource + "maps/S1/").ok());
@@ -185,10 +187,10 @@ TEST(KitCheck, QuakeRulesForTexturesAndTheWadKey) {
   for (const Template& each : library.templates())
     if (each.name == "end_e_a.map") t = &each;
   ASSERT_NE(t, nullptr);
-  EXPECT_EQ(checkPiece(*t, "end.mmd", *piece, "end.map", Game::quake),
+  EXPECT_EQ(checkPiece(*t, "end.mmd", *piece, Game::quake),
             std::vector<std::string>{"end.map:21: texture name \"wbrick1_5_longer\" has 16 "
                                      "characters; Quake allows 15"});
-  EXPECT_EQ(checkPiece(*t, "end.mmd", *piece, "end.map", Game::quake2), std::vector<std::string>{});
+  EXPECT_EQ(checkPiece(*t, "end.mmd", *piece, Game::quake2), std::vector<std::string>{});
 }
 
 TEST(KitCheck, EmptyOrMissingFolder) {
@@ -213,12 +215,11 @@ std::map<int32_t, std::pair<int, int>> pieceCounts(const TemplateLibrary& librar
                                                    const std::string& folder) {
   std::map<int32_t, std::pair<int, int>> counts;
   for (const Template& t : library.templates()) {
-    auto piece = parsePieceText(*platform::readFile(folder + t.name), t.name);
+    auto piece = maptext::Piece::read(*platform::readFile(folder + t.name), t.name);
     int brushes = 0, entities = 0;
-    for (const Entity& e : *piece) {
+    for (const maptext::Entity& e : piece->entities()) {
       brushes += static_cast<int>(e.brushes.size());
-      if (e.value("classname") != "worldspawn" && e.value("classname") != "info_player_start")
-        ++entities;
+      if (&e != piece->world() && !piece->isPlayerStart(e)) ++entities;
     }
     counts[t.id] = {brushes, entities};
   }

@@ -7,9 +7,9 @@
 #include "layout/cell_grid.h"
 #include "layout/layout_file.h"
 #include "platform/platform.h"
+#include "template_tool/brush_geometry.h"
 #include "template_tool/floor_plan.h"
 #include "template_tool/manifest.h"
-#include "template_tool/piece_text.h"
 #include "templates/mmd_file.h"
 #include "tests/test_support.h"
 
@@ -108,42 +108,47 @@ TEST(Layout, ShowsGridAndRecords) {
     EXPECT_FALSE(formatLayout(std::string_view(bytes).substr(0, cut), "s.mtf").ok()) << cut;
 }
 
-TEST(PieceText, ReadsEntitiesBrushesAndFaults) {
-  auto p = parsePieceText(R"({
-"classname" "worldspawn"
-// a comment
-{
-( 0 0 0 ) ( 0 1 0 ) ( 0 0 1 ) base/floor 0 0 0 1 1
-( 0 0 0 ) ( 0 0 1 ) ( 1 0 0 ) base/floor 0 0 0 1 1
-( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) base/floor 0 0 0 1 1
-( 64 64 16 ) ( 64 65 16 ) ( 65 64 16 ) base/floor 0 0 0 1 1 0 0 0
-( 64 64 16 ) ( 65 64 16 ) ( 64 64 17 ) base/floor 0 0 0 1 1
-( 64 64 16 ) ( 64 64 17 ) ( 64 65 16 ) base/floor 0 0 0 1 1
+std::vector<maptext::PlaneLine> planesOf(const std::vector<std::string>& lines) {
+  std::vector<maptext::PlaneLine> planes;
+  for (const std::string& l : lines) planes.push_back(maptext::splitPlaneLine(l));
+  return planes;
 }
-}
-)",
-                          "p.map");
-  ASSERT_TRUE(p.ok()) << p.message();
-  ASSERT_EQ(p->size(), 1u);
-  ASSERT_EQ((*p)[0].brushes.size(), 1u);
-  Bounds b;
-  ASSERT_TRUE(brushBounds((*p)[0].brushes[0], b));
-  EXPECT_EQ(b.lo, (std::array<double, 3>{0, 0, 0}));
-  EXPECT_EQ(b.hi, (std::array<double, 3>{64, 64, 16}));
-  EXPECT_TRUE(brushContains((*p)[0].brushes[0], {64, 0, 8}));
-  EXPECT_FALSE(brushContainsStrictly((*p)[0].brushes[0], {64, 0, 8}));
-  EXPECT_TRUE(brushContainsStrictly((*p)[0].brushes[0], {1, 1, 1}));
 
-  auto fault = [](std::string_view text) { return parsePieceText(text, "p.map").message(); };
-  EXPECT_EQ(fault("{\n\"classname\" \"worldspawn\"\n"), "p.map:1: \"{\" never closed");
-  EXPECT_EQ(fault("}\n"), "p.map:1: \"}\" without its \"{\"");
-  EXPECT_EQ(fault("{\nclassname worldspawn\n}\n"), "p.map:2: key line must be \"key\" \"value\"");
-  EXPECT_EQ(fault("{\n{\n( 0 0 0.5 ) ( 0 1 0 ) ( 0 0 1 ) t 0 0 0 1 1\n}\n}\n"),
-            "p.map:3: plane line must be three points of three integers in parentheses, a "
-            "texture and its five values");
-  EXPECT_EQ(fault("{\n{\n( 0 0 0 ) ( 0 1 0 ) ( 0 0 1 ) t 0 0 0 1 1\n}\n}\n"),
-            "p.map:2: brush has fewer than four planes");
-  EXPECT_EQ(fault("\"wad\" \"x\"\n"), "p.map:1: text outside any entity");
+TEST(BrushGeometry, AnyConvexBrushAndTheBoxesAgainstIt) {
+  // A ramp: 0..128 along x rising from 0 to 64, 0..64 along y, a 16-unit
+  // slab below it.
+  const std::vector<std::string> ramp{
+      "( 0 0 0 ) ( 0 1 0 ) ( 0 0 1 ) t 0 0 0 1 1",             // -x
+      "( 0 0 0 ) ( 0 0 1 ) ( 1 0 0 ) t 0 0 0 1 1",             // -y
+      "( 0 0 -16 ) ( 1 0 -16 ) ( 0 1 -16 ) t 0 0 0 1 1",       // bottom
+      "( 0 64 0 ) ( 1 64 0 ) ( 0 64 1 ) t 0 0 0 1 1",          // +y
+      "( 128 0 0 ) ( 128 0 1 ) ( 128 1 0 ) t 0 0 0 1 1",       // +x
+      "( 0 0 0 ) ( 0 1 0 ) ( 128 0 64 ) t 0 0 0 1 1.5 0 0 0",  // the slope
+  };
+  ConvexBrush b;
+  ASSERT_TRUE(makeBrush(planesOf(ramp), b));
+  EXPECT_EQ(b.lo, (Vec3{0, 0, -16}));
+  EXPECT_EQ(b.hi, (Vec3{128, 64, 64}));
+  EXPECT_TRUE(brushContains(b, {64, 32, 31}, 0.5));
+  EXPECT_FALSE(brushContains(b, {64, 32, 33}, 0));
+  EXPECT_FALSE(brushContains(b, {64, 32, 32}, 1e-6));
+  EXPECT_TRUE(brushContains(b, {64, 32, 32}, -1e-6));  // on its face
+
+  // The player's box over the slope rests where its leading lower edge
+  // meets it: at x 64 the edge at x 80 stands on 40, the origin 24 above.
+  const BoxSize player{{-16, -16, -24}, {16, 16, 32}};
+  const Interval over = boxOverlapHeights(b, player, 64, 32);
+  EXPECT_NEAR(over.hi, 40 + 24, 1e-9);
+  EXPECT_NEAR(over.lo, -16 - 32, 1e-9);
+  // Past its end and beside it: the bevels keep the box off.
+  const Interval beyond = boxOverlapHeights(b, player, 145, 32);
+  EXPECT_GE(beyond.lo, beyond.hi);
+  EXPECT_TRUE(boxOverlaps(b, player, {143, 32, 80}, 0.01));
+  EXPECT_FALSE(boxOverlaps(b, player, {64, 32, 64}, 0.01));  // standing on it
+
+  // Three points on a line, and planes that enclose nothing.
+  EXPECT_FALSE(makeBrush(planesOf({"( 0 0 0 ) ( 1 1 1 ) ( 2 2 2 ) t 0 0 0 1 1"}), b));
+  EXPECT_FALSE(makeBrush(planesOf({ramp[0], ramp[1], ramp[2]}), b));
 }
 
 TEST(Tool, BuildThenShowRoundTripsAndFaultsAreOneLine) {

@@ -1,0 +1,426 @@
+#include "maptext/piece_model.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace cellforge::maptext {
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
+  while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);
+  return s;
+}
+
+std::string_view stripZeros(std::string_view digits) {
+  while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
+  return digits;
+}
+
+// Magnitudes as decimal digit strings, most significant first.
+int compareMagnitude(std::string_view a, std::string_view b) {
+  a = stripZeros(a);
+  b = stripZeros(b);
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
+}
+
+std::string addMagnitude(std::string_view a, std::string_view b) {
+  std::string sum;
+  int carry = 0;
+  for (size_t i = 0; i < std::max(a.size(), b.size()) || carry; ++i) {
+    int d = carry;
+    if (i < a.size()) d += a[a.size() - 1 - i] - '0';
+    if (i < b.size()) d += b[b.size() - 1 - i] - '0';
+    sum.push_back(static_cast<char>('0' + d % 10));
+    carry = d / 10;
+  }
+  std::reverse(sum.begin(), sum.end());
+  return sum;
+}
+
+// a - b for a >= b.
+std::string subtractMagnitude(std::string_view a, std::string_view b) {
+  std::string diff;
+  int borrow = 0;
+  for (size_t i = 0; i < a.size(); ++i) {
+    int d = a[a.size() - 1 - i] - '0' - borrow;
+    if (i < b.size()) d -= b[b.size() - 1 - i] - '0';
+    borrow = d < 0 ? 1 : 0;
+    diff.push_back(static_cast<char>('0' + (d + 10) % 10));
+  }
+  std::reverse(diff.begin(), diff.end());
+  return diff;
+}
+
+std::string_view nextWord(std::string_view s, size_t& p) {
+  while (p < s.size() && isBlank(s[p])) ++p;
+  const size_t start = p;
+  while (p < s.size() && !isBlank(s[p])) ++p;
+  return s.substr(start, p - start);
+}
+
+std::string notANumber(std::string_view token) {
+  return "\"" + std::string(token) + "\" is not a number";
+}
+
+// The cause when an origin value would not move, else empty.
+std::string originFault(std::string_view value) {
+  size_t p = 0;
+  for (int axis = 0; axis < 3; ++axis) {
+    const std::string_view token = nextWord(value, p);
+    if (token.empty()) return "origin line needs three numbers";
+    if (!isNumber(token)) return notANumber(token);
+  }
+  return {};
+}
+
+// Walks a plane line's three points the way the builder does, handing each
+// number token to `number`; the offset just past the third ")", or npos.
+template <class F>
+size_t walkPlane(std::string_view line, F&& number) {
+  size_t p = 0;
+  auto skipBlanks = [&] {
+    while (p < line.size() && isBlank(line[p])) ++p;
+  };
+  for (size_t point = 0; point < 3; ++point) {
+    skipBlanks();
+    if (p >= line.size() || line[p] != '(') return std::string_view::npos;
+    ++p;
+    for (size_t axis = 0; axis < 3; ++axis) {
+      skipBlanks();
+      const size_t start = p;
+      while (p < line.size() && !isBlank(line[p]) && line[p] != '(' && line[p] != ')') ++p;
+      if (p == start) return std::string_view::npos;
+      if (!number(point, axis, line.substr(start, p - start))) return std::string_view::npos;
+    }
+    skipBlanks();
+    if (p >= line.size() || line[p] != ')') return std::string_view::npos;
+    ++p;
+  }
+  return p;
+}
+
+std::string planeFault(std::string_view line) {
+  std::string fault;
+  const size_t end = walkPlane(line, [&](size_t, size_t, std::string_view token) {
+    if (isNumber(token)) return true;
+    fault = notANumber(token);
+    return false;
+  });
+  if (!fault.empty()) return fault;
+  if (end == std::string_view::npos) return "plane line needs three points of three numbers";
+  return {};
+}
+
+LineKind kindOf(std::string_view text) {
+  const char first = text.empty() ? '\0' : text.front();
+  if (first == '{') return LineKind::open;
+  if (first == '}') return LineKind::close;
+  if (first == '(') return LineKind::plane;
+  KeyLine key;
+  if (splitKeyLine(text, key)) return key.key == "origin" ? LineKind::origin : LineKind::key;
+  return LineKind::text;
+}
+
+}  // namespace
+
+bool isNumber(std::string_view token) {
+  size_t p = 0;
+  if (p < token.size() && (token[p] == '-' || token[p] == '+')) ++p;
+  const size_t intStart = p;
+  while (p < token.size() && isDigit(token[p])) ++p;
+  if (p == intStart) return false;
+  if (p < token.size() && token[p] == '.') {
+    const size_t fracStart = ++p;
+    while (p < token.size() && isDigit(token[p])) ++p;
+    if (p == fracStart) return false;
+  }
+  return p == token.size();
+}
+
+void appendMovedNumber(std::string& out, std::string_view token, int64_t offset) {
+  size_t p = 0;
+  bool negative = false;
+  if (token[p] == '-' || token[p] == '+') negative = token[p++] == '-';
+  const size_t dot = token.find('.', p);
+  std::string digits(
+      token.substr(p, dot == std::string_view::npos ? std::string_view::npos : dot - p));
+  const size_t fraction = dot == std::string_view::npos ? 0 : token.size() - dot - 1;
+  if (fraction > 0) digits += token.substr(dot + 1);
+
+  const bool offsetNegative = offset < 0;
+  const uint64_t offsetMagnitude =
+      offsetNegative ? uint64_t{0} - static_cast<uint64_t>(offset) : static_cast<uint64_t>(offset);
+  const std::string shift = std::to_string(offsetMagnitude) + std::string(fraction, '0');
+
+  std::string magnitude;
+  bool resultNegative = negative;
+  if (negative == offsetNegative) {
+    magnitude = addMagnitude(digits, shift);
+  } else if (compareMagnitude(digits, shift) >= 0) {
+    magnitude = subtractMagnitude(digits, shift);
+  } else {
+    magnitude = subtractMagnitude(shift, digits);
+    resultNegative = offsetNegative;
+  }
+
+  if (magnitude.size() < fraction + 1) magnitude.insert(0, fraction + 1 - magnitude.size(), '0');
+  const std::string_view all(magnitude);
+  const std::string_view whole = stripZeros(all.substr(0, all.size() - fraction));
+  const bool zero = std::all_of(all.begin(), all.end(), [](char c) { return c == '0'; });
+  if (resultNegative && !zero) out += '-';
+  out += whole;
+  if (fraction > 0) {
+    out += '.';
+    out += all.substr(all.size() - fraction);
+  }
+}
+
+Expected<std::string> moveNumber(std::string_view token, int64_t offset) {
+  if (!isNumber(token)) return fail(notANumber(token));
+  std::string out;
+  appendMovedNumber(out, token, offset);
+  return out;
+}
+
+double numberValue(std::string_view number) {
+  return std::strtod(std::string(number).c_str(), nullptr);
+}
+
+bool splitKeyLine(std::string_view line, KeyLine& out) {
+  if (line.empty() || line.front() != '"') return false;
+  const size_t keyEnd = line.find('"', 1);
+  if (keyEnd == std::string_view::npos) return false;
+  out.key = line.substr(1, keyEnd - 1);
+  out.value = {};
+  const size_t valueStart = line.find('"', keyEnd + 1);
+  if (valueStart != std::string_view::npos) {
+    const size_t valueEnd = line.find('"', valueStart + 1);
+    out.value =
+        line.substr(valueStart + 1, valueEnd == std::string_view::npos ? std::string_view::npos
+                                                                       : valueEnd - valueStart - 1);
+  }
+  return true;
+}
+
+std::string_view PlaneLine::texture() const {
+  size_t p = 0;
+  return nextWord(rest, p);
+}
+
+std::vector<std::string_view> PlaneLine::values() const {
+  std::vector<std::string_view> words;
+  size_t p = 0;
+  nextWord(rest, p);
+  for (std::string_view w = nextWord(rest, p); !w.empty(); w = nextWord(rest, p))
+    words.push_back(w);
+  return words;
+}
+
+PlaneLine splitPlaneLine(std::string_view line) {
+  PlaneLine plane;
+  const size_t end = walkPlane(line, [&](size_t point, size_t axis, std::string_view token) {
+    plane.points[point][axis] = token;
+    return true;
+  });
+  if (end != std::string_view::npos) plane.rest = line.substr(end);
+  return plane;
+}
+
+Point splitOrigin(std::string_view value) {
+  Point numbers;
+  size_t p = 0;
+  for (std::string_view& n : numbers) n = nextWord(value, p);
+  return numbers;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char l, char r) {
+    auto up = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
+    return up(l) == up(r);
+  });
+}
+
+Expected<Piece> Piece::read(std::string text, std::string name) {
+  Piece piece;
+  piece.text_ = std::make_shared<const std::string>(std::move(text));
+  piece.name_ = std::move(name);
+  std::string_view rest(*piece.text_);
+
+  // Top-level groups by the first character of each trimmed line: a group
+  // opens on "{" at depth 0 and ends on the "}" that brings it back to 0.
+  size_t number = 0;
+  int depth = 0;
+  bool strayReported = false;
+  Entity current;
+  std::vector<Line> pending;
+  while (!rest.empty()) {
+    const size_t end = rest.find('\n');
+    const Line line{LineKind::text, ++number, trim(rest.substr(0, end))};
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    const char first = line.text.empty() ? '\0' : line.text.front();
+    if (first == '{') ++depth;
+    if (first == '}') {
+      --depth;
+      if (depth == 0) {
+        pending.push_back(line);
+        current.open = piece.lines_.size();
+        current.close = current.open + pending.size() - 1;
+        piece.lines_.insert(piece.lines_.end(), pending.begin(), pending.end());
+        piece.entities_.push_back(current);
+        pending.clear();
+        continue;
+      }
+      if (depth < 0 && !strayReported) {
+        strayReported = true;
+        piece.warnings_.push_back(piece.name_ + ":" + std::to_string(line.number) +
+                                  ": this \"}\" closes no entity, so the entities after it are "
+                                  "left out of the map (until an extra \"{\" balances it)");
+      }
+    }
+    if (depth > 0) pending.push_back(line);
+  }
+  if (!pending.empty())
+    piece.warnings_.push_back(piece.name_ + ":" + std::to_string(pending.front().number) +
+                              ": the entity opened here is never closed (a \"}\" is missing); "
+                              "it is left out of the map");
+
+  // Kinds, brushes and classes.
+  for (size_t index = 0; index < piece.entities_.size(); ++index) {
+    Entity& e = piece.entities_[index];
+    int level = 0;
+    size_t brushOpen = 0;
+    bool haveClass = false;
+    for (size_t i = e.open; i <= e.close; ++i) {
+      Line& line = piece.lines_[i];
+      line.kind = kindOf(line.text);
+      if (line.kind == LineKind::open && ++level == 2) brushOpen = i;
+      if (line.kind == LineKind::close && --level == 1) e.brushes.push_back({brushOpen, i});
+      KeyLine key;
+      if (!haveClass && line.kind == LineKind::key && splitKeyLine(line.text, key) &&
+          key.key == "classname") {
+        e.className = key.value;
+        haveClass = true;
+      }
+    }
+    if (equalsNoCase(e.className, "worldspawn")) {
+      if (piece.world_ == SIZE_MAX)
+        piece.world_ = index;
+      else
+        e.unused = true;
+    }
+  }
+
+  auto faultOf = [](const Line& line) -> std::string {
+    if (line.kind == LineKind::origin) {
+      KeyLine key;
+      splitKeyLine(line.text, key);
+      return originFault(key.value);
+    }
+    return line.kind == LineKind::plane ? planeFault(line.text) : std::string();
+  };
+  // A worldspawn the map never holds may hold anything; what would not move
+  // is plain text there.
+  for (const Entity& e : piece.entities_)
+    if (e.unused)
+      for (size_t i = e.open; i <= e.close; ++i)
+        if (!faultOf(piece.lines_[i]).empty()) piece.lines_[i].kind = LineKind::text;
+
+  // Faults in the order the map is written: the world's lines, then the
+  // other entities'.
+  auto check = [&](const Entity& e) -> Status {
+    if (e.unused) return success();
+    for (const Line& line : piece.linesOf(e))
+      if (std::string fault = faultOf(line); !fault.empty()) return fail(piece.at(line) + fault);
+    return success();
+  };
+  if (const Entity* world = piece.world())
+    if (Status s = check(*world); !s) return s.error();
+  for (const Entity& e : piece.entities_)
+    if (&e != piece.world())
+      if (Status s = check(e); !s) return s.error();
+  return piece;
+}
+
+std::span<const Line> Piece::linesOf(const Entity& e) const {
+  return std::span<const Line>(lines_).subspan(e.open, e.close - e.open + 1);
+}
+
+std::span<const Line> Piece::linesOf(const Brush& b) const {
+  return std::span<const Line>(lines_).subspan(b.open, b.close - b.open + 1);
+}
+
+bool Piece::isPlayerStart(const Entity& e) const {
+  return equalsNoCase(e.className, "info_player_start");
+}
+
+const Line* Piece::keyLine(const Entity& e, std::string_view key) const {
+  for (const Line& line : linesOf(e)) {
+    KeyLine k;
+    if ((line.kind == LineKind::key || line.kind == LineKind::origin) &&
+        splitKeyLine(line.text, k) && k.key == key)
+      return &line;
+  }
+  return nullptr;
+}
+
+std::string_view Piece::value(const Entity& e, std::string_view key) const {
+  const Line* line = keyLine(e, key);
+  KeyLine k;
+  if (line == nullptr || !splitKeyLine(line->text, k)) return {};
+  return k.value;
+}
+
+std::string Piece::at(const Line& line) const {
+  return name_ + ":" + std::to_string(line.number) + ": ";
+}
+
+void appendMovedLine(std::string& out, const Line& line, const std::array<int64_t, 3>& offset) {
+  if (line.kind == LineKind::origin) {
+    KeyLine key;
+    splitKeyLine(line.text, key);
+    const Point numbers = splitOrigin(key.value);
+    out += "\"origin\"        \"";
+    for (size_t axis = 0; axis < 3; ++axis) {
+      if (axis > 0) out += ' ';
+      appendMovedNumber(out, numbers[axis], offset[axis]);
+    }
+    out += '"';
+  } else if (line.kind == LineKind::plane) {
+    const PlaneLine plane = splitPlaneLine(line.text);
+    for (size_t point = 0; point < 3; ++point) {
+      out += point == 0 ? "(" : " (";
+      for (size_t axis = 0; axis < 3; ++axis) {
+        out += ' ';
+        appendMovedNumber(out, plane.points[point][axis], offset[axis]);
+      }
+      out += " )";
+    }
+    out += plane.rest;
+  } else {
+    out += line.text;
+  }
+}
+
+bool isSafePieceName(std::string_view name) {
+  if (name.empty() || name.front() == '/' || name.front() == '\\') return false;
+  if (name.size() >= 2 && name[1] == ':') return false;  // a drive letter
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = name.find_first_of("/\\", start);
+    if (end == std::string_view::npos) end = name.size();
+    if (name.substr(start, end - start) == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace cellforge::maptext
