@@ -1,17 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <cinttypes>
+#include <functional>
 #include <map>
 #include <set>
 
+#include "client/map_builder.h"
 #include "foundation/settings.h"
 #include "layout/generator.h"
+#include "layout/layout_file.h"
 #include "layout/random_source.h"
 #include "maptext/piece_model.h"
 #include "platform/platform.h"
 #include "template_tool/brush_geometry.h"
 #include "template_tool/kit_check.h"
 #include "template_tool/kit_generator.h"
+#include "templates/mmd_file.h"
 #include "templates/template_library.h"
 #include "tests/test_support.h"
 
@@ -30,6 +34,86 @@ std::vector<std::string> relative(std::vector<std::string> lines) {
   for (std::string& l : lines)
     for (size_t at; (at = l.find(kSource)) != std::string::npos;) l.erase(at, kSource.size());
   return lines;
+}
+
+void replace(std::string& text, std::string_view from, std::string_view to) {
+  const size_t at = text.find(from);
+  ASSERT_NE(at, std::string::npos) << from;
+  text.replace(at, from.size(), to);
+}
+
+// What the map builder makes of one template placed alone: its error (""
+// when the map is written) and its warnings.
+struct Built {
+  std::string error;
+  std::vector<std::string> warnings;
+};
+
+Built buildAlone(const std::string& folder, const std::string& mmdPath, const Template& t) {
+  test::TempDir dir;
+  TemplateLibrary library;
+  library.add(t, mmdPath);
+  GridCoord lo = t.cells[0].coord(), hi = lo;
+  for (const Cell& c : t.cells) {
+    lo = {std::min(lo.x, c.x), std::min(lo.y, c.y), std::min(lo.z, c.z)};
+    hi = {std::max(hi.x, c.x), std::max(hi.y, c.y), std::max(hi.z, c.z)};
+  }
+  CellGrid grid;
+  grid.resize({hi.x - lo.x + 1, hi.y - lo.y + 1, hi.z - lo.z + 1});
+  grid.place({-lo.x, -lo.y, -lo.z}, t);
+  EXPECT_TRUE(writeLayoutFile(dir / "sample.mtf", grid).ok());
+  Settings settings;
+  settings.source_directory = folder;
+  MapBuilder builder(settings, library);
+  const Status s = builder.build(dir / "sample.mtf", dir / "sample.map");
+  return {s ? "" : s.message(), builder.warnings()};
+}
+
+// Each template of a kit placed alone: what check says about it against
+// what the map builder does. Check refuses all the builder refuses, with the
+// builder's own line, and the builder builds all that check passes.
+void expectAgreement(const std::string& folder) {
+  const std::vector<std::string> problems = checkKit(folder, Game::automatic);
+  auto names = platform::listFolder(folder, "*.mmd");
+  ASSERT_TRUE(names.ok());
+  for (const std::string& name : *names) {
+    auto t = parseMmd(*platform::readFile(folder + name), folder + name);
+    const bool anchored = t && std::any_of(t->cells.begin(), t->cells.end(),
+                                           [](const Cell& c) { return c.coord() == GridCoord{}; });
+    if (!anchored) continue;  // check refuses it; no layout can place it
+    const Built built = buildAlone(folder, folder + name, *t);
+    std::vector<std::string> about;
+    for (const std::string& p : problems)
+      if (p.rfind(folder + name + ":", 0) == 0 || p.rfind(folder + t->name + ":", 0) == 0)
+        about.push_back(p);
+    if (!built.error.empty()) {
+      EXPECT_TRUE(std::any_of(about.begin(), about.end(), [&](const std::string& p) {
+        return p == built.error ||
+               (p.rfind(folder + name + ":", 0) == 0 && p.find(built.error) != std::string::npos);
+      })) << built.error;
+    }
+    for (const std::string& w : built.warnings)
+      EXPECT_NE(std::find(problems.begin(), problems.end(), w), problems.end()) << w;
+    if (about.empty()) {
+      EXPECT_EQ(built.error, "") << name;
+      EXPECT_EQ(built.warnings, std::vector<std::string>{}) << name;
+    }
+  }
+}
+
+// A kit of one-cell pieces open to +x, written into `dir`.
+void writeKit(const test::TempDir& dir,
+              const std::vector<std::pair<std::string, std::string>>& pieces) {
+  int32_t id = 0;
+  for (const auto& [name, text] : pieces) {
+    Template t;
+    t.id = ++id;
+    t.name = name;
+    t.cells.push_back(Cell{});
+    t.cells.back().openPosX = true;
+    test::writeText(dir / ("t" + std::to_string(id) + ".mmd"), encodeMmd(t));
+    if (maptext::isSafePieceName(name)) test::writeText(dir / name, text);
+  }
 }
 
 TEST(Kit, CommittedFilesAreTheGeneratorsOutput) {
@@ -54,6 +138,7 @@ TEST(Kit, ShippedKitsPassTheCheck) {
     EXPECT_EQ(relative(checkKit(kSource + kit.folder, Game::automatic)), std::vector<std::string>{})
         << kit.folder;
     EXPECT_EQ(relative(checkKit(kSource + kit.folder, kit.game)), std::vector<std::string>{});
+    expectAgreement(kSource + kit.folder);
   }
 }
 
@@ -164,6 +249,7 @@ TEST(KitCheck, NamesEveryFaultOfTheBrokenFixtures) {
           "(+x open, -x closed)",
   };
   EXPECT_EQ(relative(checkKit(kSource + kFixtures, Game::automatic)), expected);
+  expectAgreement(kSource + kFixtures);
 }
 
 TEST(KitCheck, QuakeRulesForTexturesAndTheWadKey) {
@@ -199,6 +285,166 @@ TEST(KitCheck, EmptyOrMissingFolder) {
   const auto missing = checkKit(kSource + "tests/no-such-kit/", Game::automatic);
   ASSERT_EQ(missing.size(), 1u);
   EXPECT_NE(missing[0].find("no-such-kit"), std::string::npos);
+}
+
+TEST(KitCheck, AcceptsWhatTheMapBuilderBuilds) {
+  // Pieces the map builder builds as they are, which check once refused.
+  std::string base = *platform::readFile(kSource + "maps/S2/end_e_a.map");
+  replace(base, "\"worldspawn\"", "\"WorldSpawn\"");
+  auto changed = [&](const std::function<void(std::string&)>& edit) {
+    std::string text = base;
+    edit(text);
+    return text;
+  };
+  const std::string light = "{\n\"classname\" \"light\"\n\"origin\" \"128 128 200\"\n";
+  std::vector<std::pair<std::string, std::string>> pieces{
+      {"long.map", changed([](std::string& t) {
+         replace(t, "\"WorldSpawn\"\n", "\"WorldSpawn\"\n// " + std::string(600, '=') + "\n");
+       })},
+      {"mention.map", changed([&](std::string& t) {
+         t = light + "\"_note\" \"lit before the worldspawn\"\n}\n" + t;
+       })},
+      {"texture.map",
+       changed([](std::string& t) { replace(t, "e1u1/metal1_1", "e1u1/origin_metal"); })},
+      {"keys.map", changed([](std::string& t) {
+         replace(t, "\"light\" \"300\"\n",
+                 "\"light\" \"300\"\n\"targetname\" \"origin_lamp\"\n\"_origin\" \"the origin\"\n");
+       })},
+      {"capitals.map",
+       changed([](std::string& t) { replace(t, "info_player_start", "Info_Player_Start"); })},
+      {"end..a.map", base},
+  };
+  if (platform::separator() == '/')
+    pieces.emplace_back("end:a.map", base);  // a name Windows refuses
+  test::TempDir kit;
+  writeKit(kit, pieces);
+  EXPECT_EQ(checkKit(kit.path(), Game::automatic), std::vector<std::string>{});
+  expectAgreement(kit.path());
+}
+
+TEST(KitCheck, RefusesWhatTheMapBuilderRefusesOnTheSameLine) {
+  const std::string base = *platform::readFile(kSource + "maps/S2/end_e_a.map");
+  auto changed = [&](std::string_view from, std::string_view to) {
+    std::string text = base;
+    replace(text, from, to);
+    return text;
+  };
+  test::TempDir kit;
+  writeKit(kit, {
+                    {"two.map", changed("\"128 128 200\"", "\"128 128\"")},
+                    {"exp.map", changed("( 16 16 0 )", "( 16 16 1e5 )")},
+                    // The world is written first, so its fault is the one named.
+                    {"order.map", "{\n\"classname\" \"light\"\n\"origin\" \"x 1 2\"\n}\n" +
+                                      changed("( 16 16 0 )", "( 16 16 1e5 )")},
+                    // A later worldspawn is never written, whatever it holds.
+                    {"second.map", base + "{\n\"classname\" \"worldspawn\"\n{\n( 0 0 ) t\n}\n}\n"},
+                    {"open.map", base + "{\n\"classname\" \"light\"\n"},
+                    {"../up.map", base},
+                });
+  std::vector<std::string> problems = checkKit(kit.path(), Game::automatic);
+  for (std::string& p : problems) p.erase(0, kit.path().size());
+  EXPECT_EQ(problems,
+            (std::vector<std::string>{
+                "two.map:78: origin line needs three numbers", "exp.map:4: \"1e5\" is not a number",
+                "order.map:8: \"1e5\" is not a number",
+                "open.map:109: the entity opened here is never closed (a \"}\" is missing); it is "
+                "left out of the map",
+                "t6.mmd: piece text name \"../up.map\" is not a file inside the source folder"}));
+  expectAgreement(kit.path());
+}
+
+// An axis-aligned brush, planes as the kit generator writes them.
+std::string boxBrush(int x0, int y0, int z0, int x1, int y1, int z1) {
+  auto plane = [](int ax, int ay, int az, int bx, int by, int bz, int cx, int cy, int cz) {
+    auto p = [](int x, int y, int z) {
+      return "( " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(z) + " )";
+    };
+    return p(ax, ay, az) + " " + p(bx, by, bz) + " " + p(cx, cy, cz) + " e1u1/metal1_1 0 0 0 1 1\n";
+  };
+  return "{\n" + plane(x0, y0, z0, x0, y0 + 1, z0, x0, y0, z0 + 1) +
+         plane(x0, y0, z0, x0, y0, z0 + 1, x0 + 1, y0, z0) +
+         plane(x0, y0, z0, x0 + 1, y0, z0, x0, y0 + 1, z0) +
+         plane(x1, y1, z1, x1, y1 + 1, z1, x1 + 1, y1, z1) +
+         plane(x1, y1, z1, x1 + 1, y1, z1, x1, y1, z1 + 1) +
+         plane(x1, y1, z1, x1, y1, z1 + 1, x1, y1 + 1, z1) + "}\n";
+}
+
+// A shipped Quake II piece changed by `edit`, checked as "p.map".
+std::vector<std::string> checkChanged(const std::string& name,
+                                      const std::function<void(std::string&)>& edit) {
+  TemplateLibrary library;
+  EXPECT_TRUE(library.load(kSource + "maps/S2/").ok());
+  const Template* t = nullptr;
+  for (const Template& each : library.templates())
+    if (each.name == name) t = &each;
+  EXPECT_NE(t, nullptr) << name;
+  std::string text = *platform::readFile(kSource + "maps/S2/" + name);
+  edit(text);
+  auto piece = maptext::Piece::read(text, "p.map");
+  EXPECT_TRUE(piece.ok()) << piece.message();
+  return t && piece ? checkPiece(*t, "p.mmd", *piece, Game::quake2) : std::vector<std::string>{};
+}
+
+void addBrush(std::string& text, const std::string& brush) {
+  const std::string world = "\"classname\" \"worldspawn\"\n";
+  text.insert(text.find(world) + world.size(), brush);
+}
+
+TEST(KitWalk, PiecesThatCannotBeWalkedAreNamed) {
+  // A pillar across the dead end, in front of its only doorway (the
+  // brush's lines shift the entities' by 8).
+  EXPECT_EQ(checkChanged("end_e_a.map",
+                         [](std::string& t) { addBrush(t, boxBrush(192, 16, 16, 224, 240, 240)); }),
+            (std::vector<std::string>{
+                "p.map:91: info_player_start can't be reached on foot from the doorway of cell "
+                "(0 0 0) side +x",
+                "p.map:96: item_health can't be reached on foot from the doorway of cell (0 0 0) "
+                "side +x",
+                "p.map:99: trigger_multiple can't be reached on foot from the doorway of cell "
+                "(0 0 0) side +x",
+                "p.map: the doorway of cell (0 0 0) side +x can't be reached on foot from the "
+                "player start (line 91)"}));
+  // A ledge 24 high across the hall, and the same ledge with a step of 12
+  // at each end.
+  EXPECT_EQ(checkChanged("hall_ew_a.map",
+                         [](std::string& t) { addBrush(t, boxBrush(160, 16, 16, 208, 240, 40)); }),
+            (std::vector<std::string>{
+                "p.map: the doorway of cell (0 0 0) side -x can't be reached on foot from the "
+                "doorway of cell (0 0 0) side +x",
+                "p.map:115: info_player_start can't be reached on foot from the doorway of cell "
+                "(0 0 0) side +x",
+                "p.map:119: trigger_multiple can't be reached on foot from the doorway of cell "
+                "(0 0 0) side +x",
+                "p.map: the doorway of cell (0 0 0) side +x can't be reached on foot from the "
+                "doorway of cell (0 0 0) side -x"}));
+  EXPECT_EQ(checkChanged("hall_ew_a.map",
+                         [](std::string& t) {
+                           addBrush(t, boxBrush(160, 16, 16, 208, 240, 40));
+                           addBrush(t, boxBrush(144, 16, 16, 160, 240, 28));
+                           addBrush(t, boxBrush(208, 16, 16, 224, 240, 28));
+                         }),
+            std::vector<std::string>{});
+  // The health pack walled into the room's north-east corner.
+  EXPECT_EQ(checkChanged("end_e_a.map",
+                         [](std::string& t) {
+                           addBrush(t, boxBrush(16, 152, 16, 240, 160, 240));
+                           addBrush(t, boxBrush(224, 160, 16, 240, 240, 240));
+                         }),
+            std::vector<std::string>{"p.map:104: item_health can't be reached on foot from the "
+                                     "doorway of cell (0 0 0) side +x"});
+  // A soldier pushed into the east wall.
+  EXPECT_EQ(checkChanged("tee_nse_b.map",
+                         [](std::string& t) { replace(t, "\"184 184 48\"", "\"232 184 48\""); }),
+            std::vector<std::string>{
+                "p.map:149: the box of this monster_soldier_light (-16 -16 -24 to 16 16 32 about "
+                "its origin) overlaps the brush of line 91"});
+  // One riser of 20 on the stairs: a 4-unit plate on the eighth tread.
+  EXPECT_EQ(
+      checkChanged("stair_up_e.map",
+                   [](std::string& t) { addBrush(t, boxBrush(114, 16, 144, 240, 240, 148)); }),
+      (std::vector<std::string>{
+          "p.map: the doorway of cell (0 0 1) side +x can't be reached on foot from the "
+          "doorway of cell (0 0 0) side -x"}));
 }
 
 Settings settingsFor(int32_t x, int32_t y, int32_t z, float share) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "client/map_builder.h"
+#include "maptext/piece_model.h"
+
 namespace cellforge {
 namespace {
 
@@ -196,5 +199,90 @@ TEST(PieceText, ErrorsNameTheFileAndLine) {
   EXPECT_EQ(s.message(), "/src/lamp.map:3: origin line needs three numbers");
 }
 
+// The shared model against the builder's own functions on the same text:
+// the same entities, warnings, classes and written lines, and the same
+// first fault.
+void expectModelAgrees(std::string_view text) {
+  SCOPED_TRACE(std::string(text));
+  PieceText client;
+  client.read(text, "p.map");
+  std::string written;
+  Status built = client.writeWorldBrushes(written, {1, 2, 3}, true);
+  if (built) built = client.writeEntities(written, {1, 2, 3}, true);
+  auto model = maptext::Piece::read(std::string(text), "p.map");
+  ASSERT_EQ(model.ok(), built.ok()) << (model ? built.message() : model.message());
+  if (!model) {
+    EXPECT_EQ(model.message(), built.message());
+    return;
+  }
+  EXPECT_EQ(model->warnings(), client.warnings());
+  ASSERT_EQ(model->entities().size(), client.blocks().size());
+  const std::array<int64_t, 3> offset{256, 512, 768};
+  for (size_t b = 0; b < client.blocks().size(); ++b) {
+    const maptext::Entity& e = model->entities()[b];
+    EXPECT_EQ(e.className, className(client.blocks()[b]));
+    const auto lines = model->linesOf(e);
+    ASSERT_EQ(lines.size(), client.blocks()[b].size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+      EXPECT_EQ(lines[i].number, client.blocks()[b][i].number);
+      if (e.unused) continue;
+      auto expected = translateLine(client.blocks()[b][i].text, offset);
+      ASSERT_TRUE(expected.ok()) << expected.message();
+      std::string out;
+      maptext::appendMovedLine(out, lines[i], offset);
+      EXPECT_EQ(out, *expected);
+    }
+  }
+}
+
+TEST(PieceModel, ReadsAsTheMapBuilderDoes) {
+  expectModelAgrees(kRoom);
+  expectModelAgrees("// header\r\n  {  \r\n\"classname\" \"light\"\n}\n\njunk\n{\n{\n}\n");
+  expectModelAgrees("}\n{\n\"classname\" \"light\"\n}\n}\n{\n}\n");
+  expectModelAgrees(
+      "{\n\"classname\" \"worldspawn\"\n{\n(0\t0 0.5)(0 64 0)(64 0 0  ) \tsky)x 0 0\n}\n}\n"
+      "{\n\"origin\"\t\"32 32 24 7\" // x\n\"targetname\" \"origin_door\"\n}\n");
+  expectModelAgrees(
+      "{\n\"classname\" \"Info_Player_Start\"\n\"origin\" \"-0.50 +7 "
+      "99999999999999999999.9\"\n}\n");
+  // A second worldspawn is never written, whatever it holds.
+  expectModelAgrees(
+      "{\n\"classname\" \"worldspawn\"\n}\n{\n\"classname\" \"WORLDSPAWN\"\n"
+      "\"origin\" \"1\"\n{\n( x )\n}\n}\n");
+  // Faults: the world's lines come first, as the map writes them.
+  expectModelAgrees("{\n\"classname\" \"light\"\n\"origin\" \"1 2\"\n}\n");
+  expectModelAgrees("{\n\"classname\" \"light\"\n\"origin\" \"1 x\"\n}\n");
+  expectModelAgrees("{\n\"classname\" \"light\"\n\"origin\"\n}\n");
+  expectModelAgrees(
+      "{\n\"origin\" \"1 2 3\"\n}\n{\n\"classname\" \"worldspawn\"\n{\n( 0 0 ) t\n}\n}\n");
+  expectModelAgrees(
+      "{\n\"classname\" \"light\"\n\"origin\" \"a 2 3\"\n}\n{\n\"classname\" "
+      "\"worldspawn\"\n{\n( 0 0 0 ) ( 0 6a 0 ) ( 1 1 1 ) t\n}\n}\n");
+  expectModelAgrees("{\n{\n( 0 0 0 0 ) ( 0 64 0 ) ( 1 1 1 ) tex\n}\n}\n");
+}
+
+TEST(PieceModel, NumbersKeyLinesAndNamesAsTheMapBuilderHasThem) {
+  for (std::string_view token :
+       {"16", "-16", "+007", "-0", "16.50", "-0.5", "0.25", "-256.000", "99999999999999999999.9",
+        "", "-", ".5", "16.", "1e5", "x", "1.2.3", "--1", "12.75abc"})
+    for (int64_t offset : {int64_t{0}, int64_t{256}, int64_t{-8}, int64_t{-4096}}) {
+      auto ours = maptext::moveNumber(token, offset);
+      auto theirs = moveNumber(token, offset);
+      ASSERT_EQ(ours.ok(), theirs.ok()) << token;
+      EXPECT_EQ(ours ? *ours : ours.message(), theirs ? *theirs : theirs.message()) << token;
+    }
+  for (std::string_view line : {"\"a\" \"b\"", "\"a\"", "\"a\" \"b", "\"a", "a \"b\"", "",
+                                "\"\" \"\" \"x\"", "\"key\"\t\"v a l\" trailing"}) {
+    maptext::KeyLine ours;
+    KeyLine theirs;
+    ASSERT_EQ(maptext::splitKeyLine(line, ours), parseKeyLine(line, theirs)) << line;
+    EXPECT_EQ(ours.key, theirs.key);
+    EXPECT_EQ(ours.value, theirs.value);
+  }
+  for (std::string_view name :
+       {"a.map", "end..a.map", "end:a.map", "sub/a.map", "../a.map", "a/../b.map", "..\\a.map",
+        "/a.map", "\\a.map", "c:a.map", "", ".."})
+    EXPECT_EQ(maptext::isSafePieceName(name), isSafePieceName(name)) << name;
+}
 }  // namespace
 }  // namespace cellforge
