@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <sstream>
+#include <utility>
 
 #include "layout/layout_file.h"
 #include "layout/random_source.h"
@@ -66,16 +67,16 @@ Status Generator::checkSettings() const {
     return fail(key("z", std::to_string(settings_.z)) +
                 " is too small: the grid needs at least one storey");
   // Each side first: three sides near 2^31 overflow even a 64-bit product.
-  if (settings_.x > kMaxLayoutCells || settings_.y > kMaxLayoutCells ||
-      settings_.z > kMaxLayoutCells)
-    return fail(where + "grid " + sizeText({settings_.x, settings_.y, settings_.z}) +
-                " has more cells than the " + std::to_string(kMaxLayoutCells) +
-                " a layout may hold");
+  for (auto [name, value] : {std::pair{"x", settings_.x}, {"y", settings_.y}, {"z", settings_.z}})
+    if (value > kMaxAxisCells)
+      return fail(key(name, std::to_string(value)) + " is too large: a random cell draw reaches " +
+                  "every cell of at most " + std::to_string(kMaxAxisCells) + " along an axis");
   const int64_t cells = int64_t{settings_.x} * settings_.y * settings_.z;
-  if (cells > kMaxLayoutCells)
+  static_assert(kMaxGridCells <= kMaxLayoutCells);
+  if (cells > kMaxGridCells)
     return fail(where + "grid " + sizeText({settings_.x, settings_.y, settings_.z}) + " has " +
-                std::to_string(cells) + " cells, more than the " + std::to_string(kMaxLayoutCells) +
-                " a layout may hold");
+                std::to_string(cells) + " cells, more than the " + std::to_string(kMaxGridCells) +
+                " a layout can be generated for in seconds");
   const float share = settings_.percent_to_fill;
   const bool numeric =
       settings_.percent_to_fill_text.empty() || startsWithNumber(settings_.percent_to_fill_text);
@@ -95,11 +96,8 @@ Status Generator::prepare() {
   totalCells_ = dims_.x * dims_.y * dims_.z;
   fillTarget_ = settings_.percent_to_fill;
   warnings_.clear();
-  if (dims_.x > kWorldCellsPerAxis || dims_.y > kWorldCellsPerAxis || dims_.z > kWorldCellsPerAxis)
-    warnings_.push_back("grid " + sizeText(dims_) + " reaches past the engine's world bounds (" +
-                        std::to_string(kWorldCellsPerAxis) +
-                        " cells of 256 units from the origin along each axis); the map may not "
-                        "compile or play");
+  drawsBefore_ = random_.draws();
+  cellsCleared_ = 0;
 
   // Whether a start cell can take any template is a matter of the empty grid
   // alone, so it is settled once here.
@@ -205,7 +203,24 @@ void Generator::placeFirst() {
 
 void Generator::startNewAttempt() {
   grid_.resize(dims_);
+  // Clearing a large grid costs time as draws do, and an attempt that ends
+  // at once makes few draws.
+  cellsCleared_ += totalCells_;
   placeFirst();
+}
+
+int64_t Generator::drawsSpent() const {
+  return static_cast<int64_t>(random_.draws() - drawsBefore_) + cellsCleared_;
+}
+
+Status Generator::gaveUp(const std::string& spent) const {
+  const std::string best =
+      bestClosedShare_ < 0.0
+          ? "no attempt closed at all"
+          : "the best closed layout filled " + shareText(bestClosedShare_) + " of the grid";
+  return fail(settings_.ini_path + ": no layout reached [" + std::string(kTemplateSettings) +
+              "] percent_to_fill = " + shareText(fillTarget_) + " in " + spent + " (" + best +
+              "); lower percent_to_fill");
 }
 
 Status Generator::discardAttempt(bool closed) {
@@ -214,21 +229,18 @@ Status Generator::discardAttempt(bool closed) {
         static_cast<double>(grid_.occupiedCount()) / static_cast<double>(totalCells_);
     if (share > bestClosedShare_) bestClosedShare_ = share;
   }
-  if (++discarded_ >= limits_.maxDiscardedAttempts) {
-    const std::string best =
-        bestClosedShare_ < 0.0
-            ? "no attempt closed at all"
-            : "the best closed layout filled " + shareText(bestClosedShare_) + " of the grid";
-    return fail(settings_.ini_path + ": no layout reached [" + std::string(kTemplateSettings) +
-                "] percent_to_fill = " + shareText(fillTarget_) + " in " +
-                std::to_string(discarded_) + " attempts (" + best + "); lower percent_to_fill");
-  }
+  if (++discarded_ >= limits_.maxDiscardedAttempts)
+    return gaveUp(std::to_string(discarded_) + " attempts");
   startNewAttempt();
   return success();
 }
 
 Status Generator::fill() {
   for (;;) {
+    // Between placements, so the run stops at the same draw on every system.
+    if (drawsSpent() >= limits_.maxRandomDraws)
+      return gaveUp(std::to_string(limits_.maxRandomDraws) + " random draws and " +
+                    std::to_string(discarded_) + " attempts");
     if (!grid_.frontier.anyMarked()) {
       if (fillReached()) return success();
       if (Status s = discardAttempt(true); !s) return s;

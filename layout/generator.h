@@ -16,15 +16,26 @@ class RandomSource;
 
 // Attempts thrown away before the generator gives up on a fill share. The
 // bundled kit needs at most a few dozen for 10 x 10 x 2 at 0.75 (35 over 300
-// seeds); this leaves room for harder kits, yet a share that no closed layout
-// reaches fails within seconds.
+// seeds); this leaves room for harder kits. The draw budget below bounds the
+// time.
 inline constexpr int64_t kMaxDiscardedAttempts = 100'000;
-// Cells the engine's world reaches from the origin along one axis (4096
-// map units of 256 each). Larger grids are built, with a warning.
-inline constexpr int32_t kWorldCellsPerAxis = 16;
+// The longest axis a cell draw reaches every cell of: a draw is 0..32767
+// scaled to the axis, which skips cells of any axis longer than this.
+inline constexpr int32_t kMaxAxisCells = 32'768;
+// The most cells a grid may have. Generation time grows faster than the
+// grid: 256 x 256 x 4 (this many) takes about 1 s at 0.60 with the bundled
+// kits, 512 x 512 x 4 about 10 s.
+inline constexpr int64_t kMaxGridCells = 262'144;
+// Random draws a whole run may spend (each cell of a grid cleared for a new
+// attempt counts as one), about 6 s at 3 to 4 ns a draw. Layouts that come
+// out within seconds need far fewer: the bundled kits at most 3.1 million
+// over 40 seeds at 16 x 16 x 4, 0.75; the benchmark's hard kit up to 1.2
+// billion at 20 x 20 x 2, 0.75.
+inline constexpr int64_t kMaxRandomDraws = 1'500'000'000;
 
 struct GeneratorLimits {
   int64_t maxDiscardedAttempts = kMaxDiscardedAttempts;
+  int64_t maxRandomDraws = kMaxRandomDraws;
 };
 
 // Fills a grid at random with templates of the library until the layout is
@@ -58,6 +69,8 @@ class Generator {
   GridCoord candidate() const { return candidate_; }
 
   int64_t discardedAttempts() const { return discarded_; }
+  // What the run has spent of its budget of random draws.
+  int64_t drawsSpent() const;
   // Templates placed in the accepted layout.
   int32_t templatesPlaced() const { return placedInAttempt_; }
   int32_t totalCells() const { return totalCells_; }
@@ -76,6 +89,8 @@ class Generator {
   void learnSides(GridCoord origin);
   void startNewAttempt();
   Status discardAttempt(bool closed);
+  // The failure that ends a run short of the fill share.
+  Status gaveUp(const std::string& spent) const;
 
   Settings settings_;
   const TemplateLibrary& library_;
@@ -105,6 +120,10 @@ class Generator {
   int64_t discarded_ = 0;
   int32_t placedInAttempt_ = 0;
   double bestClosedShare_ = -1.0;
+  // Draws made before prepare, and cells cleared since: both go into the
+  // budget of the run.
+  uint64_t drawsBefore_ = 0;
+  int64_t cellsCleared_ = 0;
   std::vector<std::string> warnings_;
 };
 

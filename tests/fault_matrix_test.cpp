@@ -571,9 +571,9 @@ TEST(FaultMatrix, GridSidesNearTwoToThe31AreRefused) {
   t.setGrid("x=2147483647\ny=2147483647\nz=2147483647\npercent_to_fill=0.1\n");
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 1);
-  expectOneLine(ran, "server: " + t.ini() + ": [template_settings] grid 2147483647 x " +
-                         "2147483647 x 2147483647 has more cells than the 1048576 a layout " +
-                         "may hold");
+  expectOneLine(ran, "server: " + t.ini() + ": [template_settings] x = 2147483647 is too " +
+                         "large: a random cell draw reaches every cell of at most 32768 along " +
+                         "an axis");
   EXPECT_EQ(readText(t.ini()), t.iniText());
 }
 

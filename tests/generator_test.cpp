@@ -339,25 +339,68 @@ TEST(Generator, RefusesGridsAndSharesItCannotFill) {
   }
   EXPECT_EQ(refusal(gridSettings(4, 4, 2, "abc")),
             at + "percent_to_fill = abc is not a number from 0 to 1");
-  EXPECT_EQ(refusal(gridSettings(2000, 2000, 1, "0.6")),
-            at + "grid 2000 x 2000 x 1 has 4000000 cells, more than the 1048576 a layout may "
-                 "hold");
+  // Every cell of an axis of 32768 is drawn; of 32769, not every one.
+  EXPECT_EQ(refusal(gridSettings(100000, 4, 2, "0.6")),
+            at + "x = 100000 is too large: a random cell draw reaches every cell of at most 32768 "
+                 "along an axis");
+  EXPECT_EQ(refusal(gridSettings(3, 3, 32769, "0.6")),
+            at + "z = 32769 is too large: a random cell draw reaches every cell of at most 32768 "
+                 "along an axis");
+  EXPECT_EQ(refusal(gridSettings(3, 2147483647, 2147483647, "0.6")).substr(at.size(), 14),
+            "y = 2147483647");
+  EXPECT_EQ(refusal(gridSettings(32768, 8, 1, "0.6")), "accepted");
+  EXPECT_EQ(refusal(gridSettings(4, 4, 16385, "0.6")),
+            at + "grid 4 x 4 x 16385 has 262160 cells, more than the 262144 a layout can be "
+                 "generated for in seconds");
+  EXPECT_EQ(refusal(gridSettings(4, 4, 16384, "0.6")), "accepted");
   EXPECT_EQ(refusal(gridSettings(4, 4, 2, "0.6xyz")), "accepted");
   EXPECT_EQ(refusal(gridSettings(4, 4, 2, "0")), "accepted");
 }
 
-TEST(Generator, WarnsPastTheWorldBounds) {
+TEST(Generator, DrawBudgetStopsTheRunAtTheSameDrawEverywhere) {
+  const TemplateLibrary lib = singles(true);
+  const Settings s = gridSettings(5, 5, 2, "0.60");
+  RandomSource first(12345);
+  Generator g(s, lib, first);
+  ASSERT_TRUE(g.prepare().ok());
+  ASSERT_TRUE(g.fill().ok());
+  // The layout that needed exactly this budget comes out with it, as before.
+  const int64_t spent = g.drawsSpent();
+  RandomSource enough(12345), short_(12345);
+  Generator exact(s, lib, enough, {kMaxDiscardedAttempts, spent + 1});
+  ASSERT_TRUE(exact.prepare().ok());
+  ASSERT_TRUE(exact.fill().ok());
+  EXPECT_EQ(encodeLayout(exact.grid()), encodeLayout(g.grid()));
+  Generator cut(s, lib, short_, {kMaxDiscardedAttempts, spent});
+  ASSERT_TRUE(cut.prepare().ok());
+  const Status st = cut.fill();
+  ASSERT_FALSE(st.ok());
+  EXPECT_EQ(st.message(),
+            "/p/Cellforge.INI: no layout reached [template_settings] "
+            "percent_to_fill = 0.60 in " +
+                std::to_string(spent) +
+                " random draws and 12 attempts (the best closed layout filled 0.56 "
+                "of the grid); lower percent_to_fill");
+}
+
+TEST(Generator, DrawBudgetEndsImpossibleFillsWithTheBestShare) {
   const TemplateLibrary lib = singles();
-  RandomSource random(1);
-  Generator wide(gridSettings(17, 4, 1, "0.1"), lib, random);
-  ASSERT_TRUE(wide.prepare().ok());
-  ASSERT_EQ(wide.warnings().size(), 1u);
-  EXPECT_EQ(wide.warnings()[0],
-            "grid 17 x 4 x 1 reaches past the engine's world bounds (16 cells of 256 units from "
-            "the origin along each axis); the map may not compile or play");
-  Generator fits(gridSettings(16, 16, 16, "0.1"), lib, random);
-  ASSERT_TRUE(fits.prepare().ok());
-  EXPECT_TRUE(fits.warnings().empty());
+  // A share no layout reaches, and a tall grid whose attempts end at once
+  // but each clear 73,728 cells: both end at the budget.
+  for (auto [x, y, z, share, said] :
+       {std::tuple{16, 16, 4, "1.0", "the best closed layout filled 0.7"},
+        {3, 3, 8192, "0.60", "the best closed layout filled 0.00"}}) {
+    RandomSource random(7);
+    Generator g(gridSettings(x, y, z, share), lib, random, {kMaxDiscardedAttempts, 3'000'000});
+    ASSERT_TRUE(g.prepare().ok());
+    const Status st = g.fill();
+    ASSERT_FALSE(st.ok()) << z;
+    EXPECT_NE(st.message().find(" in 3000000 random draws and "), std::string::npos)
+        << st.message();
+    EXPECT_NE(st.message().find(said), std::string::npos) << st.message();
+    EXPECT_GE(g.drawsSpent(), 3'000'000);
+    EXPECT_LT(g.drawsSpent(), 3'000'000 + 3 * x * y * z);
+  }
 }
 
 }  // namespace

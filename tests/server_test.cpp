@@ -153,6 +153,18 @@ TEST(Server, RunsThatWriteNoLayoutLeaveTheIniAlone) {
     EXPECT_EQ(test::readText(in.ini), original);
   }
   {
+    // An axis the cell draw cannot cover is refused before any generating.
+    Install in;
+    const std::string wide = "[template_settings]\nx=100000\ny=4\nz=2\n";
+    test::writeText(in.ini, wide);
+    EXPECT_EQ(in.run({"--seed", "1"}), 1);
+    EXPECT_EQ(in.err.str(), "server: " + in.ini +
+                                ": [template_settings] x = 100000 is too large: a random cell "
+                                "draw reaches every cell of at most 32768 along an axis\n");
+    EXPECT_EQ(test::readText(in.ini), wide);
+    EXPECT_FALSE(platform::exists(in.layout));
+  }
+  {
     Install in;
     std::filesystem::remove_all(in.source);
     test::makeFolders(in.source);
