@@ -260,23 +260,21 @@ Expected<Piece> Piece::read(std::string text, std::string name) {
   size_t number = 0;
   int depth = 0;
   bool strayReported = false;
-  Entity current;
-  std::vector<Line> pending;
+  size_t open = 0;  // the current group's first line in lines_
   while (!rest.empty()) {
     const size_t end = rest.find('\n');
     const Line line{LineKind::text, ++number, trim(rest.substr(0, end))};
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     const char first = line.text.empty() ? '\0' : line.text.front();
-    if (first == '{') ++depth;
+    if (first == '{' && ++depth == 1) open = piece.lines_.size();
     if (first == '}') {
       --depth;
       if (depth == 0) {
-        pending.push_back(line);
-        current.open = piece.lines_.size();
-        current.close = current.open + pending.size() - 1;
-        piece.lines_.insert(piece.lines_.end(), pending.begin(), pending.end());
-        piece.entities_.push_back(current);
-        pending.clear();
+        piece.lines_.push_back(line);
+        Entity e;
+        e.open = open;
+        e.close = piece.lines_.size() - 1;
+        piece.entities_.push_back(e);
         continue;
       }
       if (depth < 0 && !strayReported) {
@@ -286,12 +284,14 @@ Expected<Piece> Piece::read(std::string text, std::string name) {
                                   "left out of the map (until an extra \"{\" balances it)");
       }
     }
-    if (depth > 0) pending.push_back(line);
+    if (depth > 0) piece.lines_.push_back(line);
   }
-  if (!pending.empty())
-    piece.warnings_.push_back(piece.name_ + ":" + std::to_string(pending.front().number) +
+  if (depth > 0) {
+    piece.warnings_.push_back(piece.name_ + ":" + std::to_string(piece.lines_[open].number) +
                               ": the entity opened here is never closed (a \"}\" is missing); "
                               "it is left out of the map");
+    piece.lines_.resize(open);
+  }
 
   // Kinds, brushes and classes.
   for (size_t index = 0; index < piece.entities_.size(); ++index) {

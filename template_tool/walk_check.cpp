@@ -235,26 +235,33 @@ class Lattice {
     return clampIndex((px - lo_[0]) / kWalkStep, nx_) * ny_ +
            clampIndex((py - lo_[1]) / kWalkStep, ny_);
   }
+  // The first interval of column c whose top is above z; the one before it
+  // is what a player at height z comes to rest on.
+  size_t above(size_t c, double z) const {
+    const auto begin = blocked_.begin() + static_cast<std::ptrdiff_t>(first_[c]);
+    const auto end = blocked_.begin() + static_cast<std::ptrdiff_t>(first_[c + 1]);
+    return static_cast<size_t>(
+        std::upper_bound(begin, end, z + kEps,
+                         [](double v, const Interval& in) { return v < in.hi; }) -
+        blocked_.begin());
+  }
   // The spot a player at height z in this column comes to rest on, if any.
   size_t landing(size_t c, double z) const {
-    size_t best = SIZE_MAX;
-    for (size_t k = first_[c]; k < first_[c + 1]; ++k)
-      if (blocked_[k].hi <= z + kEps) best = k;
-    return best;
+    const size_t k = above(c, z);
+    return k > first_[c] ? k - 1 : SIZE_MAX;
   }
 
   // Where a player standing on `node` gets by stepping into column `c`.
   size_t move(size_t node, size_t c) const {
     if (!allowed(c)) return SIZE_MAX;
     const double z = floor(node);
-    for (size_t k = first_[c]; k < first_[c + 1]; ++k) {
-      const Interval& in = blocked_[k];
-      if (in.lo + kEps < z && z < in.hi - kEps) {
-        // Blocked at this height: step up onto it, with room overhead.
-        return in.hi <= z + kStepUp + kEps && ceiling(node) >= in.hi - kEps ? k : SIZE_MAX;
-      }
+    const size_t k = above(c, z);
+    if (k < first_[c + 1] && blocked_[k].lo + kEps < z) {
+      // Blocked at this height: step up onto it, with room overhead.
+      const double top = blocked_[k].hi;
+      return top <= z + kStepUp + kEps && ceiling(node) >= top - kEps ? k : SIZE_MAX;
     }
-    return landing(c, z);  // walk on and fall to whatever is below
+    return k > first_[c] ? k - 1 : SIZE_MAX;  // walk on and fall to whatever is below
   }
 
   std::vector<uint8_t> reach(size_t from) const {
