@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/temp_files.h"
 
 extern char** environ;
 
@@ -69,6 +70,14 @@ std::string describeExit(const ExitStatus& status) {
 }
 
 void showMessageBox(std::string_view, std::string_view) {}
+
+uint64_t currentProcessId() { return static_cast<uint64_t>(::getpid()); }
+
+bool processRunning(uint64_t pid) {
+  // EPERM: it runs, as another user.
+  return pid > 0 && pid <= 0x7FFFFFFF &&
+         (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
 
 Expected<std::string> programPath() {
   std::string buf(4096, '\0');
@@ -163,9 +172,16 @@ Status replaceFile(const std::string& path, std::string_view bytes) {
   if (existed && ((st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0))
     return fail(path + ": cannot write: the file is read-only");
 
-  std::string temp = path + ".XXXXXX";
-  Fd fd(::mkstemp(temp.data()));
-  if (fd.get() < 0) return fail(path + ": cannot write: " + cause(errno));
+  removeStaleTempFiles(path);
+  std::string temp;
+  int raw = -1;
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    temp = tempFileName(path, currentProcessId(), attempt);
+    raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (raw >= 0 || errno != EEXIST) break;
+  }
+  if (raw < 0) return fail(path + ": cannot write: " + cause(errno));
+  Fd fd(raw);
   const mode_t mode = existed ? (st.st_mode & 07777) : static_cast<mode_t>(0666 & ~[] {
     const mode_t m = ::umask(0);
     ::umask(m);

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/platform.h"
+#include "platform/temp_files.h"
 
 namespace cellforge::platform {
 
@@ -179,6 +180,16 @@ Expected<std::string> readFile(const std::string& path) {
   return bytes;
 }
 
+uint64_t currentProcessId() { return ::GetCurrentProcessId(); }
+
+bool processRunning(uint64_t pid) {
+  if (pid == 0 || pid > 0xFFFFFFFFu) return false;
+  Handle process(::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid)));
+  // No such process; any other refusal (access denied) means it runs.
+  if (!process.valid()) return ::GetLastError() != ERROR_INVALID_PARAMETER;
+  return ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
+
 Status replaceFile(const std::string& path, std::string_view bytes) {
   const DWORD attr = ::GetFileAttributesA(path.c_str());
   const bool existed = attr != INVALID_FILE_ATTRIBUTES;
@@ -195,12 +206,11 @@ Status replaceFile(const std::string& path, std::string_view bytes) {
   if (existed && (attr & FILE_ATTRIBUTE_READONLY) != 0)
     return fail(path + ": cannot write: the file is read-only");
 
+  removeStaleTempFiles(path);
   std::string temp;
   HANDLE raw = INVALID_HANDLE_VALUE;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%lu-%u.tmp", ::GetCurrentProcessId(), attempt);
-    temp = path + suffix;
+    temp = tempFileName(path, currentProcessId(), attempt);
     raw = ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                         nullptr);
     if (raw != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS) break;

@@ -6,6 +6,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -636,6 +637,29 @@ TEST(FaultMatrix, ClientExitsNonZero) {
   expectOneLine(
       ran, "server: " + t.bin() + "client failed with exit status 3; no compile tool " + "was run");
   EXPECT_FALSE(fs::exists(t.bin() + "calls.log"));
+}
+
+TEST(FaultMatrix, ClientKilledMidWriteLeavesNothingForTheNextRun) {
+  Install t;
+  ASSERT_EQ(t.runServer(false, {"--seed", "7", "--no-compile"}).status, 0);
+  // The system kills the client at its 33rd byte, inside the map's
+  // temporary copy.
+  const Ran killed = run({t.bin() + "client"}, false, 60, [] {
+    const rlimit limit{32, 32};
+    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  });
+  EXPECT_EQ(killed.status, 128 + SIGXFSZ);
+  const std::set<std::string> left = entries(t.target());
+  ASSERT_EQ(left.size(), 1u);
+  const std::string leftover = *left.begin();
+  EXPECT_TRUE(leftover.starts_with("sample.map.") && leftover.ends_with("-0.tmp")) << leftover;
+  EXPECT_EQ(readText(t.target() + leftover).size(), 32u);
+  // The temporary file of a writer that still runs (process 1 always does)
+  // is not touched.
+  writeText(t.target() + "sample.map.1-0.tmp", "still being written");
+  const Ran next = t.runServer();
+  EXPECT_EQ(next.status, 0) << next.err;
+  EXPECT_EQ(entries(t.target()), (std::set<std::string>{"sample.map", "sample.map.1-0.tmp"}));
 }
 
 TEST(FaultMatrix, MissingClient) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/temp_files.h"
 #include "tests/test_support.h"
 
 namespace cellforge {
@@ -50,6 +51,26 @@ TEST(Files, ReplaceWritesWholeFileAndLeavesNoTemporary) {
   auto names = platform::listFolder(dir.path(), "*");
   ASSERT_TRUE(names.ok());
   EXPECT_EQ(names->size(), 1u);
+}
+
+TEST(Files, ReplaceRemovesTemporariesOfWritersNoLongerRunning) {
+  TempDir dir;
+  // No system hands out 2147483646 as a process id; a file named with our
+  // own id was left by an earlier process that had it.
+  const std::string self = std::to_string(platform::currentProcessId());
+  for (const std::string& name :
+       {std::string("f.ini.2147483646-0.tmp"), "f.ini." + self + "-3.tmp"})
+    test::writeText(dir / name, "part");
+  const std::vector<std::string> kept{"f.ini.12-x.tmp",          "f.ini.2147483646-0.tmp.bak",
+                                      "f.ini.2147483648-0.tmp",  "f.ini.backup",
+                                      "f.ini.x2147483646-0.tmp", "g.ini.2147483646-0.tmp"};
+  for (const std::string& name : kept) test::writeText(dir / name, "user's");
+  ASSERT_TRUE(platform::replaceFile(dir / "f.ini", "new").ok());
+  auto names = platform::listFolder(dir.path(), "*");
+  ASSERT_TRUE(names.ok());
+  std::vector<std::string> expected = kept;
+  expected.insert(expected.begin(), "f.ini");
+  EXPECT_EQ(*names, expected);
 }
 
 TEST(Files, ReplaceIntoReadOnlyFolderKeepsOldFile) {
