@@ -250,6 +250,12 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
 }
 
 Expected<Piece> Piece::read(std::string text, std::string name) {
+  Piece piece = parse(std::move(text), std::move(name));
+  if (!piece.fault_.empty()) return fail(piece.fault_);
+  return piece;
+}
+
+Piece Piece::parse(std::string text, std::string name) {
   Piece piece;
   piece.text_ = std::make_shared<const std::string>(std::move(text));
   piece.name_ = std::move(name);
@@ -336,17 +342,18 @@ Expected<Piece> Piece::read(std::string text, std::string name) {
 
   // Faults in the order the map is written: the world's lines, then the
   // other entities'.
-  auto check = [&](const Entity& e) -> Status {
-    if (e.unused) return success();
+  auto check = [&](const Entity& e) {
+    if (e.unused) return false;
     for (const Line& line : piece.linesOf(e))
-      if (std::string fault = faultOf(line); !fault.empty()) return fail(piece.at(line) + fault);
-    return success();
+      if (std::string fault = faultOf(line); !fault.empty()) {
+        piece.fault_ = piece.at(line) + fault;
+        return true;
+      }
+    return false;
   };
-  if (const Entity* world = piece.world())
-    if (Status s = check(*world); !s) return s.error();
+  if (const Entity* world = piece.world(); world != nullptr && check(*world)) return piece;
   for (const Entity& e : piece.entities_)
-    if (&e != piece.world())
-      if (Status s = check(e); !s) return s.error();
+    if (&e != piece.world() && check(e)) return piece;
   return piece;
 }
 
@@ -363,13 +370,14 @@ bool Piece::isPlayerStart(const Entity& e) const {
 }
 
 const Line* Piece::keyLine(const Entity& e, std::string_view key) const {
+  const Line* found = nullptr;
   for (const Line& line : linesOf(e)) {
     KeyLine k;
     if ((line.kind == LineKind::key || line.kind == LineKind::origin) &&
         splitKeyLine(line.text, k) && k.key == key)
-      return &line;
+      found = &line;
   }
-  return nullptr;
+  return found;
 }
 
 std::string_view Piece::value(const Entity& e, std::string_view key) const {

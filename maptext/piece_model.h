@@ -94,6 +94,11 @@ class Piece {
   // numbers, a token that is not a number. Lines are taken in the order the
   // map is written: the world entity's first, then the others.
   static Expected<Piece> read(std::string text, std::string name);
+  // The same, keeping the piece whatever its fault: fault() is read's
+  // message, empty when there is none. Lines of kind origin or plane are
+  // sound only without a fault.
+  static Piece parse(std::string text, std::string name);
+  const std::string& fault() const { return fault_; }
 
   const std::string& name() const { return name_; }
   // Every line of every entity, in file order; lines outside any entity are
@@ -108,8 +113,8 @@ class Piece {
   // The first entity whose class is worldspawn (any case), or none.
   const Entity* world() const { return world_ < entities_.size() ? &entities_[world_] : nullptr; }
   bool isPlayerStart(const Entity& e) const;
-  // The value of the entity's first key line with exactly this key (any
-  // depth), and that line; none when absent.
+  // The entity's last key line with exactly this key (any depth), which is
+  // the one the games keep, and its value; none when absent.
   const Line* keyLine(const Entity& e, std::string_view key) const;
   std::string_view value(const Entity& e, std::string_view key) const;
   // "name:number: " for messages.
@@ -121,6 +126,7 @@ class Piece {
   std::vector<Line> lines_;
   std::vector<Entity> entities_;
   std::vector<std::string> warnings_;
+  std::string fault_;
   size_t world_ = SIZE_MAX;
 };
 

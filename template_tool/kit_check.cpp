@@ -5,6 +5,7 @@
 #include <cmath>
 #include <deque>
 
+#include "client/level_rules.h"
 #include "platform/platform.h"
 #include "template_tool/walk_check.h"
 #include "templates/mmd_file.h"
@@ -192,6 +193,21 @@ std::vector<std::string> sizeRule(const PieceFacts& f) {
   return {f.file + ": " + std::to_string(f.brushCount) + " brushes; the check takes at most " +
           std::to_string(kMaxBrushes) + " in a piece"};
 }
+
+// Every `_depth` value as the map builder reads it, in any entity.
+std::vector<std::string> depthProblems(const maptext::Piece& piece) {
+  std::vector<std::string> problems;
+  for (const Line& line : piece.lines()) {
+    maptext::KeyLine k;
+    if (line.kind != LineKind::key || !maptext::splitKeyLine(line.text, k) || k.key != kDepthKey)
+      continue;
+    if (auto range = parseDepthRange(k.value); !range)
+      problems.push_back(piece.at(line) + range.message());
+  }
+  return problems;
+}
+
+std::vector<std::string> depthRule(const PieceFacts& f) { return depthProblems(f.piece); }
 
 // A worldspawn with brushes; Quake's also names its wad.
 std::vector<std::string> worldRule(const PieceFacts& f) {
@@ -580,6 +596,7 @@ std::vector<std::string> walkRule(const PieceFacts& f) {
 constexpr PieceRule kPieceRules[] = {
     {"cells", cellRule},
     {"size", sizeRule},
+    {"depth", depthRule},
     {"worldspawn", worldRule},
     {"structure", structureRule},
     {"planes", planeRule},
@@ -644,11 +661,18 @@ std::vector<std::string> checkKit(const std::string& folder, Game game) {
     } else if (auto text = platform::readFile(folder + piece); !text) {
       problems.push_back(path + ": piece text \"" + piece + "\" is missing (" + text.message() +
                          ")");
-    } else if (auto read = maptext::Piece::read(std::move(*text), folder + piece); !read) {
-      problems.push_back(read.message());
     } else {
-      problems.insert(problems.end(), read->warnings().begin(), read->warnings().end());
-      l.piece.push_back(std::move(*read));
+      maptext::Piece read = maptext::Piece::parse(std::move(*text), folder + piece);
+      problems.insert(problems.end(), read.warnings().begin(), read.warnings().end());
+      if (read.fault().empty()) {
+        l.piece.push_back(std::move(read));
+      } else {
+        // What the map builder says first: a malformed _depth as it loads
+        // the piece, then the line it could not write.
+        const std::vector<std::string> depth = depthProblems(read);
+        problems.insert(problems.end(), depth.begin(), depth.end());
+        problems.push_back(read.fault());
+      }
     }
     loaded.push_back(std::move(l));
   }

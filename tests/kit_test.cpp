@@ -330,17 +330,24 @@ TEST(KitCheck, RefusesWhatTheMapBuilderRefusesOnTheSameLine) {
     return text;
   };
   test::TempDir kit;
-  writeKit(kit, {
-                    {"two.map", changed("\"128 128 200\"", "\"128 128\"")},
-                    {"exp.map", changed("( 16 16 0 )", "( 16 16 1e5 )")},
-                    // The world is written first, so its fault is the one named.
-                    {"order.map", "{\n\"classname\" \"light\"\n\"origin\" \"x 1 2\"\n}\n" +
-                                      changed("( 16 16 0 )", "( 16 16 1e5 )")},
-                    // A later worldspawn is never written, whatever it holds.
-                    {"second.map", base + "{\n\"classname\" \"worldspawn\"\n{\n( 0 0 ) t\n}\n}\n"},
-                    {"open.map", base + "{\n\"classname\" \"light\"\n"},
-                    {"../up.map", base},
-                });
+  writeKit(kit,
+           {
+               {"two.map", changed("\"128 128 200\"", "\"128 128\"")},
+               {"exp.map", changed("( 16 16 0 )", "( 16 16 1e5 )")},
+               // The world is written first, so its fault is the one named.
+               {"order.map", "{\n\"classname\" \"light\"\n\"origin\" \"x 1 2\"\n}\n" +
+                                 changed("( 16 16 0 )", "( 16 16 1e5 )")},
+               // A later worldspawn is never written, whatever it holds.
+               {"second.map", base + "{\n\"classname\" \"worldspawn\"\n{\n( 0 0 ) t\n}\n}\n"},
+               {"open.map", base + "{\n\"classname\" \"light\"\n"},
+               // The builder reads _depth as it loads a piece, before it
+               // writes a line.
+               {"depth.map",
+                changed("\"light\" \"300\"\n", "\"light\" \"300\"\n\"_depth\" \"1 0.5\"\n")},
+               {"both.map", changed("\"light\" \"300\"\n",
+                                    "\"light\" \"300\"\n\"_depth\" \"1 0.5\"\n\"origin\" \"1\"\n")},
+               {"../up.map", base},
+           });
   std::vector<std::string> problems = checkKit(kit.path(), Game::automatic);
   for (std::string& p : problems) p.erase(0, kit.path().size());
   EXPECT_EQ(problems,
@@ -349,7 +356,12 @@ TEST(KitCheck, RefusesWhatTheMapBuilderRefusesOnTheSameLine) {
                 "order.map:8: \"1e5\" is not a number",
                 "open.map:109: the entity opened here is never closed (a \"}\" is missing); it is "
                 "left out of the map",
-                "t6.mmd: piece text name \"../up.map\" is not a file inside the source folder"}));
+                "both.map:80: _depth \"1 0.5\" must be two numbers from 0 to 1, the lower first "
+                "(as \"0.5 1\")",
+                "both.map:81: origin line needs three numbers",
+                "t8.mmd: piece text name \"../up.map\" is not a file inside the source folder",
+                "depth.map:80: _depth \"1 0.5\" must be two numbers from 0 to 1, the lower first "
+                "(as \"0.5 1\")"}));
   expectAgreement(kit.path());
 }
 
