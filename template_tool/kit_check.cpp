@@ -101,8 +101,12 @@ PieceFacts::PieceFacts(const Template& tmpl, std::string_view mmdName, const map
     }
     cellsUsable = hi.x - lo.x < kMaxSpan && hi.y - lo.y < kMaxSpan && hi.z - lo.z < kMaxSpan;
   }
-  for (const maptext::Entity* e : entities()) brushCount += e->brushes.size();
-  if (brushCount > kMaxBrushes) return;
+  for (const maptext::Entity* e : entities())
+    for (const maptext::Brush& brush : e->brushes) {
+      ++brushCount;
+      for (const Line& line : piece.linesOf(brush)) sideCount += line.kind == LineKind::plane;
+    }
+  if (!withinBounds()) return;
   for (const maptext::Entity* e : entities())
     for (const maptext::Brush& brush : e->brushes) {
       BrushFacts b;
@@ -189,9 +193,11 @@ std::vector<std::string> cellRule(const PieceFacts& f) {
 
 // Few enough brushes for the geometric rules to end quickly.
 std::vector<std::string> sizeRule(const PieceFacts& f) {
-  if (f.brushCount <= kMaxBrushes) return {};
-  return {f.file + ": " + std::to_string(f.brushCount) + " brushes; the check takes at most " +
-          std::to_string(kMaxBrushes) + " in a piece"};
+  if (f.withinBounds()) return {};
+  return {f.file + ": " + std::to_string(f.brushCount) + " brushes with " +
+          std::to_string(f.sideCount) + " planes; the check takes at most " +
+          std::to_string(kMaxBrushes) + " brushes and " + std::to_string(kMaxBrushSides) +
+          " planes in a piece"};
 }
 
 // Every `_depth` value as the map builder reads it, in any entity.
@@ -515,6 +521,15 @@ std::vector<std::string> sealRule(const PieceFacts& f) {
   const maptext::Entity* world = f.piece.world();
   if (!f.geometric() || world == nullptr || world->brushes.empty()) return {};
   std::vector<std::string> problems;
+  double volume = 0;
+  for (const BrushFacts& b : f.brushes)
+    if (b.seals)
+      volume += (b.shape.hi[0] - b.shape.lo[0] + 2 * kVoxel) *
+                (b.shape.hi[1] - b.shape.lo[1] + 2 * kVoxel) *
+                (b.shape.hi[2] - b.shape.lo[2] + 2 * kVoxel) / (kVoxel * kVoxel * kVoxel);
+  if (volume > kMaxSealVoxels)
+    return {f.file + ": too many brushes over too much room to check the seal (" + num(volume) +
+            " brush voxels; the check takes at most " + num(kMaxSealVoxels) + ")"};
   VoxelGrid voxels(f);
   for (const BrushFacts& b : f.brushes)
     if (b.seals) voxels.addBrush(b.shape);

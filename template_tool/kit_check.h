@@ -22,10 +22,14 @@ inline constexpr int kCellSize = 256;
 inline constexpr int kDoorLow = 64, kDoorHigh = 192;
 inline constexpr int kDoorBottom = 16, kDoorTop = 144;
 
-// Far more than a map of either game holds; a piece beyond it is refused
-// before any geometry is built, so the check ends quickly on anything.
+// As many brushes and brush sides as a whole Quake II map holds; a piece
+// beyond them is refused before any geometry is built, so the check ends
+// quickly on anything.
 inline constexpr size_t kMaxBrushes = 8192;
-inline constexpr size_t kMaxPlanesPerBrush = 128;
+inline constexpr size_t kMaxBrushSides = 65536;
+inline constexpr size_t kMaxPlanesPerBrush = 64;
+// Brush volume the seal's voxel grid takes, in voxels summed over brushes.
+inline constexpr double kMaxSealVoxels = double(1 << 27);
 
 // One brush of the piece with what the rules ask of it.
 struct BrushFacts {
@@ -52,12 +56,13 @@ struct PieceFacts {
   GridCoord lo, hi;  // the cells' box, in cells
   // Cells that make a box the geometric rules can work in.
   bool cellsUsable = false;
-  size_t brushCount = 0;
+  size_t brushCount = 0, sideCount = 0;
   // Every brush of every entity the map holds; none when there are more
-  // than kMaxBrushes.
+  // than kMaxBrushes or kMaxBrushSides.
   std::vector<BrushFacts> brushes;
 
-  bool geometric() const { return cellsUsable && brushCount <= kMaxBrushes; }
+  bool withinBounds() const { return brushCount <= kMaxBrushes && sideCount <= kMaxBrushSides; }
+  bool geometric() const { return cellsUsable && withinBounds(); }
 
   bool inTemplate(GridCoord g) const { return cells.count({g.x, g.y, g.z}) != 0; }
   // The entities the map holds (a second worldspawn is never written).
