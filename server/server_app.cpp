@@ -13,6 +13,7 @@
 #include "layout/level_plan.h"
 #include "layout/random_source.h"
 #include "platform/platform.h"
+#include "server/map_limits.h"
 #include "server/tool_chain.h"
 
 namespace cellforge {
@@ -158,7 +159,15 @@ int runNormal(const RunOptions& options, const std::string& programPath, std::os
   printSummary(generator, shown, level.ok(), seed, out);
   out << "layout: " << layoutPath << '\n';
 
-  const Status chain = runToolChain(settings, {options.compile}, out);
+  ToolChainOptions chainOptions;
+  chainOptions.compile = options.compile;
+  chainOptions.afterClient = [&] {
+    std::vector<std::string> warnings;
+    const Status limits = checkMapLimits(settings, warnings);
+    for (const std::string& w : warnings) platform::showMessage(err, kProgram, w);
+    return limits;
+  };
+  const Status chain = runToolChain(settings, chainOptions, out);
   // The settings go back whenever a layout was written, whatever the chain did.
   const Status saved = saveSettings(settings);
   if (!chain) {

@@ -50,6 +50,8 @@ Status runToolChain(const Settings& settings, const ToolChainOptions& options, s
   if (failed(*client))
     return fail(settings.client_path + " " + platform::describeExit(*client) +
                 "; no compile tool was run");
+  if (options.afterClient)
+    if (Status s = options.afterClient(); !s) return s;
   if (!options.compile) return success();
 
   // A leak file from an earlier run must not be taken for one of this run.

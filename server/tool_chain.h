@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -34,6 +35,9 @@ struct ToolChainOptions {
   // this long is stuck and is stopped. The compile tools have no limit: vis
   // on a large map may rightly take hours.
   unsigned clientTimeoutSeconds = 600;
+  // Runs once client has succeeded, before any compile tool; an error stops
+  // the chain there.
+  std::function<Status()> afterClient;
 };
 
 // Runs client (and waits for it, since the map compiler reads what it

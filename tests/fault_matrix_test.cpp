@@ -662,6 +662,47 @@ TEST(FaultMatrix, ClientKilledMidWriteLeavesNothingForTheNextRun) {
   EXPECT_EQ(entries(t.target()), (std::set<std::string>{"sample.map", "sample.map.1-0.tmp"}));
 }
 
+TEST(FaultMatrix, MapPastAHardLimitNeverReachesACompileTool) {
+  // One room at cell (1, 1, 0), 256 units out: a brush that ends 3840 units
+  // into it reaches exactly as far as Quake II goes, one unit more too far.
+  auto piece = [](int end) {
+    const std::string e = std::to_string(end), e1 = std::to_string(end + 1);
+    return "{\n\"classname\" \"worldspawn\"\n{\n"
+           "( 0 0 0 ) ( 0 1 0 ) ( 0 0 1 ) t 0 0 0 1 1\n"
+           "( 0 0 0 ) ( 0 0 1 ) ( 1 0 0 ) t 0 0 0 1 1\n"
+           "( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) t 0 0 0 1 1\n"
+           "( " +
+           e + " 64 64 ) ( " + e + " 64 65 ) ( " + e +
+           " 65 64 ) t 0 0 0 1 1\n"
+           "( " +
+           e + " 64 64 ) ( " + e1 + " 64 64 ) ( " + e +
+           " 64 65 ) t 0 0 0 1 1\n"
+           "( " +
+           e + " 64 64 ) ( " + e + " 65 64 ) ( " + e1 +
+           " 64 64 ) t 0 0 0 1 1\n"
+           "}\n}\n{\n\"classname\" \"info_player_start\"\n\"origin\" \"32 32 32\"\n}\n";
+  };
+  Install t;
+  t.writePiece(piece(3840));
+  const Ran fits = t.runServer();
+  EXPECT_EQ(fits.status, 0);
+  EXPECT_EQ(fits.err, "");
+  fs::remove(t.bin() + "calls.log");
+  // The settings go back as after any run that wrote a layout.
+  const std::string saved = readText(t.ini());
+  writeText(t.ini(), t.iniText());
+  t.writePiece(piece(3841));
+  const Ran ran = t.runServer();
+  EXPECT_EQ(ran.status, 1);
+  expectOneLine(ran, "server: " + t.map() +
+                         ": coordinates reaching 4,097 units from the origin along x, Quake II "
+                         "allows 4,096; no smaller grid helps with this kit. No compile tool was "
+                         "run; the map is kept for tools that take more");
+  EXPECT_FALSE(fs::exists(t.bin() + "calls.log"));
+  EXPECT_NE(readText(t.map()).find("( 4097 320 64 )"), std::string::npos);
+  EXPECT_EQ(readText(t.ini()), saved);
+}
+
 TEST(FaultMatrix, MissingClient) {
   Install t;
   fs::remove(t.bin() + "client");

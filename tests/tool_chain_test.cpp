@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <sstream>
 
 #include "platform/platform.h"
@@ -49,8 +50,9 @@ struct Chain {
     }
     return log;
   }
-  Status run(bool compile = true, unsigned clientLimit = 600) {
-    return runToolChain(settings, {compile, clientLimit}, out);
+  Status run(bool compile = true, unsigned clientLimit = 600,
+             std::function<Status()> afterClient = {}) {
+    return runToolChain(settings, {compile, clientLimit, std::move(afterClient)}, out);
   }
   std::ostringstream out;
 };
@@ -83,6 +85,25 @@ TEST(ToolChain, WithoutCompilingOnlyClientRuns) {
   Chain c;
   ASSERT_TRUE(c.run(false).ok());
   EXPECT_EQ(c.shortCalls(), "client | C\n");
+}
+
+TEST(ToolChain, CheckAfterTheClientStopsTheChainBeforeAnyCompileTool) {
+  Chain c;
+  int checks = 0;
+  auto refuse = [&] {
+    ++checks;
+    return Status(fail("too many brushes"));
+  };
+  for (bool compile : {true, false}) {
+    const Status s = c.run(compile, 600, refuse);
+    ASSERT_FALSE(s.ok());
+    EXPECT_EQ(s.message(), "too many brushes");
+  }
+  EXPECT_EQ(c.shortCalls(), "client | C\nclient | C\n");
+  // A client that failed is not followed by the check.
+  c.script("client", "exit 1\n");
+  EXPECT_FALSE(c.run(true, 600, refuse).ok());
+  EXPECT_EQ(checks, 2);
 }
 
 TEST(ToolChain, MissingCompilerStopsTheChainWithOneMessage) {
