@@ -49,6 +49,8 @@ Status deleteFile(const std::string& path);
 Expected<std::string> readFile(const std::string& path);
 // Writes `bytes` to a temporary file beside `path` and renames it over
 // `path`, so `path` holds either its old or its new content, never a part.
+// Temporary files of `path` that writers no longer running left behind
+// (platform/temp_files.h) are deleted first.
 Status replaceFile(const std::string& path, std::string_view bytes);
 
 struct ExitStatus {
