@@ -269,8 +269,9 @@ std::vector<std::string> planeRule(const PieceFacts& f) {
       for (const maptext::Point& p : plane.points)
         for (std::string_view n : p) integers = integers && n.find('.') == std::string_view::npos;
       if (!integers)
-        problems.push_back(at(f, line->number) +
-                           "plane points must be integers (id's Quake II compiler reads them so)");
+        problems.push_back(
+            at(f, line->number) +
+            "plane points must be integers (id's compilers for both games read them as integers)");
       const std::string_view texture = plane.texture();
       const auto values = plane.values();
       const bool valuesOk =

@@ -333,6 +333,8 @@ TEST(KitCheck, RefusesWhatTheMapBuilderRefusesOnTheSameLine) {
   writeKit(kit,
            {
                {"two.map", changed("\"128 128 200\"", "\"128 128\"")},
+               // Built, but not by id's compilers.
+               {"half.map", changed("( 16 16 0 )", "( 16 16 0.5 )")},
                {"exp.map", changed("( 16 16 0 )", "( 16 16 1e5 )")},
                // The world is written first, so its fault is the one named.
                {"order.map", "{\n\"classname\" \"light\"\n\"origin\" \"x 1 2\"\n}\n" +
@@ -359,7 +361,9 @@ TEST(KitCheck, RefusesWhatTheMapBuilderRefusesOnTheSameLine) {
                 "both.map:80: _depth \"1 0.5\" must be two numbers from 0 to 1, the lower first "
                 "(as \"0.5 1\")",
                 "both.map:81: origin line needs three numbers",
-                "t8.mmd: piece text name \"../up.map\" is not a file inside the source folder",
+                "t9.mmd: piece text name \"../up.map\" is not a file inside the source folder",
+                "half.map:4: plane points must be integers (id's compilers for both games read "
+                "them as integers)",
                 "depth.map:80: _depth \"1 0.5\" must be two numbers from 0 to 1, the lower first "
                 "(as \"0.5 1\")"}));
   expectAgreement(kit.path());
