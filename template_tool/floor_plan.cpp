@@ -28,9 +28,18 @@ std::string line(int x1, int y1, int x2, int y2, const char* style) {
          std::to_string(x2) + "\" y2=\"" + std::to_string(y2) + "\" " + style + "/>\n";
 }
 
+// A round marker with a letter, and what it means as a tooltip.
+std::string marker(int cx, int cy, const char* colour, char letter, const std::string& title) {
+  return "<g><title>" + title + "</title><circle cx=\"" + std::to_string(cx) + "\" cy=\"" +
+         std::to_string(cy - 4) + "\" r=\"9\" fill=\"" + colour + "\"/><text x=\"" +
+         std::to_string(cx) + "\" y=\"" + std::to_string(cy) +
+         "\" font-size=\"11\" fill=\"white\" text-anchor=\"middle\">" + letter + "</text></g>\n";
+}
+
 }  // namespace
 
-std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library) {
+std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library,
+                            const LevelPlan& level) {
   std::map<std::tuple<int32_t, int32_t, int32_t>, Owner> owners;
   for (const Cell& r : collectRecords(grid)) {
     const Template* t = library.findById(r.templateId);
@@ -38,13 +47,9 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
     for (const Cell& c : t->cells)
       owners[{r.x + c.x, r.y + c.y, r.z + c.z}] = Owner{r.templateId, r.coord(), t};
   }
-  // The map keeps the player start of the first cell, in z, y, x order, that
-  // carries a template id.
-  GridCoord start{-1, -1, -1};
-  for (int32_t z = 0; z < grid.dims.z && start.x < 0; ++z)
-    for (int32_t y = 0; y < grid.dims.y && start.x < 0; ++y)
-      for (int32_t x = 0; x < grid.dims.x && start.x < 0; ++x)
-        if (grid.cellAt({x, y, z}).templateId != 0) start = {x, y, z};
+  const GridCoord none{-1, -1, -1};
+  const GridCoord start = level.placements.empty() ? none : level.placements.front().anchor;
+  const GridCoord exit = level.exit ? level.placements[*level.exit].anchor : none;
 
   const int panelW = grid.dims.x * kPx, panelH = grid.dims.y * kPx;
   const int width = kMargin + grid.dims.z * (panelW + kMargin);
@@ -115,11 +120,10 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
                  std::to_string(py + kPx - 8) + "\" font-size=\"10\" text-anchor=\"middle\">" +
                  mark + "</text>\n";
         if (start == GridCoord{x, y, z})
-          svg += "<g><title>player start</title><circle cx=\"" + std::to_string(px + kPx / 2) +
-                 "\" cy=\"" + std::to_string(py + kPx / 2 - 4) +
-                 "\" r=\"9\" fill=\"#22aa22\"/><text x=\"" + std::to_string(px + kPx / 2) +
-                 "\" y=\"" + std::to_string(py + kPx / 2) +
-                 "\" font-size=\"11\" fill=\"white\" text-anchor=\"middle\">S</text></g>\n";
+          svg += marker(px + kPx / 2, py + kPx / 2, "#22aa22", 'S', "player start");
+        else if (exit == GridCoord{x, y, z})
+          svg +=
+              marker(px + kPx / 2, py + kPx / 2, "#aa2222", 'E', "exit at " + describeExit(level));
         else
           svg += "<text x=\"" + std::to_string(px + kPx / 2) + "\" y=\"" +
                  std::to_string(py + kPx / 2) + "\" font-size=\"10\" text-anchor=\"middle\">" +
@@ -128,8 +132,8 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
   }
   const int legendY = kMargin + kTitle + panelH + kMargin + 4;
   svg += "<text x=\"" + std::to_string(kMargin) + "\" y=\"" + std::to_string(legendY) +
-         "\" font-size=\"11\">black: wall, red: doorway, S: player start, numbers: template "
-         "id</text>\n";
+         "\" font-size=\"11\">black: wall, red: doorway, S: player start, E: exit, numbers: "
+         "template id</text>\n";
   svg += "</svg>\n";
   return svg;
 }

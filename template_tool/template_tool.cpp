@@ -1,7 +1,10 @@
 #include "template_tool/template_tool.h"
 
+#include <algorithm>
+#include <optional>
 #include <ostream>
 
+#include "client/map_builder.h"
 #include "foundation/settings.h"
 #include "foundation/stream.h"
 #include "layout/layout_file.h"
@@ -10,6 +13,7 @@
 #include "template_tool/kit_check.h"
 #include "template_tool/kit_generator.h"
 #include "template_tool/manifest.h"
+#include "template_tool/render.h"
 #include "templates/mmd_file.h"
 
 namespace cellforge {
@@ -20,7 +24,8 @@ constexpr const char* kUsage =
     "       cellforge-template show FILE.mmd|sample.mtf\n"
     "       cellforge-template check [--game quake2|quake] KIT_FOLDER\n"
     "       cellforge-template plan sample.mtf [KIT_FOLDER [OUT.svg]]\n"
-    "       cellforge-template kit quake2|quake FOLDER\n";
+    "       cellforge-template kit quake2|quake FOLDER\n"
+    "       cellforge-template render [--game quake2|quake] FILE.map|KIT_FOLDER [OUT.svg]\n";
 
 std::string asFolder(std::string path) {
   if (!path.empty() && path.back() != '/' && path.back() != platform::separator())
@@ -67,26 +72,31 @@ int show(const std::string& path, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
-int check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+// "[--game quake2|quake] NAME..." after the command word: the game, and
+// the other words; none when the words are not that.
+struct GameArgs {
   Game game = Game::automatic;
-  std::string folder;
+  std::vector<std::string> names;
+};
+std::optional<GameArgs> gameArgs(const std::vector<std::string>& args) {
+  GameArgs parsed;
   for (size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "--game" && i + 1 < args.size()) {
-      const std::string& g = args[++i];
-      if (g == "quake2")
-        game = Game::quake2;
-      else if (g == "quake")
-        game = Game::quake;
-      else
-        return usage(err);
-    } else if (folder.empty()) {
-      folder = args[i];
+    if (args[i] != "--game") {
+      parsed.names.push_back(args[i]);
+    } else if (i + 1 < args.size() && (args[i + 1] == "quake2" || args[i + 1] == "quake")) {
+      parsed.game = args[++i] == "quake" ? Game::quake : Game::quake2;
     } else {
-      return usage(err);
+      return std::nullopt;
     }
   }
-  if (folder.empty()) return usage(err);
-  folder = asFolder(folder);
+  return parsed;
+}
+
+int check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const auto parsed = gameArgs(args);
+  if (!parsed || parsed->names.size() != 1) return usage(err);
+  const Game game = parsed->game;
+  const std::string folder = asFolder(parsed->names[0]);
   const std::vector<std::string> problems = checkKit(folder, game);
   for (const std::string& p : problems) out << p << "\n";
   if (!problems.empty()) {
@@ -103,16 +113,13 @@ int plan(const std::vector<std::string>& args, const std::string& programPath, s
          std::ostream& err) {
   if (args.size() < 2 || args.size() > 4) return usage(err);
   const std::string& layout = args[1];
-  std::string kit;
-  if (args.size() >= 3) {
-    kit = asFolder(args[2]);
-  } else {
-    // The kit the server uses: source_directory of the INI beside us.
-    Settings settings;
-    setIniPath(settings, programPath);
-    if (Status s = loadSettings(settings); !s) return report(err, s.error());
-    kit = settings.source_directory;
-  }
+  // The kit and game the server uses, from the INI beside us, unless a kit
+  // folder is given.
+  Settings settings;
+  setIniPath(settings, programPath);
+  if (Status s = loadSettings(settings); !s) return report(err, s.error());
+  if (args.size() >= 3) settings.source_directory = asFolder(args[2]);
+  const std::string& kit = settings.source_directory;
   std::string target = args.size() == 4 ? args[3] : layout;
   if (args.size() < 4) {
     const size_t dot = target.rfind('.');
@@ -124,8 +131,70 @@ int plan(const std::vector<std::string>& args, const std::string& programPath, s
   if (auto s = library.load(kit); !s) return report(err, s.error());
   CellGrid grid;
   if (auto s = readLayoutFile(layout, library, grid); !s) return report(err, s.error());
-  if (auto s = platform::replaceFile(target, renderFloorPlan(grid, library)); !s)
+  // Start and exit as the client will place them.
+  MapBuilder builder(settings, library);
+  builder.grid() = grid;
+  auto level = builder.planLevel(layout);
+  if (!level) return report(err, level.error());
+  if (auto s = platform::replaceFile(target, renderFloorPlan(grid, library, *level)); !s)
     return report(err, s.error());
+  out << "wrote " << target << "\n";
+  return 0;
+}
+
+// Quake when told, or when a worldspawn names a wad (Quake's tools need it).
+bool isQuake(Game game, const std::vector<std::pair<std::string, maptext::Piece>>& pieces) {
+  if (game != Game::automatic) return game == Game::quake;
+  return std::any_of(pieces.begin(), pieces.end(), [](const auto& p) {
+    const maptext::Entity* world = p.second.world();
+    return world != nullptr && p.second.keyLine(*world, "wad") != nullptr;
+  });
+}
+
+int render(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const auto parsed = gameArgs(args);
+  if (!parsed || parsed->names.empty() || parsed->names.size() > 2) return usage(err);
+  const std::string& input = parsed->names[0];
+  const bool folder = platform::isFolder(input);
+  std::string target;
+  if (parsed->names.size() == 2) {
+    target = parsed->names[1];
+  } else {
+    target = input;
+    while (!target.empty() && (target.back() == '/' || target.back() == platform::separator()))
+      target.pop_back();
+    const size_t dot = target.rfind('.');
+    const size_t slash = target.find_last_of("/\\");
+    if (!folder && dot != std::string::npos && (slash == std::string::npos || dot > slash))
+      target.erase(dot);
+    target += ".svg";
+  }
+  std::vector<std::pair<std::string, maptext::Piece>> pieces;
+  auto read = [&](const std::string& path, std::string label) -> Status {
+    auto text = platform::readFile(path);
+    if (!text) return text.error();
+    auto piece = maptext::Piece::read(std::move(*text), path);
+    if (!piece) return piece.error();
+    pieces.emplace_back(std::move(label), std::move(*piece));
+    return success();
+  };
+  if (folder) {
+    TemplateLibrary library;
+    const std::string kit = asFolder(input);
+    if (auto s = library.load(kit); !s) return report(err, s.error());
+    for (const Template& t : library.templates()) {
+      if (!maptext::isSafePieceName(t.name)) continue;
+      const bool seen = std::any_of(pieces.begin(), pieces.end(),
+                                    [&](const auto& p) { return p.first == t.name; });
+      if (!seen)
+        if (auto s = read(kit + t.name, t.name); !s) return report(err, s.error());
+    }
+  } else if (auto s = read(input, input); !s) {
+    return report(err, s.error());
+  }
+  const bool quake = isQuake(parsed->game, pieces);
+  const std::string svg = folder ? renderSheet(pieces, quake) : renderMap(pieces[0].second, quake);
+  if (auto s = platform::replaceFile(target, svg); !s) return report(err, s.error());
   out << "wrote " << target << "\n";
   return 0;
 }
@@ -152,6 +221,7 @@ int runTemplateTool(const std::vector<std::string>& args, const std::string& pro
   if (command == "check") return check(args, out, err);
   if (command == "plan") return plan(args, programPath, out, err);
   if (command == "kit") return kit(args, out, err);
+  if (command == "render") return render(args, out, err);
   if (command == "--help" || command == "help") {
     out << kUsage;
     return 0;

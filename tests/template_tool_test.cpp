@@ -195,7 +195,70 @@ TEST(Tool, CheckPrintsOneLinePerProblemAndFailsOnAny) {
   EXPECT_EQ(run({"check"}).status, 2);
 }
 
-TEST(Tool, PlanDrawsEveryStoreyAndMarksTheStart) {
+// A floor slab, a player start and an exit trigger: the whole picture.
+TEST(Tool, RenderDrawsACutAwayWithItsEntities) {
+  TempDir dir;
+  test::writeText(dir / "p.map", R"({
+"classname" "worldspawn"
+"wad" "x.wad"
+{
+( 0 0 0 ) ( 0 1 0 ) ( 0 0 1 ) floor 0 0 0 1 1
+( 0 0 0 ) ( 0 0 1 ) ( 1 0 0 ) floor 0 0 0 1 1
+( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) floor 0 0 0 1 1
+( 64 64 16 ) ( 64 65 16 ) ( 65 64 16 ) floor 0 0 0 1 1
+( 64 64 16 ) ( 65 64 16 ) ( 64 64 17 ) floor 0 0 0 1 1
+( 64 64 16 ) ( 64 64 17 ) ( 64 65 16 ) floor 0 0 0 1 1
+}
+}
+{
+"classname" "info_player_start"
+"origin" "32 32 40"
+}
+{
+"classname" "trigger_changelevel"
+"map" "start"
+{
+( 16 16 16 ) ( 16 17 16 ) ( 16 16 17 ) trigger 0 0 0 1 1
+( 16 16 16 ) ( 16 16 17 ) ( 17 16 16 ) trigger 0 0 0 1 1
+( 16 16 16 ) ( 17 16 16 ) ( 16 17 16 ) trigger 0 0 0 1 1
+( 48 48 72 ) ( 48 49 72 ) ( 49 48 72 ) trigger 0 0 0 1 1
+( 48 48 72 ) ( 49 48 72 ) ( 48 48 73 ) trigger 0 0 0 1 1
+( 48 48 72 ) ( 48 48 73 ) ( 48 49 72 ) trigger 0 0 0 1 1
+}
+}
+)");
+  Ran r = run({"render", dir / "p.map"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "wrote " + (dir / "p.svg") + "\n");
+  EXPECT_EQ(
+      test::readText(dir / "p.svg"),
+      R"svg(<svg xmlns="http://www.w3.org/2000/svg" width="420.0" height="128.0" font-family="sans-serif">
+<rect width="100%" height="100%" fill="white"/>
+<text x="16.0" y="28.0" font-size="14">storey 0</text>
+<polygon points="43.7,88.0 16.0,72.0 43.7,56.0 71.4,72.0" fill="hsl(141,22%,82%)" stroke="#333" stroke-width="0.4"/>
+<polygon points="43.7,96.0 16.0,80.0 16.0,72.0 43.7,88.0" fill="hsl(141,22%,52%)" stroke="#333" stroke-width="0.4"/>
+<polygon points="71.4,72.0 71.4,80.0 43.7,96.0 43.7,88.0" fill="hsl(141,22%,64%)" stroke="#333" stroke-width="0.4"/>
+<polygon points="43.7,52.0 29.9,44.0 43.7,36.0 57.6,44.0" fill="#d22" fill-opacity="0.3" stroke="#333" stroke-width="0.4"/>
+<polygon points="43.7,80.0 29.9,72.0 29.9,44.0 43.7,52.0" fill="#d22" fill-opacity="0.3" stroke="#333" stroke-width="0.4"/>
+<polygon points="57.6,44.0 57.6,72.0 43.7,80.0 43.7,52.0" fill="#d22" fill-opacity="0.3" stroke="#333" stroke-width="0.4"/>
+<g><title>info_player_start (line 13)</title><circle cx="43.7" cy="60.0" r="7.0" fill="#2a2" stroke="white" stroke-width="1"/><text x="43.7" y="62.8" font-size="8.4" fill="white" text-anchor="middle">S</text></g>
+<g><title>trigger_changelevel (line 17)</title><circle cx="43.7" cy="72.0" r="7.0" fill="#d22" stroke="white" stroke-width="1"/><text x="43.7" y="74.8" font-size="8.4" fill="white" text-anchor="middle">E</text></g>
+<text x="16.0" y="120.0" font-size="11">S start, E exit, M monster, I item, yellow: light; red box: exit trigger, violet: other trigger, blue: liquid. Walls cut 128 units above each storey's floor.</text>
+</svg>
+)svg");
+
+  // A kit: every piece on one sheet, named.
+  Ran sheet = run({"render", "--game", "quake2", kKit, dir / "kit.svg"});
+  ASSERT_EQ(sheet.status, 0) << sheet.err;
+  const std::string kit = test::readText(dir / "kit.svg");
+  for (const char* name : {">end_n_a.map<", ">stair_up_e.map<", ">room_2x2_b.map<"})
+    EXPECT_NE(kit.find(name), std::string::npos) << name;
+
+  EXPECT_EQ(run({"render", dir / "none.map"}).status, 1);
+  EXPECT_EQ(run({"render", "--game", "doom", dir / "p.map"}).status, 2);
+}
+
+TEST(Tool, PlanDrawsEveryStoreyAndMarksStartAndExit) {
   TempDir dir;
   TemplateLibrary library;
   ASSERT_TRUE(library.load(kKit).ok());
@@ -226,6 +289,11 @@ TEST(Tool, PlanDrawsEveryStoreyAndMarksTheStart) {
   EXPECT_EQ(svg.find("<title>player start"), svg.rfind("<title>player start"));
   EXPECT_NE(svg.find("<circle cx=\"48\" cy=\"64\""), std::string::npos);
   EXPECT_NE(svg.find("(stair_up_e.map) at 0 0 0"), std::string::npos);
+  // The exit at the dead end upstairs, in the second cell of storey 1's panel.
+  EXPECT_NE(svg.find("<g><title>exit at cell (1, 0, 1), 1 room from the start</title><circle "
+                     "cx=\"216\" cy=\"64\""),
+            std::string::npos)
+      << svg;
 
   Ran noKit = run({"plan", dir / "sample.mtf", dir / "nokit"});
   EXPECT_EQ(noKit.status, 1);
