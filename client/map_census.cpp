@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "client/piece_text.h"
@@ -34,8 +34,6 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
 
 class Counter {
  public:
-  explicit Counter(const PieceText& text) : text_(text) {}
-
   void add(const Vec& p) {
     for (size_t i = 0; i < 3; ++i) {
       if (!census.anyPoint || p[i] < census.lo[i]) census.lo[i] = p[i];
@@ -46,14 +44,11 @@ class Counter {
 
   // The plane of a plane line, read from the line as translating it by
   // nothing writes it: "( x y z ) ( x y z ) ( x y z ) texture...".
-  Status addPlane(const PieceLine& line) {
-    auto canonical = text_.translate(line, {});
+  Status addPlane(std::string_view line) {
+    auto canonical = translateLine(line, {});
     if (!canonical) return canonical.error();
     Vec p[3];
-    if (std::sscanf(canonical->c_str(), "( %lf %lf %lf ) ( %lf %lf %lf ) ( %lf %lf %lf )", &p[0][0],
-                    &p[0][1], &p[0][2], &p[1][0], &p[1][1], &p[1][2], &p[2][0], &p[2][1],
-                    &p[2][2]) != 9)
-      return fail(text_.name() + ":" + std::to_string(line.number) + ": plane line unreadable");
+    readNumbers(canonical->c_str(), &p[0][0], 9);
     const Vec n = cross(minus(p[0], p[1]), minus(p[2], p[1]));
     const double length = std::sqrt(dot(n, n));
     // Three points on one line make no plane; the compilers drop it too.
@@ -62,14 +57,13 @@ class Counter {
     return success();
   }
 
-  Status addOrigin(const PieceLine& line) {
-    auto canonical = text_.translate(line, {});
+  Status addOrigin(std::string_view line) {
+    auto canonical = translateLine(line, {});
     if (!canonical) return canonical.error();
     KeyLine key;
+    parseKeyLine(*canonical, key);
     Vec o{};
-    if (!parseKeyLine(*canonical, key) ||
-        std::sscanf(std::string(key.value).c_str(), "%lf %lf %lf", &o[0], &o[1], &o[2]) != 3)
-      return fail(text_.name() + ":" + std::to_string(line.number) + ": origin unreadable");
+    readNumbers(std::string(key.value).c_str(), o.data(), 3);
     add(o);
     return success();
   }
@@ -88,6 +82,16 @@ class Counter {
   MapCensus census;
 
  private:
+  // The numbers of a line translateLine wrote, which checked each.
+  static void readNumbers(const char* text, double* out, int count) {
+    for (int i = 0; i < count; ++i) {
+      while (*text == ' ' || *text == '(' || *text == ')') ++text;
+      char* end = nullptr;
+      out[i] = std::strtod(text, &end);
+      text = end;
+    }
+  }
+
   void addCorner(const Plane& a, const Plane& b, const Plane& c) {
     const Vec bc = cross(b.n, c.n), ca = cross(c.n, a.n), ab = cross(a.n, b.n);
     const double det = dot(a.n, bc);
@@ -100,22 +104,21 @@ class Counter {
     add(p);
   }
 
-  const PieceText& text_;
   std::vector<Plane> planes_;
 };
 
-bool freedAtSpawn(const PieceBlock& block, const GameLimits& game) {
-  const std::string cls = className(block);
-  for (const FreedAtSpawn& f : game.freed) {
-    if (cls != f.className) continue;
-    if (!f.onlyWithoutTargetname) return true;
-    for (const PieceLine& line : block) {
-      KeyLine key;
-      if (parseKeyLine(line.text, key) && key.key == "targetname" && !key.value.empty())
-        return false;
-    }
-    return true;
-  }
+std::string_view trim(std::string_view s) {
+  auto space = [](char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+  };
+  while (!s.empty() && space(s.back())) s.remove_suffix(1);
+  while (!s.empty() && space(s.front())) s.remove_prefix(1);
+  return s;
+}
+
+bool freedAtSpawn(std::string_view cls, bool named, const GameLimits& game) {
+  for (const FreedAtSpawn& f : game.freed)
+    if (cls == f.className) return !(f.onlyWithoutTargetname && named);
   return false;
 }
 
@@ -123,28 +126,46 @@ bool freedAtSpawn(const PieceBlock& block, const GameLimits& game) {
 
 Expected<MapCensus> takeMapCensus(std::string_view mapText, std::string name,
                                   const GameLimits& game) {
-  PieceText text;
-  text.read(mapText, std::move(name));
-  Counter counter(text);
-  for (const PieceBlock& block : text.blocks()) {
-    ++counter.census.entities;
-    if (!equalsNoCase(className(block), "worldspawn") && !freedAtSpawn(block, game))
-      ++counter.census.spawned;
-    int depth = 0;
-    for (const PieceLine& line : block) {
-      const char first = line.text.empty() ? '\0' : line.text.front();
-      if (first == '{') {
-        ++depth;
-      } else if (first == '}') {
-        if (depth-- == 2) counter.closeBrush();
-      } else if (first == '(' && depth == 2) {
-        if (Status s = counter.addPlane(line); !s) return s.error();
-      } else if (KeyLine key; depth == 1 && parseKeyLine(line.text, key) && key.key == "origin") {
-        if (Status s = counter.addOrigin(line); !s) return s.error();
+  // Line by line, as PieceText splits a piece into entities, without
+  // keeping a copy of a map that may run to tens of megabytes.
+  Counter counter;
+  MapCensus& c = counter.census;
+  size_t number = 0;
+  int depth = 0;
+  std::string_view cls;
+  bool classed = false, named = false;
+  while (!mapText.empty()) {
+    const size_t end = mapText.find('\n');
+    const std::string_view line = trim(mapText.substr(0, end));
+    mapText.remove_prefix(end == std::string_view::npos ? mapText.size() : end + 1);
+    ++number;
+    const char first = line.empty() ? '\0' : line.front();
+    Status read = success();
+    if (first == '{') {
+      if (++depth == 1) {
+        ++c.entities;
+        cls = {};
+        classed = named = false;
       }
+    } else if (first == '}') {
+      if (depth == 2) counter.closeBrush();
+      if (depth == 1 && !equalsNoCase(cls, "worldspawn") && !freedAtSpawn(cls, named, game))
+        ++c.spawned;
+      if (depth > 0) --depth;
+    } else if (first == '(' && depth == 2) {
+      read = counter.addPlane(line);
+    } else if (KeyLine key; depth == 1 && parseKeyLine(line, key)) {
+      // The class is the first classname key's value, as className has it.
+      if (key.key == "classname" && !classed) {
+        cls = key.value;
+        classed = true;
+      }
+      named = named || (key.key == "targetname" && !key.value.empty());
+      if (key.key == "origin") read = counter.addOrigin(line);
     }
+    if (!read) return fail(name + ":" + std::to_string(number) + ": " + read.message());
   }
-  return counter.census;
+  return c;
 }
 
 }  // namespace cellforge
