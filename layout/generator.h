@@ -22,10 +22,11 @@ inline constexpr int64_t kMaxDiscardedAttempts = 100'000;
 // The longest axis a cell draw reaches every cell of: a draw is 0..32767
 // scaled to the axis, which skips cells of any axis longer than this.
 inline constexpr int32_t kMaxAxisCells = 32'768;
-// The most cells a grid may have. Generation time grows faster than the
-// grid: 256 x 256 x 4 (this many) takes about 1 s at 0.60 with the bundled
-// kits, 512 x 512 x 4 about 10 s.
-inline constexpr int64_t kMaxGridCells = 262'144;
+// The most cells a grid may have, so a whole run (layout, map, limits
+// check) ends within seconds: with the bundled kits 64 x 64 x 4 (16,384
+// cells) takes 3 s at 0.60, of which writing and checking its 88 MB map
+// take 2.5 s, and a layout found late in the draw budget comes on top.
+inline constexpr int64_t kMaxGridCells = 8'192;
 // Random draws a whole run may spend (each cell of a grid cleared for a new
 // attempt counts as one), about 6 s at 3 to 4 ns a draw. Layouts that come
 // out within seconds need far fewer: the bundled kits at most 3.1 million

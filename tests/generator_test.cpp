@@ -348,11 +348,13 @@ TEST(Generator, RefusesGridsAndSharesItCannotFill) {
                  "along an axis");
   EXPECT_EQ(refusal(gridSettings(3, 2147483647, 2147483647, "0.6")).substr(at.size(), 14),
             "y = 2147483647");
-  EXPECT_EQ(refusal(gridSettings(32768, 8, 1, "0.6")), "accepted");
-  EXPECT_EQ(refusal(gridSettings(4, 4, 16385, "0.6")),
-            at + "grid 4 x 4 x 16385 has 262160 cells, more than the 262144 a layout can be "
+  EXPECT_EQ(refusal(gridSettings(32768, 3, 1, "0.6")),
+            at + "grid 32768 x 3 x 1 has 98304 cells, more than the 8192 a layout can be "
                  "generated for in seconds");
-  EXPECT_EQ(refusal(gridSettings(4, 4, 16384, "0.6")), "accepted");
+  EXPECT_EQ(refusal(gridSettings(4, 4, 513, "0.6")),
+            at + "grid 4 x 4 x 513 has 8208 cells, more than the 8192 a layout can be generated "
+                 "for in seconds");
+  EXPECT_EQ(refusal(gridSettings(4, 4, 512, "0.6")), "accepted");
   EXPECT_EQ(refusal(gridSettings(4, 4, 2, "0.6xyz")), "accepted");
   EXPECT_EQ(refusal(gridSettings(4, 4, 2, "0")), "accepted");
 }
@@ -386,10 +388,10 @@ TEST(Generator, DrawBudgetStopsTheRunAtTheSameDrawEverywhere) {
 TEST(Generator, DrawBudgetEndsImpossibleFillsWithTheBestShare) {
   const TemplateLibrary lib = singles();
   // A share no layout reaches, and a tall grid whose attempts end at once
-  // but each clear 73,728 cells: both end at the budget.
+  // but each clear 8,190 cells: both end at the budget.
   for (auto [x, y, z, share, said] :
        {std::tuple{16, 16, 4, "1.0", "the best closed layout filled 0.7"},
-        {3, 3, 8192, "0.60", "the best closed layout filled 0.00"}}) {
+        {3, 3, 910, "0.60", "the best closed layout filled 0.0"}}) {
     RandomSource random(7);
     Generator g(gridSettings(x, y, z, share), lib, random, {kMaxDiscardedAttempts, 3'000'000});
     ASSERT_TRUE(g.prepare().ok());
