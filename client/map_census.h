@@ -22,9 +22,10 @@ struct MapCensus {
   std::array<double, 3> lo{}, hi{};
 };
 
-// Counts a map text as client writes it (read as one piece text); `name`
-// is what errors call it. A brush's corners are where its planes meet, as
-// the compilers find them, not the points its plane lines are written with.
+// Counts a map text as client writes it, read by the piece-text rules
+// (brace lines, key lines, plane and origin lines); `name` is what errors
+// call it. A brush's corners are where its planes meet, as the compilers
+// find them, not the points its plane lines are written with.
 Expected<MapCensus> takeMapCensus(std::string_view mapText, std::string name,
                                   const GameLimits& game);
 
