@@ -1,5 +1,6 @@
-// The map builder on a full 10 x 10 x 2 layout against a plain copy of the
-// same number of bytes, so the cost of parsing and moving stands out.
+// The map builder on a full 10 x 10 x 2 layout, and the limits check on its
+// map, against a plain copy of the same number of bytes, so the cost of
+// parsing and moving stands out.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include <sstream>
 
 #include "client/client_app.h"
+#include "client/map_census.h"
 #include "layout/layout_file.h"
 #include "platform/platform.h"
 #include "templates/mmd_file.h"
@@ -101,6 +103,22 @@ void BM_PlainCopy(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_PlainCopy)->Unit(benchmark::kMillisecond);
+
+// The limits check server runs on the finished map: reading it and counting
+// brushes, entities and corners, beside the copy above.
+void BM_MapCensus(benchmark::State& state) {
+  Folder f;
+  std::ostringstream out, err;
+  (void)runClient({}, f.root + "bin/client", out, err);
+  for (auto _ : state) {
+    auto bytes = platform::readFile(f.root + "maps/sample.map");
+    auto census = bytes ? takeMapCensus(*bytes, "sample.map", kQuakeIILimits)
+                        : Expected<MapCensus>(bytes.error());
+    if (!census) state.SkipWithError(census.message().c_str());
+    benchmark::DoNotOptimize(census);
+  }
+}
+BENCHMARK(BM_MapCensus)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace cellforge
