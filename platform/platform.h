@@ -5,6 +5,7 @@
 // windows implementations sit side by side and CMake picks one.
 
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,27 @@ Expected<std::string> readFile(const std::string& path);
 // Temporary files of `path` that writers no longer running left behind
 // (platform/temp_files.h) are deleted first.
 Status replaceFile(const std::string& path, std::string_view bytes);
+
+// replaceFile a piece at a time, for files too large to hold: the bytes go
+// to the temporary file as they come and it takes the file's place on
+// commit. Dropped before commit, it deletes the temporary file and `path`
+// keeps its old content. A device or pipe is written in place.
+class FileReplacement {
+ public:
+  static Expected<FileReplacement> begin(const std::string& path);
+  FileReplacement(FileReplacement&&) noexcept;
+  FileReplacement& operator=(FileReplacement&&) noexcept;
+  ~FileReplacement();
+
+  Status write(std::string_view bytes);
+  Status commit();
+
+  struct State;  // per system
+
+ private:
+  explicit FileReplacement(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+};
 
 struct ExitStatus {
   bool signalled = false;  // killed by a signal or an exception; `code` says which

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #include "platform/platform.h"
 #include "platform/temp_files.h"
@@ -154,18 +156,34 @@ Expected<std::string> readFile(const std::string& path) {
   return bytes;
 }
 
-Status replaceFile(const std::string& path, std::string_view bytes) {
+struct FileReplacement::State {
+  std::string path, temp;  // no temp: written in place
+  int fd = -1;
+  bool committed = false;
+};
+
+FileReplacement::FileReplacement(std::unique_ptr<State> state) : state_(std::move(state)) {}
+FileReplacement::FileReplacement(FileReplacement&&) noexcept = default;
+FileReplacement& FileReplacement::operator=(FileReplacement&&) noexcept = default;
+
+FileReplacement::~FileReplacement() {
+  if (!state_) return;
+  if (state_->fd >= 0) ::close(state_->fd);
+  if (!state_->committed && !state_->temp.empty()) ::unlink(state_->temp.c_str());
+}
+
+Expected<FileReplacement> FileReplacement::begin(const std::string& path) {
+  auto state = std::make_unique<State>();
+  state->path = path;
   struct stat st {};
   const bool existed = ::stat(path.c_str(), &st) == 0;
   if (existed && S_ISDIR(st.st_mode)) return fail(path + ": is a folder, not a file");
   // A device or pipe is written in place: renaming a file over it would
   // replace the device itself.
   if (existed && !S_ISREG(st.st_mode)) {
-    Fd out(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
-    if (out.get() < 0) return fail(path + ": cannot write: " + cause(errno));
-    if (!writeAll(out.get(), bytes)) return fail(path + ": cannot write: " + cause(errno));
-    if (::close(out.release()) != 0) return fail(path + ": cannot write: " + cause(errno));
-    return success();
+    state->fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (state->fd < 0) return fail(path + ": cannot write: " + cause(errno));
+    return FileReplacement(std::move(state));
   }
   // A file the user made read-only is theirs to keep, even where the
   // folder would let us rename over it.
@@ -173,34 +191,50 @@ Status replaceFile(const std::string& path, std::string_view bytes) {
     return fail(path + ": cannot write: the file is read-only");
 
   removeStaleTempFiles(path);
-  std::string temp;
-  int raw = -1;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    temp = tempFileName(path, currentProcessId(), attempt);
-    raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (raw >= 0 || errno != EEXIST) break;
+    state->temp = tempFileName(path, currentProcessId(), attempt);
+    state->fd = ::open(state->temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (state->fd >= 0 || errno != EEXIST) break;
   }
-  if (raw < 0) return fail(path + ": cannot write: " + cause(errno));
-  Fd fd(raw);
+  if (state->fd < 0) {
+    const int err = errno;
+    state->temp.clear();  // not ours to delete
+    return fail(path + ": cannot write: " + cause(err));
+  }
   const mode_t mode = existed ? (st.st_mode & 07777) : static_cast<mode_t>(0666 & ~[] {
     const mode_t m = ::umask(0);
     ::umask(m);
     return m;
   }());
-  ::fchmod(fd.get(), mode);
-  const bool written = writeAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
-  const int writeErr = errno;
-  const bool closed = ::close(fd.release()) == 0;
-  if (!written || !closed) {
-    ::unlink(temp.c_str());
-    return fail(path + ": cannot write: " + cause(written ? errno : writeErr));
-  }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(temp.c_str());
-    return fail(path + ": cannot replace: " + cause(err));
-  }
+  ::fchmod(state->fd, mode);
+  return FileReplacement(std::move(state));
+}
+
+Status FileReplacement::write(std::string_view bytes) {
+  if (state_->fd < 0) return fail(state_->path + ": cannot write: already closed");
+  if (!writeAll(state_->fd, bytes)) return fail(state_->path + ": cannot write: " + cause(errno));
   return success();
+}
+
+Status FileReplacement::commit() {
+  State& s = *state_;
+  if (s.fd < 0) return fail(s.path + ": cannot write: already closed");
+  const bool synced = s.temp.empty() || ::fsync(s.fd) == 0;
+  const int syncErr = errno;
+  const bool closed = ::close(std::exchange(s.fd, -1)) == 0;
+  if (!synced || !closed)
+    return fail(s.path + ": cannot write: " + cause(synced ? errno : syncErr));
+  if (!s.temp.empty() && ::rename(s.temp.c_str(), s.path.c_str()) != 0)
+    return fail(s.path + ": cannot replace: " + cause(errno));
+  s.committed = true;
+  return success();
+}
+
+Status replaceFile(const std::string& path, std::string_view bytes) {
+  auto file = FileReplacement::begin(path);
+  if (!file) return file.error();
+  if (Status s = file->write(bytes); !s) return s;
+  return file->commit();
 }
 
 Expected<ExitStatus> runProgram(const std::vector<std::string>& argv, const std::string& folder,

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -190,48 +191,83 @@ bool processRunning(uint64_t pid) {
   return ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
-Status replaceFile(const std::string& path, std::string_view bytes) {
+struct FileReplacement::State {
+  std::string path, temp;  // no temp: written in place
+  HANDLE h = INVALID_HANDLE_VALUE;
+  bool committed = false;
+};
+
+FileReplacement::FileReplacement(std::unique_ptr<State> state) : state_(std::move(state)) {}
+FileReplacement::FileReplacement(FileReplacement&&) noexcept = default;
+FileReplacement& FileReplacement::operator=(FileReplacement&&) noexcept = default;
+
+FileReplacement::~FileReplacement() {
+  if (!state_) return;
+  if (state_->h != INVALID_HANDLE_VALUE) ::CloseHandle(state_->h);
+  if (!state_->committed && !state_->temp.empty()) ::DeleteFileA(state_->temp.c_str());
+}
+
+Expected<FileReplacement> FileReplacement::begin(const std::string& path) {
+  auto state = std::make_unique<State>();
+  state->path = path;
   const DWORD attr = ::GetFileAttributesA(path.c_str());
   const bool existed = attr != INVALID_FILE_ATTRIBUTES;
   if (existed && (attr & FILE_ATTRIBUTE_DIRECTORY) != 0)
     return fail(path + ": is a folder, not a file");
   if (existed && !isDiskFile(path)) {
-    Handle out(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!out.valid() || !writeAll(out.get(), bytes))
+    state->h = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+    if (state->h == INVALID_HANDLE_VALUE)
       return fail(path + ": cannot write: " + cause(::GetLastError()));
-    return success();
+    return FileReplacement(std::move(state));
   }
   // A file the user made read-only is theirs to keep.
   if (existed && (attr & FILE_ATTRIBUTE_READONLY) != 0)
     return fail(path + ": cannot write: the file is read-only");
 
   removeStaleTempFiles(path);
-  std::string temp;
-  HANDLE raw = INVALID_HANDLE_VALUE;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    temp = tempFileName(path, currentProcessId(), attempt);
-    raw = ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                        nullptr);
-    if (raw != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS) break;
+    state->temp = tempFileName(path, currentProcessId(), attempt);
+    state->h = ::CreateFileA(state->temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (state->h != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS) break;
   }
-  if (raw == INVALID_HANDLE_VALUE) return fail(path + ": cannot write: " + cause(::GetLastError()));
-  Handle h(raw);
-  const bool written = writeAll(h.get(), bytes) && ::FlushFileBuffers(h.get());
-  const DWORD writeErr = ::GetLastError();
-  const bool closed = h.close();
-  if (!written || !closed) {
-    const DWORD err = written ? ::GetLastError() : writeErr;
-    ::DeleteFileA(temp.c_str());
+  if (state->h == INVALID_HANDLE_VALUE) {
+    const DWORD err = ::GetLastError();
+    state->temp.clear();  // not ours to delete
     return fail(path + ": cannot write: " + cause(err));
   }
-  if (!::MoveFileExA(temp.c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    const DWORD err = ::GetLastError();
-    ::DeleteFileA(temp.c_str());
-    return fail(path + ": cannot replace: " + cause(err));
-  }
+  return FileReplacement(std::move(state));
+}
+
+Status FileReplacement::write(std::string_view bytes) {
+  if (state_->h == INVALID_HANDLE_VALUE)
+    return fail(state_->path + ": cannot write: already closed");
+  if (!writeAll(state_->h, bytes))
+    return fail(state_->path + ": cannot write: " + cause(::GetLastError()));
   return success();
+}
+
+Status FileReplacement::commit() {
+  State& s = *state_;
+  if (s.h == INVALID_HANDLE_VALUE) return fail(s.path + ": cannot write: already closed");
+  const bool flushed = s.temp.empty() || ::FlushFileBuffers(s.h);
+  const DWORD flushErr = ::GetLastError();
+  const bool closed = ::CloseHandle(std::exchange(s.h, INVALID_HANDLE_VALUE)) != 0;
+  if (!flushed || !closed)
+    return fail(s.path + ": cannot write: " + cause(flushed ? ::GetLastError() : flushErr));
+  if (!s.temp.empty() && !::MoveFileExA(s.temp.c_str(), s.path.c_str(),
+                                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return fail(s.path + ": cannot replace: " + cause(::GetLastError()));
+  s.committed = true;
+  return success();
+}
+
+Status replaceFile(const std::string& path, std::string_view bytes) {
+  auto file = FileReplacement::begin(path);
+  if (!file) return file.error();
+  if (Status s = file->write(bytes); !s) return s;
+  return file->commit();
 }
 
 Expected<ExitStatus> runProgram(const std::vector<std::string>& argv, const std::string& folder,
