@@ -6,7 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "client/piece_text.h"
 #include "foundation/result.h"
 #include "layout/level_plan.h"
 
@@ -37,32 +36,6 @@ struct PlacementOptions {
   // Appended to every name that links entities, so copies of a piece do not
   // fire each other; empty leaves names as they are.
   std::string nameSuffix;
-};
-
-// How a piece's entities take part in a level: which are exit entities, which
-// carry a depth range, which key lines name other entities. Quake's exit is
-// a trigger_changelevel; Quake II's a target_changelevel with the entities of
-// the piece that target it.
-class PieceRules {
- public:
-  // Errors name the piece file and line (a malformed `_depth`).
-  static Expected<PieceRules> of(const PieceText& piece, bool quake1);
-
-  bool hasExit() const { return hasExit_; }
-
-  // The entity pass for one placement of `piece` (the text these rules were
-  // made from): every entity but worldspawn, less what `options` leaves out.
-  Status writeEntities(std::string& out, const PieceText& piece, GridCoord position,
-                       const PlacementOptions& options) const;
-
- private:
-  struct Entity {
-    bool playerStart = false, world = false, exit = false;
-    std::optional<DepthRange> depth;
-  };
-  std::vector<Entity> entities_;  // one per block
-  bool quake1_ = false;
-  bool hasExit_ = false;
 };
 
 }  // namespace cellforge

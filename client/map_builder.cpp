@@ -1,6 +1,5 @@
 #include "client/map_builder.h"
 
-#include "client/map_indenter.h"
 #include "layout/layout_file.h"
 #include "platform/platform.h"
 
@@ -14,26 +13,13 @@ std::string where(GridCoord c) {
 
 }  // namespace
 
-bool isSafePieceName(std::string_view name) {
-  if (name.empty() || name.front() == '/' || name.front() == '\\') return false;
-  if (name.size() >= 2 && name[1] == ':') return false;  // a drive letter
-  size_t start = 0;
-  while (start <= name.size()) {
-    size_t end = name.find_first_of("/\\", start);
-    if (end == std::string_view::npos) end = name.size();
-    if (name.substr(start, end - start) == "..") return false;
-    start = end + 1;
-  }
-  return true;
-}
-
-Expected<const MapBuilder::Piece*> MapBuilder::pieceFor(int32_t templateId, GridCoord at,
-                                                        std::string_view layoutName) {
+Expected<const PieceWriter*> MapBuilder::pieceFor(int32_t templateId, GridCoord at,
+                                                  std::string_view layoutName) {
   const Template* t = library_.findById(templateId);
   if (t == nullptr)
     return fail(std::string(layoutName) + ": the cell at " + where(at) + " names template id " +
                 std::to_string(templateId) + ", which no template file has");
-  if (!isSafePieceName(t->name)) {
+  if (!maptext::isSafePieceName(t->name)) {
     const auto index = static_cast<size_t>(t - library_.templates().data());
     std::string file = library_.fileOf(index);
     if (file.empty()) file = "template " + std::to_string(t->id);
@@ -42,12 +28,14 @@ Expected<const MapBuilder::Piece*> MapBuilder::pieceFor(int32_t templateId, Grid
   }
   auto found = pieces_.find(t->name);
   if (found == pieces_.end()) {
-    auto text = loadPieceText(settings_.source_directory + t->name, settings_.cell_pitch);
+    const std::string path = settings_.source_directory + t->name;
+    auto text = platform::readFile(path);
     if (!text) return text.error();
-    auto rules = PieceRules::of(*text, settings_.isQuake1());
-    if (!rules) return rules.error();
-    warnings_.insert(warnings_.end(), text->warnings().begin(), text->warnings().end());
-    found = pieces_.emplace(t->name, Piece{std::move(*text), std::move(*rules)}).first;
+    auto piece = PieceWriter::make(std::move(*text), path, settings_.isQuake1());
+    if (!piece) return piece.error();
+    const auto& said = piece->piece().warnings();
+    warnings_.insert(warnings_.end(), said.begin(), said.end());
+    found = pieces_.emplace(t->name, std::move(*piece)).first;
   }
   return &found->second;
 }
@@ -58,12 +46,11 @@ Expected<LevelPlan> MapBuilder::planLevel(std::string_view layoutName) {
     if (auto piece = pieceFor(record.templateId, record.coord(), layoutName); !piece)
       return piece.error();
   return cellforge::planLevel(
-      grid_, library_, [&](const Template& t) { return pieces_.at(t.name).rules.hasExit(); },
-      layoutName);
+      grid_, library_, [&](const Template& t) { return pieces_.at(t.name).hasExit(); }, layoutName);
 }
 
-Expected<std::string> MapBuilder::composeMap(std::string_view layoutName) {
-  std::string out;
+Status MapBuilder::composeMap(std::string_view layoutName, MapSink& out) {
+  const auto& pitch = settings_.cell_pitch;
   bool firstCell = true;
   for (int32_t z = grid_.minBound.z; z <= grid_.maxBound.z; ++z) {
     for (int32_t y = grid_.minBound.y; y <= grid_.maxBound.y; ++y) {
@@ -72,31 +59,41 @@ Expected<std::string> MapBuilder::composeMap(std::string_view layoutName) {
         if (cell.templateId == 0) continue;
         auto piece = pieceFor(cell.templateId, cell.coord(), layoutName);
         if (!piece) return piece.error();
-        const Status written = (*piece)->text.writeWorldBrushes(out, cell.coord(), firstCell);
-        if (!written) return written.error();
+        (*piece)->writeWorld(out, cell.coord(), pitch, firstCell);
         firstCell = false;
+        if (out.failure()) return *out.failure();
       }
     }
   }
   if (firstCell) return fail(std::string(layoutName) + ": no template is placed in this layout");
-  out += "}\n";  // closes the one world entity
+  out.line("}");  // closes the one world entity
 
   auto plan = planLevel(layoutName);
   if (!plan) return plan.error();
   warnings_.insert(warnings_.end(), plan->warnings.begin(), plan->warnings.end());
+  PlacementOptions options;
   for (size_t i = 0; i < plan->placements.size(); ++i) {
     const Placement& p = plan->placements[i];
-    PlacementOptions options;
     options.keepStart = i == 0;
     options.keepExit = plan->exit == i;
     options.depth = plan->depthOf(i);
     options.nameSuffix = "_" + std::to_string(i + 1);
     auto piece = pieceFor(p.templateId, p.anchor, layoutName);
     if (!piece) return piece.error();
-    if (Status s = (*piece)->rules.writeEntities(out, (*piece)->text, p.anchor, options); !s)
-      return s.error();
+    (*piece)->writeEntities(out, p.anchor, pitch, options);
+    if (out.failure()) return *out.failure();
   }
-  return out;
+  return out.finish();
+}
+
+Expected<std::string> MapBuilder::composeMap(std::string_view layoutName) {
+  std::string text;
+  MapSink sink([&](std::string_view bytes) {
+    text += bytes;
+    return success();
+  });
+  if (Status s = composeMap(layoutName, sink); !s) return s.error();
+  return text;
 }
 
 Status MapBuilder::build(const std::string& layoutPath, const std::string& mapPath) {
@@ -105,9 +102,11 @@ Status MapBuilder::build(const std::string& layoutPath, const std::string& mapPa
   pieces_.clear();
   warnings_.clear();
   if (Status s = readLayoutFile(layoutPath, library_, grid_); !s) return s;
-  auto map = composeMap(layoutPath);
-  if (!map) return map.error();
-  return platform::replaceFile(mapPath, MapIndenter::indent(*map));
+  auto file = platform::FileReplacement::begin(mapPath);
+  if (!file) return file.error();
+  MapSink sink([&](std::string_view bytes) { return file->write(bytes); });
+  if (Status s = composeMap(layoutPath, sink); !s) return s;
+  return file->commit();
 }
 
 }  // namespace cellforge

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "client/level_rules.h"
-#include "client/piece_text.h"
+#include "client/map_sink.h"
+#include "client/piece_writer.h"
 #include "foundation/result.h"
 #include "foundation/settings.h"
 #include "layout/cell_grid.h"
@@ -23,13 +24,16 @@ class MapBuilder {
   MapBuilder(const Settings& settings, const TemplateLibrary& library)
       : settings_(settings), library_(library) {}
 
-  // The whole build: delete the old map, read the layout into the grid,
-  // compose the map, indent it and write it. Any failure leaves no map.
+  // The whole build: delete the old map, read the layout into the grid and
+  // write the map as it is composed, through a temporary file that takes
+  // the map's place only when complete. Any failure leaves no map.
   Status build(const std::string& layoutPath, const std::string& mapPath);
 
-  // The map text for the grid, before the indenting pass: the world
-  // entity with every cell's world brushes, then every other entity.
-  // `layoutName` is what messages call the layout.
+  // The map for the grid, indented, into `out`: the world entity with every
+  // cell's world brushes, then every other entity. `layoutName` is what
+  // messages call the layout.
+  Status composeMap(std::string_view layoutName, MapSink& out);
+  // The same, as one text.
   Expected<std::string> composeMap(std::string_view layoutName);
 
   // Start, exit and walking distances of the grid's placements, reading the
@@ -44,22 +48,15 @@ class MapBuilder {
   const CellGrid& grid() const { return grid_; }
 
  private:
-  struct Piece {
-    PieceText text;
-    PieceRules rules;
-  };
-  Expected<const Piece*> pieceFor(int32_t templateId, GridCoord at, std::string_view layoutName);
+  Expected<const PieceWriter*> pieceFor(int32_t templateId, GridCoord at,
+                                        std::string_view layoutName);
 
   const Settings& settings_;
   const TemplateLibrary& library_;
   CellGrid grid_;
   // Each piece text is read once per build, however many cells use it.
-  std::map<std::string, Piece> pieces_;
+  std::map<std::string, PieceWriter> pieces_;
   std::vector<std::string> warnings_;
 };
-
-// True when `name` stays inside the source folder: not empty, not absolute,
-// no ".." component (either separator counts).
-bool isSafePieceName(std::string_view name);
 
 }  // namespace cellforge

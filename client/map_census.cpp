@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "client/piece_text.h"
+#include "maptext/piece_model.h"
 
 namespace cellforge {
 
@@ -26,12 +26,6 @@ struct Plane {
   double d;
 };
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  auto up = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [&](char l, char r) { return up(l) == up(r); });
-}
-
 class Counter {
  public:
   void add(const Vec& p) {
@@ -42,13 +36,15 @@ class Counter {
     census.anyPoint = true;
   }
 
-  // The plane of a plane line, read from the line as translating it by
-  // nothing writes it: "( x y z ) ( x y z ) ( x y z ) texture...".
+  // The plane of a plane line: "( x y z ) ( x y z ) ( x y z ) texture...".
   Status addPlane(std::string_view line) {
-    auto canonical = translateLine(line, {});
-    if (!canonical) return canonical.error();
+    if (std::string fault = maptext::lineFault({maptext::LineKind::plane, 0, line}); !fault.empty())
+      return fail(fault);
+    const maptext::PlaneLine plane = maptext::splitPlaneLine(line);
     Vec p[3];
-    readNumbers(canonical->c_str(), &p[0][0], 9);
+    for (size_t i = 0; i < 3; ++i)
+      for (size_t axis = 0; axis < 3; ++axis)
+        p[i][axis] = maptext::numberValue(plane.points[i][axis]);
     const Vec n = cross(minus(p[0], p[1]), minus(p[2], p[1]));
     const double length = std::sqrt(dot(n, n));
     // Three points on one line make no plane; the compilers drop it too.
@@ -58,13 +54,14 @@ class Counter {
   }
 
   Status addOrigin(std::string_view line) {
-    auto canonical = translateLine(line, {});
-    if (!canonical) return canonical.error();
-    KeyLine key;
-    parseKeyLine(*canonical, key);
-    Vec o{};
-    readNumbers(std::string(key.value).c_str(), o.data(), 3);
-    add(o);
+    if (std::string fault = maptext::lineFault({maptext::LineKind::origin, 0, line});
+        !fault.empty())
+      return fail(fault);
+    maptext::KeyLine key;
+    maptext::splitKeyLine(line, key);
+    const maptext::Point numbers = maptext::splitOrigin(key.value);
+    add({maptext::numberValue(numbers[0]), maptext::numberValue(numbers[1]),
+         maptext::numberValue(numbers[2])});
     return success();
   }
 
@@ -82,16 +79,6 @@ class Counter {
   MapCensus census;
 
  private:
-  // The numbers of a line translateLine wrote, which checked each.
-  static void readNumbers(const char* text, double* out, int count) {
-    for (int i = 0; i < count; ++i) {
-      while (*text == ' ' || *text == '(' || *text == ')') ++text;
-      char* end = nullptr;
-      out[i] = std::strtod(text, &end);
-      text = end;
-    }
-  }
-
   void addCorner(const Plane& a, const Plane& b, const Plane& c) {
     const Vec bc = cross(b.n, c.n), ca = cross(c.n, a.n), ab = cross(a.n, b.n);
     const double det = dot(a.n, bc);
@@ -126,7 +113,7 @@ bool freedAtSpawn(std::string_view cls, bool named, const GameLimits& game) {
 
 Expected<MapCensus> takeMapCensus(std::string_view mapText, std::string name,
                                   const GameLimits& game) {
-  // Line by line, as PieceText splits a piece into entities, without
+  // Line by line, as a piece text splits into entities, without
   // keeping a copy of a map that may run to tens of megabytes.
   Counter counter;
   MapCensus& c = counter.census;
@@ -149,12 +136,13 @@ Expected<MapCensus> takeMapCensus(std::string_view mapText, std::string name,
       }
     } else if (first == '}') {
       if (depth == 2) counter.closeBrush();
-      if (depth == 1 && !equalsNoCase(cls, "worldspawn") && !freedAtSpawn(cls, named, game))
+      if (depth == 1 && !maptext::equalsNoCase(cls, "worldspawn") &&
+          !freedAtSpawn(cls, named, game))
         ++c.spawned;
       if (depth > 0) --depth;
     } else if (first == '(' && depth == 2) {
       read = counter.addPlane(line);
-    } else if (KeyLine key; depth == 1 && parseKeyLine(line, key)) {
+    } else if (maptext::KeyLine key; depth == 1 && maptext::splitKeyLine(line, key)) {
       // The class is the first classname key's value, as className has it.
       if (key.key == "classname" && !classed) {
         cls = key.value;

@@ -1,14 +1,14 @@
-// Piece-text splitting and line translation on arbitrary text. Whatever the
-// text, writing it at a cell either works or fails with one line; a line
-// that moves by one offset moves by any, and moving back undoes it.
+// Piece texts on arbitrary text. Whatever the text, reading it for the map
+// either works or fails with one line; the map writes it at any cell; a
+// line that moves by one offset moves by any, and moving back undoes it.
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 
-#include "client/map_indenter.h"
-#include "client/piece_text.h"
+#include "client/piece_writer.h"
+#include "maptext/piece_model.h"
 
 namespace {
 
@@ -18,18 +18,10 @@ void oneLine(const std::string& message) {
   if (message.empty() || message.find('\n') != std::string::npos) std::abort();
 }
 
-void checkLine(std::string_view line, const std::array<int64_t, 3>& offset) {
-  const std::array<int64_t, 3> none{0, 0, 0};
-  const std::array<int64_t, 3> back{-offset[0], -offset[1], -offset[2]};
-  auto still = translateLine(line, none);
-  auto moved = translateLine(line, offset);
-  if (still.ok() != moved.ok()) std::abort();
-  if (!moved) {
-    oneLine(moved.message());
-    return;
-  }
-  auto returned = translateLine(*moved, back);
-  if (!returned || *returned != *still) std::abort();
+std::string movedLine(const maptext::Line& line, const std::array<int64_t, 3>& offset) {
+  std::string out;
+  maptext::appendMovedLine(out, line, offset);
+  return out;
 }
 
 }  // namespace
@@ -43,26 +35,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     input.remove_suffix(12);
   }
 
-  PieceText piece;
-  piece.read(input, "fuzz.map");
-  for (const PieceBlock& block : piece.blocks()) {
-    if (block.empty() || block.front().text.front() != '{' || block.back().text.front() != '}')
-      std::abort();
-    (void)className(block);
+  for (bool quake1 : {false, true}) {
+    auto writer = PieceWriter::make(std::string(input), "fuzz.map", quake1);
+    if (!writer) {
+      oneLine(writer.message());
+      return 0;
+    }
+    std::string out;
+    MapSink sink([&](std::string_view bytes) {
+      out += bytes;
+      return success();
+    });
+    for (bool first : {true, false}) {
+      writer->writeWorld(sink, at, {256, 256, 256}, first);
+      writer->writeEntities(sink, at, {256, 256, 256},
+                            {first, !first, LevelPlan::Ratio{1, 2}, first ? "" : "_7"});
+    }
+    if (!sink.finish() || (!out.empty() && out.back() != '\n')) std::abort();
   }
-  std::string out;
-  for (bool first : {true, false}) {
-    if (Status s = piece.writeWorldBrushes(out, at, first); !s) oneLine(s.message());
-    if (Status s = piece.writeEntities(out, at, first); !s) oneLine(s.message());
-  }
-  (void)MapIndenter::indent(out);
 
+  const maptext::Piece piece = maptext::Piece::parse(std::string(input), "fuzz.map");
   // Offsets of cells far beyond any grid, kept where negating is defined.
   const std::array<int64_t, 3> offset{int64_t{at.x} * 256, int64_t{at.y} * 256,
                                       (int64_t{at.z} << 31) + at.x};
+  const std::array<int64_t, 3> back{-offset[0], -offset[1], -offset[2]};
   size_t lines = 0;
-  for (const PieceLine& line : piece.lines()) {
-    checkLine(line.text, offset);
+  for (const maptext::Line& line : piece.lines()) {
+    if (!maptext::lineFault(line).empty()) continue;
+    const std::string moved = movedLine(line, offset);
+    if (movedLine({line.kind, line.number, moved}, back) != movedLine(line, {0, 0, 0}))
+      std::abort();
     if (++lines == 64) break;
   }
   return 0;

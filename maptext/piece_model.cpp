@@ -325,14 +325,7 @@ Piece Piece::parse(std::string text, std::string name) {
     }
   }
 
-  auto faultOf = [](const Line& line) -> std::string {
-    if (line.kind == LineKind::origin) {
-      KeyLine key;
-      splitKeyLine(line.text, key);
-      return originFault(key.value);
-    }
-    return line.kind == LineKind::plane ? planeFault(line.text) : std::string();
-  };
+  const auto faultOf = lineFault;
   // A worldspawn the map never holds may hold anything; what would not move
   // is plain text there.
   for (const Entity& e : piece.entities_)
@@ -389,6 +382,13 @@ std::string_view Piece::value(const Entity& e, std::string_view key) const {
 
 std::string Piece::at(const Line& line) const {
   return name_ + ":" + std::to_string(line.number) + ": ";
+}
+
+std::string lineFault(const Line& line) {
+  if (line.kind == LineKind::plane) return planeFault(line.text);
+  KeyLine key;
+  if (line.kind == LineKind::origin && splitKeyLine(line.text, key)) return originFault(key.value);
+  return {};
 }
 
 void appendMovedLine(std::string& out, const Line& line, const std::array<int64_t, 3>& offset) {

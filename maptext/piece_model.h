@@ -130,6 +130,11 @@ class Piece {
   size_t world_ = SIZE_MAX;
 };
 
+// Why the map could not hold `line`: an origin line without three numbers,
+// a plane line without three points of three numbers, a token that is not
+// a number. Empty when it can, and for every other kind of line.
+std::string lineFault(const Line& line);
+
 // The line written for `line` with its piece moved by `offset` units:
 // origin and plane lines with every number moved (an origin line in the
 // builder's own spacing), any other line as it stands.

@@ -50,13 +50,5 @@ TEST(MapIndenter, DepthRunsOverTheWholeText) {
   EXPECT_EQ(MapIndenter::indent("{\n{\n" + longLine), "{\n {\n  " + longLine);
 }
 
-TEST(MapIndenter, RewritesAFileInPlace) {
-  test::TempDir dir;
-  test::writeText(dir / "m.map", "{\n\"k\" \"v\"\n}\n");
-  ASSERT_TRUE(MapIndenter::indentFile(dir / "m.map").ok());
-  EXPECT_EQ(test::readText(dir / "m.map"), "{\n  \"k\" \"v\"\n}\n");
-  EXPECT_FALSE(MapIndenter::indentFile(dir / "none.map").ok());
-}
-
 }  // namespace
 }  // namespace cellforge

@@ -1,0 +1,253 @@
+#include "client/piece_writer.h"
+
+#include <gtest/gtest.h>
+
+#include "maptext/piece_model.h"
+
+namespace cellforge {
+namespace {
+
+constexpr std::array<int32_t, 3> kPitch{256, 256, 256};
+
+std::string moved(std::string_view token, int64_t offset) {
+  auto r = maptext::moveNumber(token, offset);
+  return r ? *r : "error: " + r.message();
+}
+
+// What the writer makes of one piece, as the map would hold it.
+struct Written {
+  std::string text;
+  MapSink sink{[this](std::string_view bytes) {
+    text += bytes;
+    return success();
+  }};
+  std::string finish() {
+    EXPECT_TRUE(sink.finish().ok());
+    return text;
+  }
+};
+
+PieceWriter writer(std::string_view text, std::string name = "p.map", bool quake1 = false) {
+  auto w = PieceWriter::make(std::string(text), std::move(name), quake1);
+  EXPECT_TRUE(w.ok()) << w.message();
+  return std::move(*w);
+}
+
+// One line of an entity (a plane line inside a brush) moved to `cell`, as
+// the map writes it, without its indent.
+std::string line(std::string_view text, GridCoord cell) {
+  const bool plane = !text.empty() && text.front() == '(';
+  auto w = PieceWriter::make(
+      plane ? "{\n{\n" + std::string(text) + "\n}\n}\n" : "{\n" + std::string(text) + "\n}\n",
+      "p.map", false);
+  if (!w) return "error: " + w.message();
+  Written out;
+  w->writeEntities(out.sink, cell, kPitch, PlacementOptions{true, true, LevelPlan::Ratio{}, ""});
+  std::string all = out.finish();
+  const size_t from = all.find('\n', plane ? all.find('\n') + 1 : 0) + 1;
+  std::string_view middle(all.data() + from, all.find('\n', from) - from);
+  while (!middle.empty() && middle.front() == ' ') middle.remove_prefix(1);
+  return std::string(middle);
+}
+
+TEST(MoveNumber, IntegersStayIntegersAndFractionsKeepTheirDigits) {
+  EXPECT_EQ(moved("16", 256), "272");
+  EXPECT_EQ(moved("-16", 0), "-16");
+  EXPECT_EQ(moved("-16", 256), "240");
+  EXPECT_EQ(moved("+007", -8), "-1");
+  EXPECT_EQ(moved("-0", 0), "0");
+  EXPECT_EQ(moved("16.5", 256), "272.5");
+  EXPECT_EQ(moved("16.50", 256), "272.50");
+  EXPECT_EQ(moved("-0.5", 0), "-0.5");
+  EXPECT_EQ(moved("-0.5", 256), "255.5");
+  EXPECT_EQ(moved("0.25", -256), "-255.75");
+  EXPECT_EQ(moved("-256.000", 256), "0.000");
+  EXPECT_EQ(moved("99999999999999999999.9", 1), "100000000000000000000.9");
+  EXPECT_EQ(moved("12.75abc", 0), "error: \"12.75abc\" is not a number");
+  for (std::string_view bad : {"", "-", ".5", "16.", "1e5", "x", "1.2.3", "--1"})
+    EXPECT_FALSE(maptext::moveNumber(bad, 0).ok()) << bad;
+}
+
+// The writer cuts each line once and moves its numbers by integer sums;
+// what it writes must be what moving each token exactly gives.
+TEST(PieceWriter, MovesEveryNumberExactly) {
+  for (std::string_view token :
+       {"16", "-16", "+007", "-0", "16.50", "-0.5", "0.25", "-256.000", "-0.000001", "0.1234567",
+        "123456789012345", "1234567890123456", "99999999999999999999.9"})
+    for (int32_t cell : {0, 1, -1, -16, 4096}) {
+      const std::string zero = moved("0", int64_t{cell} * 256);
+      const std::string expected = "( " + moved(token, int64_t{cell} * 256) + " 0 0 ) ( " + zero +
+                                   " 0 0 ) ( " + zero + " 0 0 ) t";
+      EXPECT_EQ(line("( " + std::string(token) + " 0 0 ) ( 0 0 0 ) ( 0 0 0 ) t", {cell, 0, 0}),
+                expected)
+          << token << " at " << cell;
+    }
+}
+
+TEST(PieceWriter, PlaneRowsMoveEveryPoint) {
+  EXPECT_EQ(line("( 0 0 0 ) ( 0 64 0 ) ( 64 0 0 ) base/floor 0 0 0 1 1", {2, 1, 0}),
+            "( 512 256 0 ) ( 512 320 0 ) ( 576 256 0 ) base/floor 0 0 0 1 1");
+  EXPECT_EQ(line("(  -16   0 0 ) ( 0 -16 0 ) ( 0 0 -16 ) wall 8 0 90 1 1", {0, 0, 1}),
+            "( -16 0 256 ) ( 0 -16 256 ) ( 0 0 240 ) wall 8 0 90 1 1");
+  // Tabs, no blanks at the parentheses, blanks before the last one, and a
+  // ")" in the rest: the rest stays exactly as it stood.
+  EXPECT_EQ(line("(0\t0 0.5)(0 64 0)(64 0 0  ) \tsky)x 0 0", {1, 0, 0}),
+            "( 256 0 0.5 ) ( 256 64 0 ) ( 320 0 0 ) \tsky)x 0 0");
+  // A texture named after the origin key is still a plane line.
+  EXPECT_EQ(line("( 0 0 0 ) ( 0 64 0 ) ( 64 0 0 ) origin_tex 0 0 0 1 1", {1, 0, 0}),
+            "( 256 0 0 ) ( 256 64 0 ) ( 320 0 0 ) origin_tex 0 0 0 1 1");
+}
+
+TEST(PieceWriter, OriginKeyOnly) {
+  EXPECT_EQ(line("\"origin\" \"16.5 -8 24\"", {1, 0, 2}), "\"origin\"        \"272.5 -8 536\"");
+  EXPECT_EQ(line("\"origin\"\t\"32 32 24 7\" // x", {0, 0, 0}), "\"origin\"        \"32 32 24\"");
+  EXPECT_EQ(line("\"targetname\" \"origin_door\"", {1, 0, 0}), "\"targetname\" \"origin_door\"");
+  EXPECT_EQ(line("\"message\" \"the origin\"", {1, 0, 0}), "\"message\" \"the origin\"");
+}
+
+TEST(PieceWriter, MalformedLinesNameTheFileAndLine) {
+  EXPECT_EQ(line("\"origin\" \"1 2\"", {0, 0, 0}),
+            "error: p.map:2: origin line needs three numbers");
+  EXPECT_EQ(line("\"origin\"", {0, 0, 0}), "error: p.map:2: origin line needs three numbers");
+  EXPECT_EQ(line("\"origin\" \"1 2 x\"", {0, 0, 0}), "error: p.map:2: \"x\" is not a number");
+  const std::string planeError = "error: p.map:3: plane line needs three points of three numbers";
+  EXPECT_EQ(line("( 0 0 0 ) ( 0 64 0 ) tex", {0, 0, 0}), planeError);
+  EXPECT_EQ(line("( 0 0 ) ( 0 64 0 ) ( 1 1 1 ) tex", {0, 0, 0}), planeError);
+  EXPECT_EQ(line("( 0 0 0 0 ) ( 0 64 0 ) ( 1 1 1 ) tex", {0, 0, 0}), planeError);
+  EXPECT_EQ(line("( 0 0 0 ) ( 0 6a 0 ) ( 1 1 1 ) tex", {0, 0, 0}),
+            "error: p.map:3: \"6a\" is not a number");
+  // A malformed depth is named before any other fault of the piece.
+  auto both = PieceWriter::make("{\n\"origin\" \"1\"\n\"_depth\" \"1 0\"\n}\n", "p.map", false);
+  ASSERT_FALSE(both.ok());
+  EXPECT_EQ(both.message(),
+            "p.map:3: _depth \"1 0\" must be two numbers from 0 to 1, the lower first (as \"0.5 "
+            "1\")");
+}
+
+TEST(PieceWriter, BracesAndClassesAsTheModelReadsThem) {
+  auto piece = maptext::Piece::read(
+      "// header\r\n  {  \r\n\"_classname_note\" \"x\"\n\"classname\" \"light\"\n}\n\njunk\n"
+      "{\n{\n}\n",
+      "p.map");
+  ASSERT_TRUE(piece.ok());
+  ASSERT_EQ(piece->entities().size(), 1u);  // the last group never closes
+  EXPECT_EQ(piece->entities()[0].className, "light");
+  EXPECT_EQ(piece->lines()[0].number, 2u);
+  EXPECT_EQ(piece->warnings(),
+            std::vector<std::string>{"p.map:8: the entity opened here is never closed (a \"}\" is "
+                                     "missing); it is left out of the map"});
+}
+
+constexpr std::string_view kRoom = R"(// a room
+{
+"classname" "WorldSpawn"
+"message" "Room"
+// before the brushes
+{
+( 0 0 0 ) ( 0 64 0 ) ( 64 0 0 ) floor 0 0 0 1 1
+}
+"sounds" "1"
+}
+{
+"classname" "info_player_start"
+"origin" "32 32 24"
+}
+{
+"classname" "func_door"
+"angle" "-1"
+{
+// door brush
+( 0 0 0 ) ( 0 8 0 ) ( 8 0 0 ) door 0 0 0 1 1
+}
+}
+)";
+
+TEST(PieceWriter, FirstCellWritesTheWorldHeaderAndLaterCellsOnlyBrushes) {
+  const PieceWriter room = writer(kRoom, "room.map");
+  Written first;
+  room.writeWorld(first.sink, {0, 0, 1}, kPitch, true);
+  EXPECT_EQ(first.finish(), R"({
+  "classname" "WorldSpawn"
+  "message" "Room"
+// before the brushes
+ {
+  ( 0 0 256 ) ( 0 64 256 ) ( 64 0 256 ) floor 0 0 0 1 1
+ }
+  "sounds" "1"
+)");
+  Written later;
+  later.sink.line("{");  // as inside the map's world entity
+  room.writeWorld(later.sink, {1, 0, 0}, kPitch, false);
+  EXPECT_EQ(later.finish(), R"({
+ {
+  ( 256 0 0 ) ( 256 64 0 ) ( 320 0 0 ) floor 0 0 0 1 1
+ }
+  "sounds" "1"
+)");
+}
+
+TEST(PieceWriter, EntitiesSkipTheWorldAndLaterPlayerStarts) {
+  const PieceWriter room = writer(kRoom, "room.map");
+  const std::string door = R"({
+  "classname" "func_door"
+  "angle" "-1"
+ {
+// door brush
+  ( 256 0 0 ) ( 256 8 0 ) ( 264 0 0 ) door 0 0 0 1 1
+ }
+}
+)";
+  Written first, later;
+  room.writeEntities(first.sink, {1, 0, 0}, kPitch, {true, true, LevelPlan::Ratio{}, ""});
+  EXPECT_EQ(
+      first.finish(),
+      "{\n  \"classname\" \"info_player_start\"\n  \"origin\"        \"288 32 24\"\n}\n" + door);
+  room.writeEntities(later.sink, {1, 0, 0}, kPitch, {false, true, LevelPlan::Ratio{}, ""});
+  EXPECT_EQ(later.finish(), door);
+}
+
+TEST(PieceWriter, TheWorldStaysBalanced) {
+  const PieceWriter noBrushes = writer("{\n\"classname\" \"worldspawn\"\n}\n", "a.map");
+  const PieceWriter noWorld = writer("{\n\"classname\" \"light\"\n}\n", "b.map");
+  for (const PieceWriter* w : {&noBrushes, &noWorld}) {
+    Written first, later;
+    w->writeWorld(first.sink, {0, 0, 0}, kPitch, true);
+    EXPECT_EQ(first.finish(), "{\n  \"classname\" \"worldspawn\"\n");
+    w->writeWorld(later.sink, {0, 0, 0}, kPitch, false);
+    EXPECT_EQ(later.finish(), "");
+  }
+}
+
+TEST(PieceWriter, LongLinesStayWhole) {
+  const std::string rest(3000, 'x');
+  const PieceWriter w = writer(
+      "{\n\"classname\" \"worldspawn\"\n{\n( 0 0 0 ) ( 0 0 0 ) ( 0 0 0 ) " + rest + "\n}\n}\n");
+  Written out;
+  out.sink.line("{");
+  w.writeWorld(out.sink, {0, 0, 0}, kPitch, false);
+  EXPECT_EQ(out.finish(), "{\n {\n  ( 0 0 0 ) ( 0 0 0 ) ( 0 0 0 ) " + rest + "\n }\n");
+}
+
+// The sink hands on full buffers and keeps the first failure.
+TEST(MapSink, DrainsWhenFullAndKeepsTheFirstFailure) {
+  std::vector<std::string> drained;
+  int calls = 0;
+  MapSink sink(
+      [&](std::string_view bytes) -> Status {
+        drained.emplace_back(bytes);
+        if (++calls == 2) return fail("m.map: cannot write: full");
+        return success();
+      },
+      8);
+  sink.line("{");
+  sink.line("\"a\" \"b\"");  // past 8 bytes: drained
+  EXPECT_FALSE(sink.failure());
+  sink.line("\"c\" \"d\"");
+  ASSERT_TRUE(sink.failure());
+  sink.line("}");
+  EXPECT_EQ(drained, (std::vector<std::string>{"{\n  \"a\" \"b\"\n", "  \"c\" \"d\"\n"}));
+  EXPECT_EQ(sink.finish().message(), "m.map: cannot write: full");
+}
+
+}  // namespace
+}  // namespace cellforge
