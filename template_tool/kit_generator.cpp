@@ -2,323 +2,351 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
+#include <cmath>
+#include <functional>
 
 #include "platform/platform.h"
+#include "template_tool/kit_pieces.h"
+#include "template_tool/walk_check.h"
 #include "templates/mmd_file.h"
 
-// Every piece is drawn from the same few rules so that any two pieces join:
-// walls 16 thick inside the cell's own box, floor and ceiling slabs 16 thick,
-// and on every open side a doorway 128 wide and 128 tall in the middle of
-// the face. Each piece seals itself; only its doorways are open.
+// The bundled kits: the shapes and looks of kit_pieces, filled with each
+// game's monsters, items and lights.
 
 namespace cellforge {
 namespace {
 
-enum Side { posY = 0, negY = 1, posX = 2, negX = 3 };
-
-struct Theme {
-  const char* floor;
-  const char* ceiling;
-  const char* wall;
-  const char* trim;
-  const char* step;
-  const char* pillar;
-};
+using namespace kit;
 
 // What ends a level: Quake's trigger_changelevel names the map itself;
 // Quake II's trigger fires a target_changelevel that names it.
 struct Exit {
   const char* trigger;
-  const char* texture;
   const char* map;
 };
 
+struct Item {
+  const char* classname;
+  int flags;  // the class's own spawnflags (Quake's rotten or mega health)
+};
+
+struct Arm {
+  Item weapon;
+  Item ammo;
+  int tier;
+};
+
 struct GameKit {
-  Theme looks[2];
+  bool quake;
+  std::array<Theme, 4> themes;
+  Surfaces surfaces;
   Exit exit;
   std::vector<std::string> worldKeys;
-  const char* health;
-  const char* armor;
-  const char* ammo;
-  const char* weapon;
-  const char* monster;
+  // Monsters from the weakest (tier 0) to the strongest (tier 3).
+  std::array<std::vector<const char*>, 4> monsters;
+  Item healthSmall, health, healthLarge;
+  std::array<Item, 3> armour;  // light, medium, heavy
+  std::vector<Arm> arms;
+  std::array<Item, 3> secrets;  // what a secret niche holds
 };
 
 const GameKit& kitFor(Game game) {
-  static const GameKit quake2{{{"e1u1/floor3_1", "e1u1/ceil1_1", "e1u1/metal1_1", "e1u1/flat1_1",
-                                "e1u1/c_met5_2", "e1u1/crate1_1"},
-                               {"e1u1/floor1_3", "e1u1/ceil1_3", "e1u1/wswall1_1", "e1u1/flat1_2",
-                                "e1u1/metal1_2", "e1u1/c_met7_1"}},
-                              // "*" starts a new unit: the stats screen, then the
-                              // game's first map with what the player carries.
-                              {"trigger_multiple", "e1u1/trigger", "*base1"},
-                              {"\"classname\" \"worldspawn\""},
-                              "item_health",
-                              "item_armor_shard",
-                              "ammo_shells",
-                              "weapon_shotgun",
-                              "monster_soldier_light"};
+  static const GameKit quake2{
+      false,
+      {{{"e1u1/floor3_1", "e1u1/ceil1_1", "e1u1/metal1_1", "e1u1/flat1_1", "e1u1/c_met5_2",
+         "e1u1/c_met7_1", "e1u1/crate1_1"},
+        {"e1u1/floor1_3", "e1u1/ceil1_3", "e1u1/wswall1_1", "e1u1/flat1_2", "e1u1/metal1_2",
+         "e1u1/c_met7_1", "e1u1/crate1_1"},
+        {"e1u1/floor3_1", "e1u1/ceil1_3", "e1u1/metal1_2", "e1u1/flat1_1", "e1u1/c_met5_2",
+         "e1u1/metal1_1", "e1u1/crate1_1"},
+        {"e1u1/floor1_3", "e1u1/ceil1_1", "e1u1/wswall1_1", "e1u1/flat1_2", "e1u1/floor3_1",
+         "e1u1/c_met5_2", "e1u1/crate1_1"}}},
+      // Quake II's contents and flags: water (32) with the warp of its
+      // surface (8); sky (flag 4) over solid.
+      {"e1u1/water1_8", " 32 8 0", "e1u1/sky1", " 0 4 0", "e1u1/trigger", "e1u1/metal1_2"},
+      // "*" starts a new unit: the stats screen, then the game's first map
+      // with what the player carries.
+      {"trigger_multiple", "*base1"},
+      {"\"classname\" \"worldspawn\""},
+      {{{"monster_soldier_light", "monster_soldier"},
+        {"monster_soldier_ss", "monster_infantry", "monster_parasite"},
+        {"monster_gunner", "monster_berserk", "monster_medic"},
+        {"monster_gladiator", "monster_tank"}}},
+      {"item_health_small", 0},
+      {"item_health", 0},
+      {"item_health_large", 0},
+      {{{"item_armor_shard", 0}, {"item_armor_jacket", 0}, {"item_armor_combat", 0}}},
+      {{{"weapon_shotgun", 0}, {"ammo_shells", 0}, 0},
+       {{"weapon_machinegun", 0}, {"ammo_bullets", 0}, 0},
+       {{"weapon_supershotgun", 0}, {"ammo_shells", 0}, 1},
+       {{"weapon_grenadelauncher", 0}, {"ammo_grenades", 0}, 1},
+       {{"weapon_chaingun", 0}, {"ammo_bullets", 0}, 2},
+       {{"weapon_rocketlauncher", 0}, {"ammo_rockets", 0}, 2},
+       {{"weapon_hyperblaster", 0}, {"ammo_cells", 0}, 3}},
+      {{{"item_health_mega", 0}, {"item_quad", 0}, {"item_armor_combat", 0}}}};
   static const GameKit quake{
-      {{"ground1_6", "ceil1_1", "wbrick1_5", "metal1_3", "city4_2", "wizmet1_2"},
-       {"sfloor4_1", "tech02_1", "tech01_1", "metal1_3", "metal2_1", "city1_4"}},
+      true,
+      {{{"ground1_6", "ceil1_1", "wbrick1_5", "metal1_3", "city4_2", "wizmet1_2", "city1_4"},
+        {"sfloor4_1", "tech02_1", "tech01_1", "metal1_3", "metal2_1", "city1_4", "wizmet1_2"},
+        {"ground1_6", "tech02_1", "city4_2", "metal2_1", "metal1_3", "wbrick1_5", "wizmet1_2"},
+        {"sfloor4_1", "ceil1_1", "wbrick1_5", "metal2_1", "tech01_1", "metal1_3", "city1_4"}}},
+      {"*water1", "", "sky4", "", "trigger", "metal2_1"},
       // The hub map, where every episode starts.
-      {"trigger_changelevel", "trigger", "start"},
+      {"trigger_changelevel", "start"},
       {"\"classname\" \"worldspawn\"", "\"wad\" \"quake101.wad\""},
-      "item_health",
-      "item_armor1",
-      "item_shells",
-      "weapon_supershotgun",
-      "monster_army"};
+      {{{"monster_army", "monster_dog"},
+        {"monster_knight", "monster_enforcer"},
+        {"monster_ogre", "monster_hell_knight"},
+        {"monster_demon1", "monster_shambler"}}},
+      {"item_health", 1},  // rotten: 15
+      {"item_health", 0},
+      {"item_health", 0},
+      {{{"item_armor1", 0}, {"item_armor1", 0}, {"item_armor2", 0}}},
+      {{{"weapon_supershotgun", 0}, {"item_shells", 0}, 0},
+       {{"weapon_nailgun", 0}, {"item_spikes", 0}, 0},
+       {{"weapon_grenadelauncher", 0}, {"item_rockets", 0}, 1},
+       {{"weapon_supernailgun", 0}, {"item_spikes", 0}, 2},
+       {{"weapon_rocketlauncher", 0}, {"item_rockets", 0}, 2},
+       {{"weapon_lightning", 0}, {"item_cells", 0}, 3}},
+      {{{"item_health", 2}, {"item_artifact_super_damage", 0}, {"item_armor2", 0}}}};
   return game == Game::quake ? quake : quake2;
 }
 
-struct Box {
-  int x0, y0, z0, x1, y1, z1;
-  const char* texture;
+// The games' skill spawnflags.
+constexpr int kNotEasy = 256, kNotMedium = 512, kNotHard = 1024;
+constexpr int kMediumAndHard = kNotEasy, kHardOnly = kNotEasy | kNotMedium;
+constexpr int kEasyOnly = kNotMedium | kNotHard, kEasyAndMedium = kNotHard;
+
+// Where along the way from start to exit each tier of monster stands, and
+// each tier of weapon lies. None in the first tenth, so the start room is
+// quiet.
+const char* const kMonsterDepth[4] = {"0.1 0.6", "0.3 0.85", "0.5 1", "0.7 1"};
+const char* const kWeaponDepth[4] = {"0 0.5", "0.2 0.7", "0.4 1", "0.6 1"};
+const char* const kAmmoDepth[4] = {"", "0.2 1", "0.4 1", "0.6 1"};
+
+std::string key(const char* k, const std::string& v) {
+  return "\"" + std::string(k) + "\" \"" + v + "\"";
+}
+
+// Puts entities on free floor: each box on flat tiles, clear of crates,
+// pillars, water and the others, with room overhead.
+class Placer {
+ public:
+  Placer(const Piece& p, bool quake) : p_(p), quake_(quake) {}
+
+  // The free spot nearest (x, y, z) for the class, as an origin; false when
+  // there is none. `anchorOnly` keeps it in the anchor cell.
+  bool place(const std::string& cls, int x, int y, int z, int awayFromStart, bool anchorOnly,
+             std::array<int, 3>& origin) {
+    const WalkClass kind = walkClassOf(cls, quake_);
+    const int mx0 = int(kind.box.mins[0]), mx1 = int(kind.box.maxs[0]);
+    const int my0 = int(kind.box.mins[1]), my1 = int(kind.box.maxs[1]);
+    const int height = int(kind.box.maxs[2] - kind.box.mins[2]);
+    const int margin = 8;
+    long best = LONG_MAX;
+    for (int k = 0; k < p_.nz; ++k) {
+      const int base = (k + p_.zMin) * 256;
+      for (int cy = 8; cy < p_.ny * kTile; cy += 8)
+        for (int cx = 8; cx < p_.nx * kTile; cx += 8) {
+          const int ox = cx - (mx0 + mx1) / 2, oy = cy - (my0 + my1) / 2;
+          const int x0 = ox + mx0 - margin, x1 = ox + mx1 + margin;
+          const int y0 = oy + my0 - margin, y1 = oy + my1 + margin;
+          if (x0 < 0 || y0 < 0 || x1 > p_.nx * kTile || y1 > p_.ny * kTile) continue;
+          if (anchorOnly && (x1 > 256 || y1 > 256 || k + p_.zMin != 0)) continue;
+          int floor = -1;
+          bool ok = true;
+          for (int j = y0 / kTile; ok && j <= (y1 - 1) / kTile; ++j)
+            for (int i = x0 / kTile; ok && i <= (x1 - 1) / kTile; ++i) {
+              const Tile& t = *p_.tile(i, j, k);
+              ok = t.floor != kWallTile && !t.blocked && !t.hole && t.water == 0 &&
+                   t.floor < t.ceiling && (floor < 0 || floor == t.floor) &&
+                   t.floor + height + margin <= t.ceiling;
+              floor = t.floor;
+            }
+          if (!ok) continue;
+          const int bz0 = base + floor, bz1 = bz0 + height;
+          for (const auto& b : taken_)
+            ok = ok && (x1 <= b[0] || x0 >= b[3] || y1 <= b[1] || y0 >= b[4] || bz1 <= b[2] ||
+                        bz0 >= b[5]);
+          if (!ok) continue;
+          if (awayFromStart > 0 && hasStart_ &&
+              std::hypot(cx - start_[0], cy - start_[1]) < awayFromStart &&
+              std::abs(bz0 - start_[2]) < 64)
+            continue;
+          const long d =
+              long(cx - x) * (cx - x) + long(cy - y) * (cy - y) + long(bz0 - z) * (bz0 - z);
+          if (d < best) {
+            best = d;
+            origin = {ox, oy, bz0 + margin - int(kind.box.mins[2])};
+            chosen_ = {x0, y0, bz0, x1, y1, bz1};
+          }
+        }
+    }
+    if (best == LONG_MAX) return false;
+    taken_.push_back(chosen_);
+    if (kind.role == WalkRole::playerStart) {
+      hasStart_ = true;
+      start_ = {origin[0], origin[1], chosen_[2]};
+    }
+    return true;
+  }
+
+ private:
+  const Piece& p_;
+  bool quake_;
+  std::vector<std::array<int, 6>> taken_;
+  std::array<int, 6> chosen_{};
+  bool hasStart_ = false;
+  std::array<int, 3> start_{};
 };
 
-struct PointEntity {
-  std::string classname;
-  int x, y, z;
-  std::vector<std::string> extra;  // further key lines
+struct Light {
+  int strength;
+  const char* colour;  // "" for white
 };
 
-struct PieceCell {
-  Cell cell;
-  bool floor = true, ceiling = true;
+// How a piece is filled.
+enum class Kind { end, hall, corner, tee, cross, stairs, room };
+
+struct Fill {
+  Kind kind;
+  int variant;    // varies the choices from piece to piece
+  int strongest;  // the toughest tier of monster that may stand here
+  int monsters;   // how many monster slots
+  Light light;
+  bool secret = false;
+  Box niche{};
 };
 
-struct Piece {
-  std::string name;
-  std::vector<PieceCell> cells;
-  std::vector<Box> boxes;
-  std::vector<PointEntity> entities;
-};
+PointEntity lightAt(int x, int y, int z, const Light& l) {
+  PointEntity e{"light", x, y, z, {key("light", std::to_string(l.strength))}};
+  if (*l.colour) e.extra.push_back(key("_color", l.colour));
+  return e;
+}
+
+int facing(int fromX, int fromY, int toX, int toY) {
+  const double a = std::atan2(double(toY - fromY), double(toX - fromX)) * 180 / 3.14159265358979;
+  return (int(std::lround(a / 45)) * 45 + 360) % 360;
+}
+
+// Lights, the start, monsters and items of a piece.
+void populate(const GameKit& kit, Piece& p, const Fill& f) {
+  for (const PieceCell& pc : p.cells) {
+    const int base = pc.cell.z * 256;
+    p.entities.push_back(lightAt(pc.cell.x * 256 + 128, pc.cell.y * 256 + 128,
+                                 base + std::min(pc.ceilingAt, 240) - 40, f.light));
+  }
+  Placer placer(p, kit.quake);
+  std::array<int, 3> o{};
+  const int anchorZ = p.cells[0].cell.z * 256;
+  if (!placer.place("info_player_start", 128, 128, anchorZ, 0, true, o)) return;
+  const int sx = o[0], sy = o[1];
+  p.entities.push_back({"info_player_start",
+                        o[0],
+                        o[1],
+                        o[2],
+                        {key("angle", std::to_string(facing(sx, sy, p.nx * 8, p.ny * 8)))}});
+  if (f.kind == Kind::stairs) return;
+
+  // Corners of the footprint, the farthest from the start first.
+  const int w = p.nx * kTile, d = p.ny * kTile;
+  std::vector<std::array<int, 2>> corners = {
+      {40, 40}, {w - 40, 40}, {40, d - 40}, {w - 40, d - 40}, {w / 2, d / 2}};
+  std::stable_sort(corners.begin(), corners.end(), [&](const auto& a, const auto& b) {
+    return std::hypot(a[0] - sx, a[1] - sy) > std::hypot(b[0] - sx, b[1] - sy);
+  });
+  auto add = [&](const std::string& cls, int flags, const char* depth, std::array<int, 2> at,
+                 int storey, int away) {
+    const int z = (p.zMin + storey) * 256 + 16;
+    if (!placer.place(cls, at[0], at[1], z, away, false, o)) return;
+    PointEntity e{cls, o[0], o[1], o[2], {}};
+    if (cls.rfind("monster_", 0) == 0)
+      e.extra.push_back(key("angle", std::to_string(facing(o[0], o[1], sx, sy))));
+    e.extra.push_back(key("spawnflags", std::to_string(flags)));
+    if (*depth) e.extra.push_back(key("_depth", depth));
+    p.entities.push_back(std::move(e));
+  };
+
+  // Monsters: every skill meets the first; the others only on medium and
+  // hard, or only on hard, so hard has the most.
+  static const int kSkill[3] = {0, kHardOnly, kMediumAndHard};
+  const int weakest = std::max(0, f.strongest - 2);
+  for (int m = 0; m < f.monsters; ++m) {
+    const int tier = weakest + (f.variant + m) % (f.strongest - weakest + 1);
+    const auto& kinds = kit.monsters[size_t(tier)];
+    const char* cls = kinds[size_t(f.variant + m) % kinds.size()];
+    add(cls, kSkill[m % 3], kMonsterDepth[tier], corners[size_t(m) % 4], m % p.nz, 96);
+  }
+
+  // Items: health everywhere, more of it on easy; a weapon, armour or
+  // ammunition by turns.
+  auto item = [&](const Item& it, int skill, const char* depth, size_t corner) {
+    add(it.classname, it.flags | skill, depth, corners[4 - corner % 5], 0, 0);
+  };
+  const int v = f.variant;
+  item(v % 3 == 0 ? kit.healthLarge : kit.health, v % 2 ? kEasyAndMedium : 0, "", 0);
+  const Arm& arm = kit.arms[size_t(v / 4) % kit.arms.size()];
+  const bool big = f.kind == Kind::room;
+  switch (big ? 4 : v % 4) {
+    case 0:
+      item(arm.weapon, 0, kWeaponDepth[arm.tier], 1);
+      item(arm.ammo, 0, kAmmoDepth[arm.tier], 2);
+      break;
+    case 1:
+      item(kit.armour[size_t(v / 4) % 2], 0, "", 1);
+      break;
+    case 2:
+      item(arm.ammo, 0, kAmmoDepth[arm.tier], 1);
+      break;
+    case 3:
+      item(kit.healthSmall, kEasyOnly, "", 1);
+      break;
+    default:
+      item(kit.healthLarge, kEasyOnly, "", 1);
+      item(arm.weapon, 0, kWeaponDepth[arm.tier], 2);
+      item(arm.ammo, 0, kAmmoDepth[arm.tier], 3);
+      item(kit.armour[size_t(1 + v % 2)], 0, "", 4);
+      break;
+  }
+
+  if (f.secret) {
+    // The niche's prize, and what counts the secret as found.
+    const Box& n = f.niche;
+    const Item& prize = kit.secrets[size_t(v) % kit.secrets.size()];
+    add(prize.classname, prize.flags, "", {(n.x0 + n.x1) / 2, (n.y0 + n.y1) / 2},
+        p.cells[0].cell.z - p.zMin, 0);
+    if (kit.quake) {
+      p.brushEntities.push_back({{key("classname", "trigger_secret")}, {n}});
+    } else {
+      p.brushEntities.push_back({{key("classname", "trigger_once"), key("target", "secret")}, {n}});
+      p.entities.push_back({"target_secret",
+                            (n.x0 + n.x1) / 2,
+                            (n.y0 + n.y1) / 2,
+                            n.z0 + 48,
+                            {key("targetname", "secret")}});
+    }
+  }
+}
 
 std::string plane(int ax, int ay, int az, int bx, int by, int bz, int cx, int cy, int cz,
-                  const char* texture) {
+                  const Box& b) {
   auto p = [](int x, int y, int z) {
     return "( " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(z) + " )";
   };
-  return p(ax, ay, az) + " " + p(bx, by, bz) + " " + p(cx, cy, cz) + " " + texture + " 0 0 0 1 1\n";
+  return p(ax, ay, az) + " " + p(bx, by, bz) + " " + p(cx, cy, cz) + " " + b.texture +
+         " 0 0 0 1 1" + b.suffix + "\n";
 }
 
 // Six planes, normals outward, in the order -x -y -z +z +y +x.
 std::string brushText(const Box& b) {
   const int x1 = b.x0, y1 = b.y0, z1 = b.z0, x2 = b.x1, y2 = b.y1, z2 = b.z1;
-  const char* t = b.texture;
-  return "{\n" + plane(x1, y1, z1, x1, y1 + 1, z1, x1, y1, z1 + 1, t) +
-         plane(x1, y1, z1, x1, y1, z1 + 1, x1 + 1, y1, z1, t) +
-         plane(x1, y1, z1, x1 + 1, y1, z1, x1, y1 + 1, z1, t) +
-         plane(x2, y2, z2, x2, y2 + 1, z2, x2 + 1, y2, z2, t) +
-         plane(x2, y2, z2, x2 + 1, y2, z2, x2, y2, z2 + 1, t) +
-         plane(x2, y2, z2, x2, y2, z2 + 1, x2, y2 + 1, z2, t) + "}\n";
-}
-
-bool open(const Cell& c, int side) {
-  return side == posY   ? c.openPosY
-         : side == negY ? c.openNegY
-         : side == posX ? c.openPosX
-                        : c.openNegX;
-}
-
-void setOpen(Cell& c, int side) {
-  (side == posY   ? c.openPosY
-   : side == negY ? c.openNegY
-   : side == posX ? c.openPosX
-                  : c.openNegX) = true;
-}
-
-bool hasCell(const Piece& p, int x, int y, int z) {
-  return std::any_of(p.cells.begin(), p.cells.end(), [&](const PieceCell& c) {
-    return c.cell.x == x && c.cell.y == y && c.cell.z == z;
-  });
-}
-
-// Walls, doorways and slabs of every cell. A face between two cells of the
-// piece has no wall; the room runs on through it.
-void addShell(Piece& p, const Theme& look) {
-  for (const PieceCell& pc : p.cells) {
-    const Cell& c = pc.cell;
-    const int bx = c.x * kCellSize, by = c.y * kCellSize, bz = c.z * kCellSize;
-    const bool inner[4] = {hasCell(p, c.x, c.y + 1, c.z), hasCell(p, c.x, c.y - 1, c.z),
-                           hasCell(p, c.x + 1, c.y, c.z), hasCell(p, c.x - 1, c.y, c.z)};
-    const int xa = inner[negX] ? 0 : 16, xb = inner[posX] ? 256 : 240;
-    const int ya = inner[negY] ? 0 : 16, yb = inner[posY] ? 256 : 240;
-    if (pc.floor) p.boxes.push_back({bx + xa, by + ya, bz, bx + xb, by + yb, bz + 16, look.floor});
-    if (pc.ceiling)
-      p.boxes.push_back({bx + xa, by + ya, bz + 240, bx + xb, by + yb, bz + 256, look.ceiling});
-    for (int s = 0; s < 4; ++s) {
-      if (inner[s]) continue;
-      const bool alongY = s == posX || s == negX;  // the wall runs along y
-      const int f0 = s == posX ? 240 : s == posY ? 240 : 0, f1 = f0 + 16;
-      const int l0 = alongY ? 0 : xa, l1 = alongY ? 256 : xb;
-      auto add = [&](int a0, int a1, int z0, int z1, const char* tex) {
-        if (alongY)
-          p.boxes.push_back({bx + f0, by + a0, bz + z0, bx + f1, by + a1, bz + z1, tex});
-        else
-          p.boxes.push_back({bx + a0, by + f0, bz + z0, bx + a1, by + f1, bz + z1, tex});
-      };
-      if (!open(c, s)) {
-        add(l0, l1, 0, 256, look.wall);
-        continue;
-      }
-      add(l0, kDoorLow, 0, 256, look.wall);
-      add(kDoorHigh, l1, 0, 256, look.wall);
-      add(kDoorLow, kDoorHigh, 0, kDoorBottom, look.trim);
-      add(kDoorLow, kDoorHigh, kDoorTop, 256, look.trim);
-    }
-  }
-}
-
-Cell makeCell(int x, int y, int z, const std::vector<int>& sides) {
-  Cell c;
-  c.x = x;
-  c.y = y;
-  c.z = z;
-  for (int s : sides) setOpen(c, s);
-  return c;
-}
-
-const char* kSideLetter = "nsew";  // +y -y +x -x
-
-// Monsters stay out of the first rooms: none in the first fifth of the way
-// from start to exit, the second of a big room only from halfway in.
-const std::string kFromAFifthIn = "\"_depth\" \"0.2 1\"";
-const std::string kFromAQuarterIn = "\"_depth\" \"0.25 1\"";
-const std::string kFromHalfwayIn = "\"_depth\" \"0.5 1\"";
-
-std::string sideCode(const Cell& c) {
-  std::string code;
-  for (int s = 0; s < 4; ++s)
-    if (open(c, s)) code += kSideLetter[s];
-  return code;
-}
-
-PointEntity light(int x, int y, int z) { return {"light", x, y, z, {"\"light\" \"300\""}}; }
-PointEntity start(int x, int y, int z, int angle) {
-  return {"info_player_start", x, y, z, {"\"angle\" \"" + std::to_string(angle) + "\""}};
-}
-
-// One cell: the fifteen opening sets, in one or two looks.
-Piece singleCell(const GameKit& kit, const std::vector<int>& sides, int look) {
-  Piece p;
-  p.cells.push_back({makeCell(0, 0, 0, sides), true, true});
-  const Cell& c = p.cells[0].cell;
-  const int openCount = static_cast<int>(sides.size());
-  const char* kind = openCount == 1   ? "end"
-                     : openCount == 4 ? "cross"
-                     : openCount == 3 ? "tee"
-                     : (open(c, posX) && open(c, negX)) || (open(c, posY) && open(c, negY))
-                         ? "hall"
-                         : "corner";
-  p.name = std::string(kind) + "_" + sideCode(c) + "_" + static_cast<char>('a' + look);
-  addShell(p, kit.looks[look]);
-  const bool pillar = look == 1 && openCount >= 3;
-  if (pillar) {
-    p.boxes.push_back({112, 112, 16, 144, 144, 240, kit.looks[look].pillar});
-    p.entities.push_back(light(64, 192, 200));
-    p.entities.push_back(light(192, 64, 200));
-    p.entities.push_back(start(72, 72, 48, 45));
-  } else {
-    p.entities.push_back(light(128, 128, 200));
-    p.entities.push_back(start(128, 128, 48, 90));
-  }
-  if (openCount == 1) p.entities.push_back({look == 0 ? kit.health : kit.ammo, 176, 176, 32, {}});
-  if (std::string(kind) == "corner" && look == 0)
-    p.entities.push_back({kit.armor, 184, 72, 32, {}});
-  if (std::string(kind) == "tee" && look == 1)
-    p.entities.push_back({kit.monster, 184, 184, 48, {"\"angle\" \"225\"", kFromAQuarterIn}});
-  return p;
-}
-
-// Turns a point of the cell a quarter to the left about the cell's middle.
-void turn(int& x, int& y) {
-  const int nx = kCellSize - y;
-  y = x;
-  x = nx;
-}
-
-// Two storeys joined by 16 steps of 16 units. Drawn climbing towards +x (in
-// at -x below, out at +x above) and turned for the other directions. With
-// `anchorAbove` the upper cell is the anchor, so the generator can also
-// place the stairs from an open cell of the upper storey.
-Piece stairs(const GameKit& kit, int turns, bool anchorAbove) {
-  static const char* kDir[4] = {"e", "n", "w", "s"};
-  const int lowZ = anchorAbove ? -1 : 0;
-  const int dz = lowZ * kCellSize;
-  int inSide = negX, outSide = posX;
-  static const int kTurned[4] = {negX, posX, posY, negY};  // side after one turn: +y->-x ...
-  for (int t = 0; t < turns; ++t) {
-    inSide = kTurned[inSide];
-    outSide = kTurned[outSide];
-  }
-  Piece p;
-  p.name = std::string("stair_") + (anchorAbove ? "down_" : "up_") + kDir[turns];
-  p.cells.push_back({makeCell(0, 0, lowZ, {inSide}), true, false});
-  p.cells.push_back({makeCell(0, 0, lowZ + 1, {outSide}), false, true});
-  if (anchorAbove) std::swap(p.cells[0], p.cells[1]);  // the anchor first
-  const Theme& look = kit.looks[turns % 2];
-  addShell(p, look);
-  auto place = [&](Box b) {
-    for (int t = 0; t < turns; ++t) {
-      turn(b.x0, b.y0);
-      turn(b.x1, b.y1);
-    }
-    if (b.x0 > b.x1) std::swap(b.x0, b.x1);
-    if (b.y0 > b.y1) std::swap(b.y0, b.y1);
-    b.z0 += dz;
-    b.z1 += dz;
-    p.boxes.push_back(b);
-  };
-  for (int i = 1; i <= 16; ++i)
-    place({16 + 14 * (i - 1), 16, 16 * i, 240, 240, 16 * i + 16, look.step});
-  auto at = [&](PointEntity e) {
-    for (int t = 0; t < turns; ++t) turn(e.x, e.y);
-    e.z += dz;
-    p.entities.push_back(e);
-  };
-  at(light(128, 128, 208));
-  at(light(128, 128, kCellSize + 160));
-  const int angle = (turns * 90) % 360;
-  if (anchorAbove)
-    at(start(224, 128, kCellSize + 48, (angle + 180) % 360));
-  else
-    at(start(40, 128, 96, angle));
-  return p;
-}
-
-// Big rooms: one room over several cells, doorways on the outer faces.
-Piece room(const GameKit& kit, std::string name, int w, int d, bool allDoors, int look) {
-  Piece p;
-  p.name = std::move(name);
-  for (int x = 0; x < w; ++x)
-    for (int y = 0; y < d; ++y) {
-      Cell c = makeCell(x, y, 0, {});
-      if (x + 1 < w) setOpen(c, posX);
-      if (x > 0) setOpen(c, negX);
-      if (y + 1 < d) setOpen(c, posY);
-      if (y > 0) setOpen(c, negY);
-      // Outer faces: every one, or one door on each side of the room.
-      const bool first = x == 0 && y == 0, last = x == w - 1 && y == d - 1;
-      if (x == 0 && (allDoors || first)) setOpen(c, negX);
-      if (x == w - 1 && (allDoors || last)) setOpen(c, posX);
-      if (y == 0 && (allDoors || x == w - 1)) setOpen(c, negY);
-      if (y == d - 1 && (allDoors || x == 0)) setOpen(c, posY);
-      p.cells.push_back({c, true, true});
-    }
-  addShell(p, kit.looks[look]);
-  for (const PieceCell& pc : p.cells)
-    p.entities.push_back(light(pc.cell.x * kCellSize + 128, pc.cell.y * kCellSize + 128, 200));
-  p.entities.push_back(start(96, 96, 48, 45));
-  const int fx = (w - 1) * kCellSize, fy = (d - 1) * kCellSize;
-  p.entities.push_back({kit.monster, fx + 160, fy + 160, 48, {"\"angle\" \"225\"", kFromAFifthIn}});
-  p.entities.push_back({kit.ammo, fx + 96, 176, 32, {}});
-  if (w * d >= 4) {
-    p.entities.push_back({kit.weapon, 176, fy + 96, 32, {}});
-    p.entities.push_back({kit.monster, fx + 176, 80, 48, {"\"angle\" \"180\"", kFromHalfwayIn}});
-  }
-  return p;
+  return "{\n" + plane(x1, y1, z1, x1, y1 + 1, z1, x1, y1, z1 + 1, b) +
+         plane(x1, y1, z1, x1, y1, z1 + 1, x1 + 1, y1, z1, b) +
+         plane(x1, y1, z1, x1 + 1, y1, z1, x1, y1 + 1, z1, b) +
+         plane(x2, y2, z2, x2, y2 + 1, z2, x2 + 1, y2, z2, b) +
+         plane(x2, y2, z2, x2 + 1, y2, z2, x2, y2, z2 + 1, b) +
+         plane(x2, y2, z2, x2, y2, z2 + 1, x2, y2 + 1, z2, b) + "}\n";
 }
 
 // The exit stands where the player would start, in the player's own box
@@ -329,13 +357,12 @@ std::string exitText(const GameKit& kit, const Piece& p) {
   const auto start = std::find_if(p.entities.begin(), p.entities.end(), [](const PointEntity& e) {
     return e.classname == "info_player_start";
   });
-  const Box box{start->x - 16, start->y - 16, start->z - 24,   start->x + 16,
-                start->y + 16, start->z + 32, kit.exit.texture};
+  const Box box{start->x - 16, start->y - 16, start->z - 24,       start->x + 16,
+                start->y + 16, start->z + 32, kit.surfaces.trigger};
   const std::string map = "\"map\" \"" + std::string(kit.exit.map) + "\"\n";
   std::string out =
       "// the level's exit\n{\n\"classname\" \"" + std::string(kit.exit.trigger) + "\"\n";
-  if (std::string(kit.exit.trigger) == "trigger_changelevel")
-    return out + map + brushText(box) + "}\n";
+  if (kit.quake) return out + map + brushText(box) + "}\n";
   return out + "\"target\" \"exit\"\n" + brushText(box) +
          "}\n{\n\"classname\" \"target_changelevel\"\n\"targetname\" \"exit\"\n" + map +
          "\"origin\" \"" + std::to_string(start->x) + " " + std::to_string(start->y) + " " +
@@ -354,7 +381,197 @@ std::string pieceText(const GameKit& kit, const Piece& p) {
     for (const std::string& k : e.extra) out += k + "\n";
     out += "}\n";
   }
+  for (const BrushEntity& e : p.brushEntities) {
+    out += "{\n";
+    for (const std::string& k : e.keys) out += k + "\n";
+    for (const Box& b : e.boxes) out += brushText(b);
+    out += "}\n";
+  }
   return out + exitText(kit, p);
+}
+
+constexpr const char* kSideLetter = "nsew";  // +y -y +x -x
+
+// The looks of a one-cell piece.
+enum Look { plain, courtyard, narrow, raised, pool, stores, kLooks };
+
+const Light kLights[kLooks] = {{300, ""},           {350, "1 0.95 0.85"}, {220, "1 0.7 0.4"},
+                               {400, "0.6 0.75 1"}, {300, "0.5 0.9 1"},   {260, "1 0.85 0.6"}};
+
+Piece singleCell(const GameKit& kit, const std::vector<int>& sides, int look, int variant) {
+  Piece p;
+  p.cells.push_back({makeCell(0, 0, 0, sides)});
+  const Cell& c = p.cells[0].cell;
+  const int openCount = static_cast<int>(sides.size());
+  const Kind kind = openCount == 1   ? Kind::end
+                    : openCount == 4 ? Kind::cross
+                    : openCount == 3 ? Kind::tee
+                    : (isOpen(c, posX) && isOpen(c, negX)) || (isOpen(c, posY) && isOpen(c, negY))
+                        ? Kind::hall
+                        : Kind::corner;
+  static const char* kKindName[] = {"end", "hall", "corner", "tee", "cross"};
+  std::string code;
+  for (int s = 0; s < 4; ++s)
+    if (isOpen(c, s)) code += kSideLetter[s];
+  p.name = std::string(kKindName[int(kind)]) + "_" + code + "_" + static_cast<char>('a' + look);
+  p.theme = &kit.themes[size_t(look) % kit.themes.size()];
+  if (look == narrow) p.cells[0].ceilingAt = 176;
+  if (look == courtyard) p.cells[0].sky = true;
+  startTiles(p);
+  Fill f{kind, variant, 2, kind == Kind::hall || kind == Kind::corner ? 1 : 2, kLights[look]};
+  if (kind == Kind::tee || kind == Kind::cross || look == raised || look == pool) f.monsters = 3;
+  switch (look) {
+    case courtyard:
+      colonnade(p, 0);
+      break;
+    case narrow:
+      narrowPassages(p, 0);
+      p.brushEntities.push_back(doorIn(c, sides[0], kit.surfaces, kit.quake));
+      break;
+    case raised:
+      dais(p, 0, 3);
+      break;
+    case pool:
+      raisedWithPool(p, 0);
+      break;
+    case stores:
+      f.secret = alcove(p, kit.surfaces, f.niche);
+      crates(p, 0);
+      break;
+    default:
+      break;
+  }
+  finish(p, kit.surfaces);
+  populate(kit, p, f);
+  return p;
+}
+
+// Two storeys joined by 16 steps of 16 units. Drawn climbing towards +x (in
+// at -x below, out at +x above) and turned for the other directions. With
+// `anchorAbove` the upper cell is the anchor, so the generator can also
+// place the stairs from an open cell of the upper storey.
+Piece stairs(const GameKit& kit, int turns, bool anchorAbove, int look) {
+  static const char* kDir[4] = {"e", "n", "w", "s"};
+  const int lowZ = anchorAbove ? -1 : 0;
+  int inSide = negX, outSide = posX;
+  static const int kTurned[4] = {negX, posX, posY, negY};  // side after one turn: +y->-x ...
+  for (int t = 0; t < turns; ++t) {
+    inSide = kTurned[inSide];
+    outSide = kTurned[outSide];
+  }
+  Piece p;
+  p.name = std::string("stair_") + (anchorAbove ? "down_" : "up_") + kDir[turns] + "_" +
+           static_cast<char>('a' + look);
+  p.cells.push_back({makeCell(0, 0, lowZ, {inSide}), true, false});
+  p.cells.push_back({makeCell(0, 0, lowZ + 1, {outSide}), false, true});
+  if (anchorAbove) std::swap(p.cells[0], p.cells[1]);  // the anchor first
+  p.theme = &kit.themes[size_t(turns % 2 + 2 * look)];
+  startTiles(p);
+  straightStairs(p, turns, anchorAbove);
+  if (look == 1)
+    p.brushEntities.push_back(
+        doorIn(p.cells[anchorAbove ? 1 : 0].cell, inSide, kit.surfaces, kit.quake));
+  finish(p, kit.surfaces);
+  // The start stands on the anchor's floor: the bottom step, or the
+  // landing at the top.
+  const int angle = (turns * 90) % 360;
+  auto at = [&](PointEntity e) {
+    for (int t = 0; t < turns; ++t) turn(e.x, e.y);
+    e.z += lowZ * 256;
+    p.entities.push_back(e);
+  };
+  const Light light = look == 0 ? Light{300, ""} : Light{260, "0.8 0.9 1"};
+  at(lightAt(128, 128, 208, light));
+  at(lightAt(128, 128, 256 + 160, light));
+  if (anchorAbove)
+    at({"info_player_start",
+        224,
+        128,
+        256 + 48,
+        {key("angle", std::to_string((angle + 180) % 360))}});
+  else
+    at({"info_player_start", 40, 128, 96, {key("angle", std::to_string(angle))}});
+  return p;
+}
+
+// A room of one storey over the listed cells; inner faces open, outer faces
+// with a doorway where `door` says.
+Piece room(const GameKit& kit, std::string name, const std::vector<std::array<int, 2>>& cells,
+           const std::function<bool(int x, int y, int side)>& door, int look, int variant) {
+  Piece p;
+  p.name = std::move(name);
+  auto has = [&](int x, int y) {
+    return std::find(cells.begin(), cells.end(), std::array<int, 2>{x, y}) != cells.end();
+  };
+  for (const auto& [x, y] : cells) {
+    Cell c = makeCell(x, y, 0, {});
+    const std::array<std::array<int, 2>, 4> next = {
+        {{x, y + 1}, {x, y - 1}, {x + 1, y}, {x - 1, y}}};
+    for (int s = 0; s < 4; ++s)
+      if (has(next[size_t(s)][0], next[size_t(s)][1]) || door(x, y, s)) setOpen(c, s);
+    p.cells.push_back({c});
+  }
+  p.theme = &kit.themes[size_t(look) % kit.themes.size()];
+  if (look == courtyard)
+    for (PieceCell& pc : p.cells) pc.sky = true;
+  startTiles(p);
+  const int n = int(cells.size());
+  Fill f{Kind::room, variant, n >= 4 ? 3 : 2, std::min(8, n + 1), kLights[look]};
+  switch (look) {
+    case courtyard:
+      colonnade(p, 0);
+      break;
+    case raised:
+      dais(p, 0, 3);
+      break;
+    case pool:
+      raisedWithPool(p, 0);
+      break;
+    case stores:
+      crates(p, 0);
+      break;
+    default:
+      break;
+  }
+  finish(p, kit.surfaces);
+  populate(kit, p, f);
+  return p;
+}
+
+// Two storeys over a w x d footprint with a stair up to a balcony; doorways
+// on the outer faces of both storeys but the -y side (where the stair is).
+Piece twoStoreys(const GameKit& kit, std::string name, int w, int d, bool anchorAbove,
+                 int variant) {
+  Piece p;
+  p.name = std::move(name);
+  const int lowZ = anchorAbove ? -1 : 0;
+  for (int z = lowZ; z <= lowZ + 1; ++z)
+    for (int y = 0; y < d; ++y)
+      for (int x = 0; x < w; ++x) {
+        Cell c = makeCell(x, y, z, {});
+        if (x + 1 < w) setOpen(c, posX);
+        if (x > 0) setOpen(c, negX);
+        if (y + 1 < d) setOpen(c, posY);
+        if (y > 0) setOpen(c, negY);
+        const int storey = z - lowZ;
+        if (x == 0 && (y + storey) % 2 == 0) setOpen(c, negX);
+        if (x == w - 1 && (y + storey) % 2 != 0) setOpen(c, posX);
+        if (y == d - 1 && (x + storey) % 2 == 0) setOpen(c, posY);
+        const bool lower = z == lowZ;
+        p.cells.push_back({c, lower, !lower});
+      }
+  // The anchor first.
+  std::stable_partition(p.cells.begin(), p.cells.end(), [](const PieceCell& pc) {
+    return pc.cell.x == 0 && pc.cell.y == 0 && pc.cell.z == 0;
+  });
+  // Cells on the outer faces keep their walls: open only where they should.
+  p.theme = &kit.themes[size_t(variant) % kit.themes.size()];
+  startTiles(p);
+  atrium(p);
+  finish(p, kit.surfaces);
+  Fill f{Kind::room, variant, 3, std::min(8, w * d * 2), {320, variant % 2 ? "0.9 0.9 1" : ""}};
+  populate(kit, p, f);
+  return p;
 }
 
 }  // namespace
@@ -362,22 +579,62 @@ std::string pieceText(const GameKit& kit, const Piece& p) {
 std::vector<KitFile> generateKit(Game game) {
   const GameKit& kit = kitFor(game);
   std::vector<Piece> pieces;
-  // All fifteen opening sets; corridors, junctions and crossroads (which
-  // keep a layout growing) in two looks, dead ends and corners too.
+  int variant = 0;
+  // All fifteen opening sets, each in every look.
   for (int set = 1; set < 16; ++set) {
     std::vector<int> sides;
     for (int s = 0; s < 4; ++s)
       if (set & (1 << s)) sides.push_back(s);
-    for (int look = 0; look < 2; ++look) pieces.push_back(singleCell(kit, sides, look));
+    for (int look = 0; look < kLooks; ++look)
+      pieces.push_back(singleCell(kit, sides, look, variant++));
   }
-  for (int turns = 0; turns < 4; ++turns) {
-    pieces.push_back(stairs(kit, turns, false));
-    pieces.push_back(stairs(kit, turns, true));
-  }
-  pieces.push_back(room(kit, "room_2x2_a", 2, 2, true, 0));
-  pieces.push_back(room(kit, "room_2x2_b", 2, 2, false, 1));
-  pieces.push_back(room(kit, "room_2x1_a", 2, 1, true, 1));
-  pieces.push_back(room(kit, "room_1x2_a", 1, 2, true, 0));
+  for (int turns = 0; turns < 4; ++turns)
+    for (int look = 0; look < 2; ++look) {
+      pieces.push_back(stairs(kit, turns, false, look));
+      pieces.push_back(stairs(kit, turns, true, look));
+    }
+  using Cells = std::vector<std::array<int, 2>>;
+  auto grid = [](int w, int d) {
+    Cells cells;
+    for (int y = 0; y < d; ++y)
+      for (int x = 0; x < w; ++x) cells.push_back({x, y});
+    return cells;
+  };
+  auto everyFace = [](int, int, int) { return true; };
+  // One doorway on each side of a w x d room: the ends of its diagonal.
+  auto onePerSide = [](int w, int d) {
+    return [w, d](int x, int y, int side) {
+      return (side == negX && x == 0 && y == 0) || (side == negY && x == w - 1 && y == 0) ||
+             (side == posX && x == w - 1 && y == d - 1) || (side == posY && x == 0 && y == d - 1);
+    };
+  };
+  // The middle cell of each side.
+  auto middles = [](int w, int d) {
+    return [w, d](int x, int y, int side) {
+      return ((side == negX || side == posX) && y == d / 2) ||
+             ((side == negY || side == posY) && x == w / 2);
+    };
+  };
+  pieces.push_back(room(kit, "room_2x2_a", grid(2, 2), everyFace, plain, variant++));
+  pieces.push_back(room(kit, "room_2x2_b", grid(2, 2), onePerSide(2, 2), courtyard, variant++));
+  pieces.push_back(room(kit, "room_2x2_c", grid(2, 2), everyFace, pool, variant++));
+  pieces.push_back(room(kit, "room_2x2_d", grid(2, 2), onePerSide(2, 2), raised, variant++));
+  pieces.push_back(room(kit, "room_3x3_a", grid(3, 3), middles(3, 3), raised, variant++));
+  pieces.push_back(room(kit, "room_3x3_b", grid(3, 3), everyFace, courtyard, variant++));
+  pieces.push_back(room(kit, "gallery_3x1_a", grid(3, 1), everyFace, courtyard, variant++));
+  pieces.push_back(room(kit, "gallery_1x3_a", grid(1, 3), everyFace, courtyard, variant++));
+  pieces.push_back(room(kit, "room_2x1_a", grid(2, 1), everyFace, plain, variant++));
+  pieces.push_back(room(kit, "room_1x2_a", grid(1, 2), everyFace, plain, variant++));
+  pieces.push_back(room(kit, "room_2x1_b", grid(2, 1), everyFace, stores, variant++));
+  pieces.push_back(room(kit, "room_1x2_b", grid(1, 2), everyFace, stores, variant++));
+  pieces.push_back(room(kit, "room_l_a", {{0, 0}, {1, 0}, {0, 1}}, everyFace, plain, variant++));
+  pieces.push_back(
+      room(kit, "room_l_b", {{0, 0}, {1, 0}, {1, 1}}, everyFace, courtyard, variant++));
+  pieces.push_back(room(kit, "room_l_c", {{0, 0}, {0, 1}, {1, 1}}, everyFace, stores, variant++));
+  pieces.push_back(twoStoreys(kit, "atrium_up", 2, 2, false, variant++));
+  pieces.push_back(twoStoreys(kit, "atrium_down", 2, 2, true, variant++));
+  pieces.push_back(twoStoreys(kit, "shaft_up", 2, 1, false, variant++));
+  pieces.push_back(twoStoreys(kit, "shaft_down", 2, 1, true, variant++));
 
   std::sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) {
     return platform::folderOrderLess(a.name + ".mmd", b.name + ".mmd");

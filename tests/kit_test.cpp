@@ -1,14 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <chrono>
 #include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <set>
 
 #include "client/map_builder.h"
+#include "client/map_census.h"
+#include "foundation/game_limits.h"
 #include "foundation/settings.h"
 #include "layout/generator.h"
 #include "layout/layout_file.h"
+#include "layout/level_plan.h"
 #include "layout/random_source.h"
 #include "maptext/piece_model.h"
 #include "platform/platform.h"
@@ -29,6 +36,8 @@ struct Kit {
   Game game;
 };
 const Kit kKits[] = {{"maps/S2/", Game::quake2}, {"maps/S1/", Game::quake}};
+// Pieces of an earlier kit, kept as they were for the cases that change them.
+const std::string kPieces = kSource + "tests/fixtures/kit_pieces/";
 
 std::vector<std::string> relative(std::vector<std::string> lines) {
   for (std::string& l : lines)
@@ -142,14 +151,22 @@ TEST(Kit, ShippedKitsPassTheCheck) {
   }
 }
 
-TEST(Kit, CoversEveryOpeningSetStairsAndBigRooms) {
+// Reads an entity's origin; false when it has none.
+bool originOf(const maptext::Piece& piece, const maptext::Entity& e, std::array<int64_t, 3>& o) {
+  return std::sscanf(std::string(piece.value(e, "origin")).c_str(),
+                     "%" SCNd64 " %" SCNd64 " %" SCNd64, &o[0], &o[1], &o[2]) == 3;
+}
+
+bool startsWith(std::string_view s, std::string_view prefix) { return s.rfind(prefix, 0) == 0; }
+
+TEST(Kit, CoversEveryOpeningSetStairsBigRoomsAndMonsters) {
   for (const Kit& kit : kKits) {
     TemplateLibrary library;
     ASSERT_TRUE(library.load(kSource + kit.folder).ok());
     std::map<int, int> singles;  // openings word -> looks
-    std::set<std::string> stairs;
-    std::set<std::string> rooms;
+    std::set<std::string> stairs, shapes, monsters;
     std::set<int32_t> ids;
+    int secrets = 0, doors = 0, water = 0, sky = 0;
     for (const Template& t : library.templates()) {
       EXPECT_NE(t.id, 0);
       EXPECT_TRUE(ids.insert(t.id).second) << t.name;
@@ -161,32 +178,48 @@ TEST(Kit, CoversEveryOpeningSetStairsAndBigRooms) {
         xMax = std::max(xMax, c.x);
         yMax = std::max(yMax, c.y);
       }
-      if (zMax - zMin == 1) {
+      const bool stair = t.cells.size() == 2 && zMax - zMin == 1;
+      if (stair) {
         // Climbing direction: the side the upper cell opens to.
         for (const Cell& c : t.cells)
           if (c.z == zMax) stairs.insert(std::to_string(c.openings()) + (zMin < 0 ? "down" : "up"));
+      } else if (t.cells.size() > 1) {
+        std::string shape;
+        for (const Cell& c : t.cells)
+          shape += std::to_string(c.x) + std::to_string(c.y) + std::to_string(c.z - zMin) + " ";
+        shapes.insert(shape);
       }
-      if (t.cells.size() > 1 && zMax == zMin)
-        rooms.insert(std::to_string(xMax + 1) + "x" + std::to_string(yMax + 1));
 
-      // Every cell lit, and every piece with its own start.
+      // Every cell lit, every piece with its own start, every monster and
+      // item with the skill flags.
       auto text = platform::readFile(kSource + kit.folder + t.name);
       ASSERT_TRUE(text.ok());
+      water += text->find(kit.game == Game::quake ? "*water1" : "water1_8") != std::string::npos;
+      sky += text->find(kit.game == Game::quake ? " sky4 " : "e1u1/sky1") != std::string::npos;
       auto piece = maptext::Piece::read(*text, t.name);
       ASSERT_TRUE(piece.ok()) << piece.message();
       int starts = 0;
       std::set<std::array<int64_t, 3>> lit;
       for (const maptext::Entity& e : piece->entities()) {
         starts += piece->isPlayerStart(e);
+        secrets += e.className == "trigger_secret" || e.className == "target_secret";
+        doors += e.className == "func_door";
+        const bool monster = startsWith(e.className, "monster_");
+        if (monster) monsters.insert(std::string(e.className));
+        if (monster || startsWith(e.className, "item_") || startsWith(e.className, "weapon_") ||
+            startsWith(e.className, "ammo_")) {
+          EXPECT_FALSE(piece->value(e, "spawnflags").empty()) << t.name << " " << e.className;
+        }
+        if (monster) {
+          EXPECT_FALSE(piece->value(e, "_depth").empty()) << t.name;
+        }
         if (e.className != "light") continue;
         std::array<int64_t, 3> o{};
-        ASSERT_EQ(std::sscanf(std::string(piece->value(e, "origin")).c_str(),
-                              "%" SCNd64 " %" SCNd64 " %" SCNd64, &o[0], &o[1], &o[2]),
-                  3);
+        ASSERT_TRUE(originOf(*piece, e, o));
         lit.insert({o[0] / 256, o[1] / 256, (o[2] + 256) / 256 - 1});
       }
       EXPECT_EQ(starts, 1) << t.name;
-      if (zMax - zMin == 1) {
+      if (stair) {
         // The stairs' treads, from the lower floor to the upper one: no
         // rise above 16 units, which a player steps up without jumping.
         std::set<double> tops;
@@ -211,11 +244,16 @@ TEST(Kit, CoversEveryOpeningSetStairsAndBigRooms) {
       for (const Cell& c : t.cells)
         EXPECT_TRUE(lit.count({c.x, c.y, c.z})) << t.name << " leaves a cell dark";
     }
+    EXPECT_GE(library.templates().size(), 120u) << kit.folder;
     EXPECT_EQ(singles.size(), 15u) << kit.folder;
-    for (const auto& [word, looks] : singles) EXPECT_GE(looks, 2) << word;
+    for (const auto& [word, looks] : singles) EXPECT_GE(looks, 4) << word;
     EXPECT_EQ(stairs.size(), 8u) << kit.folder;  // four directions, from below and above
-    EXPECT_TRUE(rooms.count("2x2"));
-    EXPECT_TRUE(rooms.count("2x1") || rooms.count("1x2"));
+    EXPECT_GE(shapes.size(), 10u) << kit.folder;
+    EXPECT_GE(monsters.size(), 5u) << kit.folder;
+    EXPECT_GT(secrets, 0);
+    EXPECT_GT(doors, 0);
+    EXPECT_GT(water, 0);
+    EXPECT_GT(sky, 0);
   }
 }
 
@@ -261,14 +299,14 @@ TEST(KitCheck, QuakeRulesForTexturesAndTheWadKey) {
                       "needs it for the textures"),
             problems.end());
   // A Quake piece with a texture name one past Quake's limit.
-  std::string text = *platform::readFile(kSource + "maps/S1/end_e_a.map");
+  std::string text = *platform::readFile(kPieces + "quake/end_e_a.map");
   const size_t at = text.find("wbrick1_5");
   ASSERT_NE(at, std::string::npos);
   text.replace(at, 9, "wbrick1_5_longer");
   auto piece = maptext::Piece::read(text, "end.map");
   ASSERT_TRUE(piece.ok()) << piece.message();
   TemplateLibrary library;
-  ASSERT_TRUE(library.load(kSource + "maps/S1/").ok());
+  ASSERT_TRUE(library.load(kPieces + "quake/").ok());
   const Template* t = nullptr;
   for (const Template& each : library.templates())
     if (each.name == "end_e_a.map") t = &each;
@@ -289,7 +327,7 @@ TEST(KitCheck, EmptyOrMissingFolder) {
 
 TEST(KitCheck, AcceptsWhatTheMapBuilderBuilds) {
   // Pieces the map builder builds as they are, which check once refused.
-  std::string base = *platform::readFile(kSource + "maps/S2/end_e_a.map");
+  std::string base = *platform::readFile(kPieces + "end_e_a.map");
   replace(base, "\"worldspawn\"", "\"WorldSpawn\"");
   auto changed = [&](const std::function<void(std::string&)>& edit) {
     std::string text = base;
@@ -323,7 +361,7 @@ TEST(KitCheck, AcceptsWhatTheMapBuilderBuilds) {
 }
 
 TEST(KitCheck, RefusesWhatTheMapBuilderRefusesOnTheSameLine) {
-  const std::string base = *platform::readFile(kSource + "maps/S2/end_e_a.map");
+  const std::string base = *platform::readFile(kPieces + "end_e_a.map");
   auto changed = [&](std::string_view from, std::string_view to) {
     std::string text = base;
     replace(text, from, to);
@@ -389,12 +427,12 @@ std::string boxBrush(int x0, int y0, int z0, int x1, int y1, int z1) {
 std::vector<std::string> checkChanged(const std::string& name,
                                       const std::function<void(std::string&)>& edit) {
   TemplateLibrary library;
-  EXPECT_TRUE(library.load(kSource + "maps/S2/").ok());
+  EXPECT_TRUE(library.load(kPieces).ok());
   const Template* t = nullptr;
   for (const Template& each : library.templates())
     if (each.name == name) t = &each;
   EXPECT_NE(t, nullptr) << name;
-  std::string text = *platform::readFile(kSource + "maps/S2/" + name);
+  std::string text = *platform::readFile(kPieces + name);
   edit(text);
   auto piece = maptext::Piece::read(text, "p.map");
   EXPECT_TRUE(piece.ok()) << piece.message();
@@ -472,55 +510,129 @@ Settings settingsFor(int32_t x, int32_t y, int32_t z, float share) {
   return s;
 }
 
-// Brushes and entities per template, as the map will hold them.
-std::map<int32_t, std::pair<int, int>> pieceCounts(const TemplateLibrary& library,
-                                                   const std::string& folder) {
-  std::map<int32_t, std::pair<int, int>> counts;
-  for (const Template& t : library.templates()) {
-    auto piece = maptext::Piece::read(*platform::readFile(folder + t.name), t.name);
-    int brushes = 0, entities = 0;
-    for (const maptext::Entity& e : piece->entities()) {
-      brushes += static_cast<int>(e.brushes.size());
-      if (&e != piece->world() && !piece->isPlayerStart(e)) ++entities;
+// What one skill of a level holds.
+struct SkillCount {
+  int monsters = 0, health = 0, armour = 0, ammo = 0;
+};
+
+// Counts the entities a map spawns on each skill (easy, medium, hard) by
+// the games' spawnflags: 256 not on easy, 512 not on medium, 1024 not on hard.
+std::array<SkillCount, 3> countSkills(const std::string& mapText) {
+  std::array<SkillCount, 3> counts{};
+  auto map = maptext::Piece::read(mapText, "sample.map");
+  EXPECT_TRUE(map.ok()) << map.message();
+  if (!map) return counts;
+  for (const maptext::Entity& e : map->entities()) {
+    const std::string_view cls = e.className;
+    const int flags = std::atoi(std::string(map->value(e, "spawnflags")).c_str());
+    for (int skill = 0; skill < 3; ++skill) {
+      if (flags & (256 << skill)) continue;
+      SkillCount& c = counts[size_t(skill)];
+      c.monsters += startsWith(cls, "monster_");
+      c.health += startsWith(cls, "item_health");
+      c.armour += startsWith(cls, "item_armor");
+      c.ammo += startsWith(cls, "ammo_") || cls == "item_shells" || cls == "item_spikes" ||
+                cls == "item_rockets" || cls == "item_cells";
     }
-    counts[t.id] = {brushes, entities};
   }
   return counts;
 }
 
-TEST(KitLayouts, DefaultAndLargestGridsFillQuicklyAndStayInTheEngineLimits) {
+// Levels of both kits at the default grid and at 10 x 10 x 2: filled in
+// few attempts, within every hard limit of the game, hard with the most
+// monsters and easy with the most health. CELLFORGE_KIT_REPORT=1 prints
+// the figures per kit, grid and skill.
+TEST(KitLevels, FillQuicklyStayInTheLimitsAndGrowHarderWithSkill) {
+  const bool report = std::getenv("CELLFORGE_KIT_REPORT") != nullptr;
   for (const Kit& kit : kKits) {
     TemplateLibrary library;
     ASSERT_TRUE(library.load(kSource + kit.folder).ok());
-    const auto counts = pieceCounts(library, kSource + kit.folder);
+    const GameLimits& limits = gameLimits(kit.game == Game::quake);
     struct Case {
       Settings settings;
+      uint32_t seeds;
       int64_t attempts;  // a generous bound; a few hundred take well under a second
     };
-    for (const Case& c :
-         {Case{settingsFor(4, 4, 2, 0.60f), 2000}, Case{settingsFor(10, 10, 2, 0.75f), 20000}}) {
-      for (uint32_t seed = 1; seed <= 10; ++seed) {
+    for (Case c : {Case{settingsFor(4, 4, 2, 0.60f), 20, 2000},
+                   Case{settingsFor(10, 10, 2, 0.75f), 10, 20000}}) {
+      c.settings.game_type = kit.game == Game::quake ? 1 : 2;
+      c.settings.source_directory = kSource + kit.folder;
+      std::array<SkillCount, 3> total{};
+      std::vector<double> millis;
+      int64_t exitDistance = 0, brushes = 0, entities = 0, spawned = 0;
+      int64_t mostBrushes = 0, mostEntities = 0, mostSpawned = 0;
+      for (uint32_t seed = 1; seed <= c.seeds; ++seed) {
         RandomSource random(seed);
         Generator generator(c.settings, library, random);
+        const auto began = std::chrono::steady_clock::now();
         ASSERT_TRUE(generator.prepare().ok());
         Status filled = generator.fill();
+        millis.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began)
+                .count());
         ASSERT_TRUE(filled.ok()) << filled.message();
         EXPECT_LT(generator.discardedAttempts(), c.attempts) << kit.folder << " seed " << seed;
         const CellGrid& grid = generator.grid();
         EXPECT_GE(static_cast<double>(grid.occupiedCount()),
                   static_cast<double>(c.settings.percent_to_fill) *
                       static_cast<double>(c.settings.x * c.settings.y * c.settings.z));
-        int brushes = 0, entities = 1;
-        for (int32_t x = 0; x < grid.dims.x; ++x)
-          for (int32_t y = 0; y < grid.dims.y; ++y)
-            for (int32_t z = 0; z < grid.dims.z; ++z)
-              if (int32_t id = grid.cellAt({x, y, z}).templateId; id != 0) {
-                brushes += counts.at(id).first;
-                entities += counts.at(id).second;
-              }
-        EXPECT_LT(brushes, 8192);
-        EXPECT_LT(entities, 2048);
+        const LevelPlan level = planLevel(
+            grid, library, [](const Template&) { return true; }, "sample.mtf");
+        ASSERT_TRUE(level.exit.has_value());
+        exitDistance += level.distance[*level.exit];
+
+        test::TempDir dir;
+        ASSERT_TRUE(writeLayoutFile(dir / "sample.mtf", grid).ok());
+        MapBuilder builder(c.settings, library);
+        const Status built = builder.build(dir / "sample.mtf", dir / "sample.map");
+        ASSERT_TRUE(built.ok()) << built.message();
+        const std::string map = test::readText(dir / "sample.map");
+        auto census = takeMapCensus(map, "sample.map", limits);
+        ASSERT_TRUE(census.ok()) << census.message();
+        for (const GameLimit& limit : limits.limits) {
+          const int64_t n = limit.what == Limited::kBrushes       ? census->brushes
+                            : limit.what == Limited::kMapEntities ? census->entities
+                            : limit.what == Limited::kEdicts ? census->spawned + limits.fixedEdicts
+                                                             : 0;
+          if (limit.hard) {
+            EXPECT_LE(n, limit.most) << kit.folder << " seed " << seed;
+          }
+        }
+        brushes += census->brushes;
+        entities += census->entities;
+        spawned += census->spawned + limits.fixedEdicts;
+        mostBrushes = std::max(mostBrushes, census->brushes);
+        mostEntities = std::max(mostEntities, census->entities);
+        mostSpawned = std::max(mostSpawned, census->spawned + limits.fixedEdicts);
+        const auto skills = countSkills(map);
+        for (size_t s = 0; s < 3; ++s) {
+          total[s].monsters += skills[s].monsters;
+          total[s].health += skills[s].health;
+          total[s].armour += skills[s].armour;
+          total[s].ammo += skills[s].ammo;
+        }
       }
+      EXPECT_LT(total[0].monsters, total[1].monsters) << kit.folder;
+      EXPECT_LT(total[1].monsters, total[2].monsters) << kit.folder;
+      EXPECT_GE(total[2].monsters * 2, total[0].monsters * 3) << kit.folder;
+      EXPECT_GT(total[0].health, total[2].health) << kit.folder;
+      if (!report) continue;
+      std::sort(millis.begin(), millis.end());
+      const double n = c.seeds;
+      std::printf(
+          "%s %dx%dx%d@%s, %u seeds: layout median %.2f ms; exit %.1f rooms from the start; "
+          "brushes %.0f (most %" PRId64 "), entities %.0f (most %" PRId64
+          "), edicts %.0f (most %" PRId64 ")\n",
+          kit.folder, c.settings.x, c.settings.y, c.settings.z, c.settings.x == 4 ? "0.60" : "0.75",
+          c.seeds, millis[millis.size() / 2], double(exitDistance) / n, double(brushes) / n,
+          mostBrushes, double(entities) / n, mostEntities, double(spawned) / n, mostSpawned);
+      for (size_t s = 0; s < 3; ++s)
+        std::printf("  %-6s monsters %5.1f  health %5.1f  armour %5.1f  ammunition %5.1f\n",
+                    s == 0   ? "easy"
+                    : s == 1 ? "medium"
+                             : "hard",
+                    total[s].monsters / n, total[s].health / n, total[s].armour / n,
+                    total[s].ammo / n);
     }
   }
 }
