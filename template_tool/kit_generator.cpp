@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <functional>
+#include <numbers>
 
 #include "platform/platform.h"
 #include "template_tool/kit_pieces.h"
@@ -207,7 +208,7 @@ struct Light {
 };
 
 // How a piece is filled.
-enum class Kind { end, hall, corner, tee, cross, stairs, room };
+enum class Kind { end, hall, corner, tee, cross, room };
 
 struct Fill {
   Kind kind;
@@ -226,7 +227,7 @@ PointEntity lightAt(int x, int y, int z, const Light& l) {
 }
 
 int facing(int fromX, int fromY, int toX, int toY) {
-  const double a = std::atan2(double(toY - fromY), double(toX - fromX)) * 180 / 3.14159265358979;
+  const double a = std::atan2(double(toY - fromY), double(toX - fromX)) * 180 / std::numbers::pi;
   return (int(std::lround(a / 45)) * 45 + 360) % 360;
 }
 
@@ -247,7 +248,6 @@ void populate(const GameKit& kit, Piece& p, const Fill& f) {
                         o[1],
                         o[2],
                         {key("angle", std::to_string(facing(sx, sy, p.nx * 8, p.ny * 8)))}});
-  if (f.kind == Kind::stairs) return;
 
   // Corners of the footprint, the farthest from the start first.
   const int w = p.nx * kTile, d = p.ny * kTile;

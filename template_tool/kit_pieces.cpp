@@ -338,7 +338,6 @@ void crates(Piece& p, int k) {
 }
 
 bool alcove(Piece& p, const Surfaces& s, Box& volume) {
-  (void)s;
   const Cell& c = p.cells[0].cell;
   const int k = c.z - p.zMin, base = c.z * kCellSize;
   for (int side : {posY, negY, posX, negX}) {
