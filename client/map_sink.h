@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,24 +19,27 @@ namespace cellforge {
 class MapSink {
  public:
   using Drain = std::function<Status(std::string_view)>;
-  explicit MapSink(Drain drain, size_t bufferSize = size_t{1} << 20)
-      : drain_(std::move(drain)), limit_(bufferSize) {
-    out_.reserve(bufferSize + 4096);
-  }
+  explicit MapSink(Drain drain, size_t bufferSize = size_t{1} << 16);
 
   // Starts a line whose first character will be `first` ('\n' for an empty
-  // line): append its text to the string returned, then call endLine.
-  std::string& beginLine(char first) {
-    out_ += indenter_.before(first);
-    return out_;
+  // line) and that takes at most `room` characters: write them from the
+  // pointer returned, then call endLine with the end of what was written.
+  char* beginLine(char first, size_t room) {
+    const std::string_view indent = indenter_.before(first);
+    if (size_ + indent.size() + room + 1 > capacity_) makeRoom(indent.size() + room + 1);
+    char* p = buffer_.get() + size_;
+    for (char c : indent) *p++ = c;
+    return p;
   }
-  void endLine() {
-    out_ += '\n';
-    if (out_.size() >= limit_) drainBuffer();
+  void endLine(char* end) {
+    *end++ = '\n';
+    size_ = static_cast<size_t>(end - buffer_.get());
+    if (size_ >= limit_) drainBuffer();
   }
   void line(std::string_view text) {
-    beginLine(text.empty() ? '\n' : text.front()) += text;
-    endLine();
+    char* p = beginLine(text.empty() ? '\n' : text.front(), text.size());
+    if (!text.empty()) std::memcpy(p, text.data(), text.size());
+    endLine(p + text.size());
   }
 
   // The first failure so far, if any.
@@ -44,10 +49,12 @@ class MapSink {
 
  private:
   void drainBuffer();
+  void makeRoom(size_t needed);
 
   Drain drain_;
   size_t limit_;
-  std::string out_;
+  std::unique_ptr<char[]> buffer_;
+  size_t capacity_ = 0, size_ = 0;
   LineIndenter indenter_;
   std::optional<Error> failure_;
 };

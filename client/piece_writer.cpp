@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 
 namespace cellforge {
 
@@ -25,80 +26,57 @@ bool isNameKey(std::string_view key, bool quake1) {
 constexpr size_t kExactDigits = 15;
 constexpr size_t kExactFraction = 6;
 
-void appendInteger(std::string& out, uint64_t v) {
-  char buf[24];
-  const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
-  out.append(buf, end);
-}
-
 }  // namespace
+
+void PieceWriter::addNumber(std::string_view token) {
+  // The piece was read whole, so the token is a number: a sign, digits, and
+  // maybe a point and digits.
+  Number n;
+  n.token = token;
+  const bool negative = token.front() == '-';
+  const std::string_view body = token.substr(token.front() == '-' || token.front() == '+');
+  const size_t point = body.find('.');
+  const size_t fraction = point == std::string_view::npos ? 0 : body.size() - point - 1;
+  const size_t digits = body.size() - (point == std::string_view::npos ? 0 : 1);
+  n.exact = digits <= kExactDigits && fraction <= kExactFraction;
+  if (n.exact) {
+    for (char c : body)
+      if (c != '.') n.scaled = n.scaled * 10 + (c - '0');
+    for (size_t f = 0; f < fraction; ++f) n.unit *= 10;
+    n.fraction = static_cast<uint8_t>(fraction);
+    if (negative) n.scaled = -n.scaled;
+  }
+  numbers_.push_back(n);
+}
 
 void PieceWriter::cut(const maptext::Line& line) {
   CutLine cut;
-  cut.firstOp = static_cast<uint32_t>(ops_.size());
-  auto text = [&](std::string_view t) { ops_.push_back({Part::text, t, 0}); };
-  auto number = [&](std::string_view token, uint8_t axis) {
-    Number n;
-    n.axis = axis;
-    n.token = token;
-    // The piece was read whole, so the token is a number: a sign, digits,
-    // and maybe a point and digits.
-    const bool negative = token.front() == '-';
-    const std::string_view body = token.substr(token.front() == '-' || token.front() == '+');
-    const size_t point = body.find('.');
-    const size_t fraction = point == std::string_view::npos ? 0 : body.size() - point - 1;
-    const size_t digits = body.size() - (point == std::string_view::npos ? 0 : 1);
-    n.exact = digits <= kExactDigits && fraction <= kExactFraction;
-    if (n.exact) {
-      for (char c : body)
-        if (c != '.') n.scaled = n.scaled * 10 + (c - '0');
-      for (size_t f = 0; f < fraction; ++f) n.unit *= 10;
-      n.fraction = static_cast<uint8_t>(fraction);
-      if (negative) n.scaled = -n.scaled;
-    }
-    ops_.push_back({Part::number, {}, static_cast<uint32_t>(numbers_.size())});
-    numbers_.push_back(n);
-  };
-
+  cut.firstNumber = static_cast<uint32_t>(numbers_.size());
+  cut.text = line.text;
+  cut.first = line.text.empty() ? '\n' : line.text.front();
   if (line.kind == LineKind::origin) {
     maptext::KeyLine key;
     maptext::splitKeyLine(line.text, key);
-    const maptext::Point p = maptext::splitOrigin(key.value);
-    text("\"origin\"        \"");
-    for (uint8_t axis = 0; axis < 3; ++axis) {
-      if (axis > 0) text(" ");
-      number(p[axis], axis);
-    }
-    text("\"");
-    cut.first = '"';
+    for (std::string_view token : maptext::splitOrigin(key.value)) addNumber(token);
+    cut.form = Form::origin;
   } else if (line.kind == LineKind::plane) {
     const maptext::PlaneLine plane = maptext::splitPlaneLine(line.text);
-    for (size_t point = 0; point < 3; ++point) {
-      text(point == 0 ? "( " : " ( ");
-      for (uint8_t axis = 0; axis < 3; ++axis) {
-        if (axis > 0) text(" ");
-        number(plane.points[point][axis], axis);
-      }
-      text(" )");
-    }
-    text(plane.rest);
-    cut.first = '(';
-  } else {
-    maptext::KeyLine key;
-    const bool isKey = line.kind == LineKind::key && maptext::splitKeyLine(line.text, key);
-    cut.depthKey = isKey && key.key == kDepthKey;
-    if (isKey && !key.value.empty() && isNameKey(key.key, quake1_)) {
+    for (const maptext::Point& point : plane.points)
+      for (std::string_view token : point) addNumber(token);
+    cut.form = Form::plane;
+    cut.rest = plane.rest;
+  } else if (maptext::KeyLine key;
+             line.kind == LineKind::key && maptext::splitKeyLine(line.text, key)) {
+    if (key.key == kDepthKey) {
+      cut.form = Form::depth;
+    } else if (!key.value.empty() && isNameKey(key.key, quake1_)) {
       // Room for the placement's suffix right after the value.
       const auto end = static_cast<size_t>(key.value.data() - line.text.data()) + key.value.size();
-      text(line.text.substr(0, end));
-      ops_.push_back({Part::suffix, {}, 0});
-      text(line.text.substr(end));
-    } else {
-      text(line.text);
+      cut.form = Form::name;
+      cut.text = line.text.substr(0, end);
+      cut.rest = line.text.substr(end);
     }
-    cut.first = line.text.empty() ? '\n' : line.text.front();
   }
-  cut.opCount = static_cast<uint32_t>(ops_.size()) - cut.firstOp;
   lines_.push_back(cut);
 }
 
@@ -142,42 +120,85 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, bool
   }
 
   w.quake1_ = quake1;
+  w.lines_.reserve(piece.lines().size());
+  w.numbers_.reserve(piece.lines().size() * 9);
   for (const maptext::Line& line : piece.lines()) w.cut(line);
   return w;
 }
 
+char* PieceWriter::writeNumber(char* p, const Number& n, int64_t offset) const {
+  if (!n.exact) {
+    std::string moved;
+    maptext::appendMovedNumber(moved, n.token, offset);
+    return std::copy(moved.begin(), moved.end(), p);
+  }
+  const int64_t v = n.scaled + offset * n.unit;
+  uint64_t magnitude = v < 0 ? uint64_t{0} - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  if (v < 0) *p++ = '-';
+  if (n.fraction == 0) return std::to_chars(p, p + 20, magnitude).ptr;
+  const auto unit = static_cast<uint64_t>(n.unit);
+  p = std::to_chars(p, p + 20, magnitude / unit).ptr;
+  *p++ = '.';
+  magnitude %= unit;
+  for (int i = n.fraction - 1; i >= 0; --i) {
+    p[i] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  }
+  return p + n.fraction;
+}
+
 void PieceWriter::writeLines(MapSink& out, size_t from, size_t to,
                              const std::array<int64_t, 3>& offset, std::string_view suffix) const {
+  auto copy = [](char* p, std::string_view text) {
+    if (!text.empty()) std::memcpy(p, text.data(), text.size());
+    return p + text.size();
+  };
   for (size_t i = from; i < to; ++i) {
     const CutLine& line = lines_[i];
-    if (line.depthKey) continue;  // for the kit only; the games ignore it
-    std::string& text = out.beginLine(line.first);
-    for (uint32_t o = line.firstOp; o < line.firstOp + line.opCount; ++o) {
-      const Op& op = ops_[o];
-      if (op.part == Part::text) {
-        text += op.text;
-      } else if (op.part == Part::suffix) {
-        text += suffix;
-      } else {
-        const Number& n = numbers_[op.number];
-        if (!n.exact) {
-          maptext::appendMovedNumber(text, n.token, offset[n.axis]);
-          continue;
+    const Number* number = numbers_.data() + line.firstNumber;
+    // Room for a number: its token and twenty digits more, and a sign.
+    auto room = [&](size_t count) {
+      size_t r = 0;
+      for (size_t n = 0; n < count; ++n) r += number[n].token.size() + 22;
+      return r;
+    };
+    switch (line.form) {
+      case Form::depth:
+        break;  // for the kit only; the games ignore it
+      case Form::text:
+        out.line(line.text);
+        break;
+      case Form::name: {
+        char* p = out.beginLine(line.first, line.text.size() + suffix.size() + line.rest.size());
+        p = copy(copy(copy(p, line.text), suffix), line.rest);
+        out.endLine(p);
+        break;
+      }
+      case Form::origin: {
+        char* p = out.beginLine('"', 24 + room(3));
+        p = copy(p, "\"origin\"        \"");
+        for (size_t axis = 0; axis < 3; ++axis) {
+          if (axis > 0) *p++ = ' ';
+          p = writeNumber(p, number[axis], offset[axis]);
         }
-        const int64_t v = n.scaled + offset[n.axis] * n.unit;
-        const uint64_t magnitude =
-            v < 0 ? uint64_t{0} - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-        if (v < 0) text += '-';
-        appendInteger(text, magnitude / static_cast<uint64_t>(n.unit));
-        if (n.fraction > 0) {
-          text += '.';
-          const std::string digits = std::to_string(magnitude % static_cast<uint64_t>(n.unit));
-          text.append(n.fraction - digits.size(), '0');
-          text += digits;
+        *p++ = '"';
+        out.endLine(p);
+        break;
+      }
+      case Form::plane: {
+        char* p = out.beginLine('(', 40 + room(9) + line.rest.size());
+        for (size_t point = 0; point < 3; ++point) {
+          p = copy(p, point == 0 ? "(" : " (");
+          for (size_t axis = 0; axis < 3; ++axis) {
+            *p++ = ' ';
+            p = writeNumber(p, number[point * 3 + axis], offset[axis]);
+          }
+          p = copy(p, " )");
         }
+        out.endLine(copy(p, line.rest));
+        break;
       }
     }
-    out.endLine();
   }
 }
 

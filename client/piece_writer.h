@@ -49,20 +49,19 @@ class PieceWriter {
     int64_t scaled = 0;
     int64_t unit = 1;
     uint8_t fraction = 0;
-    uint8_t axis = 0;
     bool exact = false;
     std::string_view token;
   };
-  enum class Part : uint8_t { text, number, suffix };
-  struct Op {
-    Part part = Part::text;
-    std::string_view text;
-    uint32_t number = 0;
-  };
+  // What a line is to the writer: text kept as it is; a name key with room
+  // for the placement's suffix after its value; an origin or plane line
+  // whose numbers move; a `_depth` line, never written.
+  enum class Form : uint8_t { text, name, origin, plane, depth };
   struct CutLine {
-    uint32_t firstOp = 0, opCount = 0;
+    Form form = Form::text;
     char first = '\n';
-    bool depthKey = false;
+    uint32_t firstNumber = 0;
+    std::string_view text;  // text, or a name key up to the end of its value
+    std::string_view rest;  // after a name key's value, or a plane line's points
   };
   struct EntityRole {
     bool skip = false;  // the world, or a worldspawn the map never holds
@@ -71,12 +70,13 @@ class PieceWriter {
   };
 
   void cut(const maptext::Line& line);
+  void addNumber(std::string_view token);
+  char* writeNumber(char* p, const Number& n, int64_t offset) const;
   void writeLines(MapSink& out, size_t from, size_t to, const std::array<int64_t, 3>& offset,
                   std::string_view suffix) const;
 
   maptext::Piece piece_;
   std::vector<CutLine> lines_;  // one per piece line
-  std::vector<Op> ops_;
   std::vector<Number> numbers_;
   std::vector<EntityRole> roles_;  // one per entity
   bool quake1_ = false;
