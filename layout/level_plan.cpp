@@ -13,6 +13,8 @@ std::string cellText(GridCoord c) {
   return "(" + std::to_string(c.x) + ", " + std::to_string(c.y) + ", " + std::to_string(c.z) + ")";
 }
 
+constexpr size_t kUnreachableNamed = 5;
+
 }  // namespace
 
 std::string describeStart(const LevelPlan& level) {
@@ -106,20 +108,27 @@ LevelPlan planLevel(const CellGrid& grid, const TemplateLibrary& library,
     }
   }
 
+  size_t unreachable = 0;
   for (size_t i = 0; i < plan.placements.size(); ++i) {
     const Placement& p = plan.placements[i];
     const Template* t = library.findById(p.templateId);
     if (plan.distance[i] == LevelPlan::kUnreachable) {
-      plan.warnings.push_back(std::string(layoutName) + ": the template at cell " +
-                              cellText(p.anchor) + " cannot be reached on foot from the start at " +
-                              cellText(plan.placements[0].anchor) +
-                              "; it has no distance and holds no exit");
+      // A few by name; a hand-made layout may have thousands.
+      if (++unreachable <= kUnreachableNamed)
+        plan.warnings.push_back(
+            std::string(layoutName) + ": the template at cell " + cellText(p.anchor) +
+            " cannot be reached on foot from the start at " + cellText(plan.placements[0].anchor) +
+            "; it has no distance and holds no exit");
       continue;
     }
     // Strictly farther only: the first in walk order wins a tie.
     if (t != nullptr && hasExit(*t) && (!plan.exit || plan.distance[i] > plan.distance[*plan.exit]))
       plan.exit = i;
   }
+  if (unreachable > kUnreachableNamed)
+    plan.warnings.push_back(std::string(layoutName) + ": " +
+                            std::to_string(unreachable - kUnreachableNamed) +
+                            " more templates cannot be reached on foot from the start");
   return plan;
 }
 

@@ -122,6 +122,13 @@ TEST(LevelPlan, UnansweredAndClosedSidesJoinNothing) {
             "sample.mtf: the template at cell (1, 0, 0) cannot be reached on foot from the start "
             "at (0, 0, 0); it has no distance and holds no exit");
   EXPECT_FALSE(plan.depthOf(1));
+  // Past five, the rest are counted, not named.
+  Level many({9, 1, 1}, {});
+  for (int32_t x = 0; x < 9; ++x) many.grid.place({x, 0, 0}, *many.lib.findById(1));
+  const LevelPlan closed = many.plan();
+  ASSERT_EQ(closed.warnings.size(), 6u);
+  EXPECT_EQ(closed.warnings[5],
+            "sample.mtf: 3 more templates cannot be reached on foot from the start");
   EXPECT_EQ(plan.depthOf(0)->num, 0);  // exit at distance 0: every placement counts as 0
 }
 
