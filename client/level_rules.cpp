@@ -1,11 +1,20 @@
 #include "client/level_rules.h"
 
+#include <algorithm>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace cellforge {
 
 namespace {
+
+constexpr std::string_view kTargetKeys[] = {"target", "killtarget"};
+constexpr std::string_view kQuake2TargetKeys[] = {"pathtarget", "combattarget", "deathtarget"};
+
+bool in(std::span<const std::string_view> keys, std::string_view key) {
+  return std::find(keys.begin(), keys.end(), key) != keys.end();
+}
 
 constexpr int kMaxFractionDigits = 9;
 
@@ -38,6 +47,14 @@ bool less(DepthRange::Decimal a, DepthRange::Decimal b) {
 }
 
 }  // namespace
+
+bool isTargetKey(std::string_view key, bool quake1) {
+  return in(kTargetKeys, key) || (!quake1 && in(kQuake2TargetKeys, key));
+}
+
+bool isNameKey(std::string_view key, bool quake1) {
+  return key == "targetname" || (!quake1 && key == "team") || isTargetKey(key, quake1);
+}
 
 bool DepthRange::contains(LevelPlan::Ratio r) const {
   // low <= num / den <= high, in integers: den <= 2^31, scale <= 10^9.

@@ -28,6 +28,13 @@ struct DepthRange {
 // Parses "LOW HIGH"; the error is the cause only.
 Expected<DepthRange> parseDepthRange(std::string_view value);
 
+// Keys whose value names an entity, made unique per placement so copies of
+// a piece never fire each other: target, targetname, killtarget, and in
+// Quake II also team, pathtarget, combattarget and deathtarget.
+bool isNameKey(std::string_view key, bool quake1);
+// Of those, the ones that point at another entity's targetname.
+bool isTargetKey(std::string_view key, bool quake1);
+
 // What one placement of a piece writes in the entity pass.
 struct PlacementOptions {
   bool keepStart = false;  // only the start placement keeps player starts

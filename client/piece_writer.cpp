@@ -10,18 +10,6 @@ namespace {
 
 using maptext::LineKind;
 
-// Keys whose value names another entity, so copies of a piece get their own.
-constexpr std::array<std::string_view, 3> kNameKeys = {"target", "targetname", "killtarget"};
-constexpr std::array<std::string_view, 4> kQuake2NameKeys = {"team", "pathtarget", "combattarget",
-                                                             "deathtarget"};
-
-bool isNameKey(std::string_view key, bool quake1) {
-  auto in = [&](const auto& keys) {
-    return std::find(keys.begin(), keys.end(), key) != keys.end();
-  };
-  return in(kNameKeys) || (!quake1 && in(kQuake2NameKeys));
-}
-
 // Past this many digits, or fraction digits, a token moves as text.
 constexpr size_t kExactDigits = 15;
 constexpr size_t kExactFraction = 6;

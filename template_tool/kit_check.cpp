@@ -372,6 +372,36 @@ std::vector<std::string> playerStartRule(const PieceFacts& f) {
   return problems;
 }
 
+// Links between entities stay inside the piece: names are made unique per
+// placement, so a target naming nothing here can never fire. A changelevel
+// without a map is dropped by the game, and the level could not end.
+std::vector<std::string> linkRule(const PieceFacts& f) {
+  const bool quake1 = f.game == Game::quake;
+  std::vector<std::string_view> names;
+  for (const maptext::Entity* e : f.entities())
+    if (std::string_view n = f.piece.value(*e, "targetname"); !n.empty()) names.push_back(n);
+  std::vector<std::string> problems;
+  for (const maptext::Entity* e : f.entities()) {
+    for (const Line& line : f.piece.linesOf(*e)) {
+      maptext::KeyLine k;
+      if (line.kind != LineKind::key || !maptext::splitKeyLine(line.text, k) ||
+          !isTargetKey(k.key, quake1) || k.value.empty() ||
+          std::find(names.begin(), names.end(), k.value) != names.end())
+        continue;
+      problems.push_back(at(f, line.number) + "\"" + std::string(k.key) + "\" \"" +
+                         std::string(k.value) +
+                         "\" names no entity of this piece; names are made per placement, so "
+                         "it cannot reach another piece");
+    }
+    const bool changelevel =
+        maptext::equalsNoCase(e->className, quake1 ? "trigger_changelevel" : "target_changelevel");
+    if (changelevel && f.piece.value(*e, "map").empty())
+      problems.push_back(at(f, f.piece.linesOf(*e).front().number) + std::string(e->className) +
+                         " has no \"map\"; the game drops it and the level cannot end");
+  }
+  return problems;
+}
+
 // The boxes of the player start, items and monsters (each class its own)
 // clear of every brush the player collides with.
 std::vector<std::string> entityBoxRule(const PieceFacts& f) {
@@ -619,6 +649,7 @@ constexpr PieceRule kPieceRules[] = {
     {"brushes", brushRule},
     {"origins", originRule},
     {"player start", playerStartRule},
+    {"links", linkRule},
     {"entity boxes", entityBoxRule},
     {"seal", sealRule},
     {"walk", walkRule},

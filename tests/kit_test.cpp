@@ -270,6 +270,12 @@ TEST(KitCheck, NamesEveryFaultOfTheBrokenFixtures) {
       kFixtures +
           "anchor.map:83: info_player_start lies outside the anchor cell (0..256 on each axis)",
       kFixtures +
+          "anchor.map:90: target_changelevel has no \"map\"; the game drops it and the "
+          "level cannot end",
+      kFixtures +
+          "anchor.map:97: \"target\" \"nowhere\" names no entity of this piece; names are "
+          "made per placement, so it cannot reach another piece",
+      kFixtures +
           "doorway.map: the piece leaks: air at 252 36 20 reaches the outside (only the doorways "
           "of open sides, x/y 64..192 and 16..144 above the cell's floor, may be open)",
       kFixtures +

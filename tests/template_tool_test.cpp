@@ -189,8 +189,8 @@ TEST(Tool, CheckPrintsOneLinePerProblemAndFailsOnAny) {
   EXPECT_EQ(good.out, kKit + ": 125 templates, no problems\n");
   Ran bad = run({"check", std::string(CELLFORGE_SOURCE_DIR) + "/tests/fixtures/kit"});
   EXPECT_EQ(bad.status, 1);
-  EXPECT_EQ(std::count(bad.out.begin(), bad.out.end(), '\n'), 11);
-  EXPECT_EQ(bad.err, "cellforge-template: 11 problems in " + std::string(CELLFORGE_SOURCE_DIR) +
+  EXPECT_EQ(std::count(bad.out.begin(), bad.out.end(), '\n'), 13);
+  EXPECT_EQ(bad.err, "cellforge-template: 13 problems in " + std::string(CELLFORGE_SOURCE_DIR) +
                          "/tests/fixtures/kit" + platform::separator() + "\n");
   EXPECT_EQ(run({"check"}).status, 2);
 }
