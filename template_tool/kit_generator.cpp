@@ -259,24 +259,32 @@ void populate(const GameKit& kit, Piece& p, const Fill& f) {
   auto add = [&](const std::string& cls, int flags, const char* depth, std::array<int, 2> at,
                  int storey, int away) {
     const int z = (p.zMin + storey) * 256 + 16;
-    if (!placer.place(cls, at[0], at[1], z, away, false, o)) return;
+    if (!placer.place(cls, at[0], at[1], z, away, false, o)) return false;
     PointEntity e{cls, o[0], o[1], o[2], {}};
     if (cls.rfind("monster_", 0) == 0)
       e.extra.push_back(key("angle", std::to_string(facing(o[0], o[1], sx, sy))));
     e.extra.push_back(key("spawnflags", std::to_string(flags)));
     if (*depth) e.extra.push_back(key("_depth", depth));
     p.entities.push_back(std::move(e));
+    return true;
   };
 
   // Monsters: every skill meets the first; the others only on medium and
-  // hard, or only on hard, so hard has the most.
-  static const int kSkill[3] = {0, kHardOnly, kMediumAndHard};
+  // hard, or only on hard (which comes second from piece to piece), so each
+  // skill has more than the one below.
+  const int kSkill[3] = {0, f.variant % 2 ? kMediumAndHard : kHardOnly,
+                         f.variant % 2 ? kHardOnly : kMediumAndHard};
   const int weakest = std::max(0, f.strongest - 2);
   for (int m = 0; m < f.monsters; ++m) {
-    const int tier = weakest + (f.variant + m) % (f.strongest - weakest + 1);
+    const int tiers = f.strongest - weakest + 1;
+    const int tier = weakest + (f.variant + m) % tiers;
     const auto& kinds = kit.monsters[size_t(tier)];
-    const char* cls = kinds[size_t(f.variant + m) % kinds.size()];
-    add(cls, kSkill[m % 3], kMonsterDepth[tier], corners[size_t(m) % 4], m % p.nz, 96);
+    // A big one that finds no room gives way to another of its tier.
+    const size_t first = size_t((f.variant + m) / tiers);
+    for (size_t k = 0; k < kinds.size(); ++k)
+      if (add(kinds[(first + k) % kinds.size()], kSkill[m % 3], kMonsterDepth[tier],
+              corners[size_t(m) % 4], m % p.nz, 96))
+        break;
   }
 
   // Items: health everywhere, more of it on easy; a weapon, armour or
@@ -419,7 +427,8 @@ Piece singleCell(const GameKit& kit, const std::vector<int>& sides, int look, in
   if (look == courtyard) p.cells[0].sky = true;
   startTiles(p);
   Fill f{kind, variant, 2, kind == Kind::hall || kind == Kind::corner ? 1 : 2, kLights[look]};
-  if (kind == Kind::tee || kind == Kind::cross || look == raised || look == pool) f.monsters = 3;
+  // One more where there is most floor, or most ways in.
+  if (kind == Kind::cross || look == raised || look == pool) ++f.monsters;
   switch (look) {
     case courtyard:
       colonnade(p, 0);
