@@ -1,5 +1,6 @@
 #include "server/server_app.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -113,6 +114,12 @@ void printSummary(const Generator& generator, const LevelPlan& level, bool exitK
   if (exitKnown)
     out << "exit: " << describeExit(level)
         << (level.exit ? "" : " (no piece of this kit has an exit)") << '\n';
+  // Pieces join only through doorways both sides open, and the kit check
+  // walks every piece, so each room of a checked kit is reached on foot.
+  const auto reached = std::count_if(level.distance.begin(), level.distance.end(),
+                                     [](int32_t d) { return d != LevelPlan::kUnreachable; });
+  if (static_cast<size_t>(reached) == level.placements.size())
+    out << "all " << reached << " rooms reachable on foot\n";
   out << "plan (S start, E exit, * template anchor, # taken cell, gaps are open sides, +y up, +x "
          "right):\n"
       << layoutPlan(grid, level);

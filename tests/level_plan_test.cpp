@@ -247,7 +247,9 @@ TEST(ShippedKits, TheSummaryNamesTheCellsTheMapHoldsStartAndExitIn) {
     std::smatch said;
     const std::string shown = out.str();
     ASSERT_TRUE(std::regex_search(
-        shown, said, std::regex("exit: cell \\(([0-9]+), ([0-9]+), ([0-9]+)\\), [0-9]+ rooms")))
+        shown, said,
+        std::regex("exit: cell \\(([0-9]+), ([0-9]+), ([0-9]+)\\), [0-9]+ rooms from the start\n"
+                   "all [0-9]+ rooms reachable on foot\n")))
         << shown;
     EXPECT_EQ(cell, (GridCoord{std::stoi(said[1]), std::stoi(said[2]), std::stoi(said[3])}));
     // The start the summary names is the cell whose player start the map keeps.
