@@ -103,7 +103,9 @@ TEST(Server, SeededRunWritesTheLayoutRunsTheChainAndSavesSettings) {
   const LevelPlan level = planLevel(
       g.grid(), lib, [](const Template&) { return false; }, in.layout);
   EXPECT_NE(shown.find("start: cell (" + std::to_string(level.placements[0].anchor.x) + ", " +
-                       std::to_string(level.placements[0].anchor.y) + ", 0)\nplan (S start"),
+                       std::to_string(level.placements[0].anchor.y) + ", 0)\nall " +
+                       std::to_string(level.placements.size()) +
+                       " rooms reachable on foot\nplan (S start"),
             std::string::npos);
   EXPECT_NE(shown.find(layoutPlan(g.grid(), level)), std::string::npos);
   EXPECT_NE(shown.find("Floor plan: cellforge-template plan " + in.bin +
