@@ -75,9 +75,6 @@ int runClient(const std::vector<std::string>& args, const std::string& programPa
     platform::showMessage(err, kProgram, built.message());
     return 1;
   }
-  settings.x = builder.grid().dims.x;
-  settings.y = builder.grid().dims.y;
-  settings.z = builder.grid().dims.z;
   out << "Wrote " << mapPath << '\n';
   return 0;
 }

@@ -18,7 +18,6 @@ class Stream {
  public:
   Stream() = default;
   explicit Stream(std::string_view bytes) : in_(bytes) {}
-  virtual ~Stream() = default;
 
   size_t position() const { return pos_; }
   size_t remaining() const { return in_.size() - pos_; }

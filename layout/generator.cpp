@@ -260,9 +260,4 @@ Status Generator::fill() {
   }
 }
 
-Status Generator::fillAndSave() {
-  if (Status s = fill(); !s) return s;
-  return writeLayoutFile(settings_.template_directory + std::string(kLayoutFileName), grid_);
-}
-
 }  // namespace cellforge

@@ -53,8 +53,6 @@ class Generator {
   Status prepare();
   // Places templates until a layout is accepted.
   Status fill();
-  // fill, then writes the layout to template_directory + "sample.mtf".
-  Status fillAndSave();
 
   // The inner steps, one draw sequence each.
   void advanceTemplate();
@@ -75,7 +73,6 @@ class Generator {
   // Templates placed in the accepted layout.
   int32_t templatesPlaced() const { return placedInAttempt_; }
   int32_t totalCells() const { return totalCells_; }
-  float fillTarget() const { return fillTarget_; }
   // Lines for the user about a grid that works but may not make a good map.
   const std::vector<std::string>& warnings() const { return warnings_; }
 

@@ -46,7 +46,6 @@ struct Template {
   std::array<int32_t, 3> triple{0, 0, 0};
   std::vector<Cell> cells;  // offsets from the anchor at (0, 0, 0), in file order
 
-  void clear() { *this = Template{}; }
   friend bool operator==(const Template&, const Template&) = default;
 };
 
