@@ -97,8 +97,6 @@ Expected<std::string> MapBuilder::composeMap(std::string_view layoutName) {
 }
 
 Status MapBuilder::build(const std::string& layoutPath, const std::string& mapPath) {
-  // A failed build must not leave the previous map for the compile tools.
-  if (Status s = platform::deleteFile(mapPath); !s) return s;
   pieces_.clear();
   warnings_.clear();
   if (Status s = readLayoutFile(layoutPath, library_, grid_); !s) return s;

@@ -24,9 +24,10 @@ class MapBuilder {
   MapBuilder(const Settings& settings, const TemplateLibrary& library)
       : settings_(settings), library_(library) {}
 
-  // The whole build: delete the old map, read the layout into the grid and
-  // write the map as it is composed, through a temporary file that takes
-  // the map's place only when complete. Any failure leaves no map.
+  // The whole build: read the layout into the grid and write the map as it
+  // is composed, through a temporary file that takes the map's place only
+  // when complete. The caller deletes the old map first, so that any
+  // failure leaves none.
   Status build(const std::string& layoutPath, const std::string& mapPath);
 
   // The map for the grid, indented, into `out`: the world entity with every

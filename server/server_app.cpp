@@ -98,15 +98,14 @@ Expected<RunOptions> parseOptions(const std::vector<std::string>& args) {
 
 // `exitKnown` is false when the piece texts could not be read: the client
 // will say why, and the exit is not known.
-void printSummary(const Generator& generator, const LevelPlan& level, bool exitKnown, uint32_t seed,
+void printSummary(const Generator& generator, const LevelPlan& level, bool exitKnown,
                   std::ostream& out) {
   const CellGrid& grid = generator.grid();
   const double share =
       static_cast<double>(grid.occupiedCount()) / static_cast<double>(generator.totalCells());
   char percent[16];
   std::snprintf(percent, sizeof percent, "%.1f%%", share * 100.0);
-  out << "seed " << seed << " (run again with --seed " << seed << ")\n"
-      << "attempts discarded: " << generator.discardedAttempts() << '\n'
+  out << "attempts discarded: " << generator.discardedAttempts() << '\n'
       << "cells filled: " << grid.occupiedCount() << " of " << generator.totalCells() << " ("
       << percent << ")\n"
       << "templates placed: " << generator.templatesPlaced() << '\n';
@@ -163,7 +162,7 @@ int runNormal(const RunOptions& options, const std::string& programPath, std::os
       level ? *level
             : planLevel(
                   generator.grid(), library, [](const Template&) { return false; }, layoutPath);
-  printSummary(generator, shown, level.ok(), seed, out);
+  printSummary(generator, shown, level.ok(), out);
   out << "layout: " << layoutPath << '\n';
 
   ToolChainOptions chainOptions;
