@@ -10,6 +10,13 @@ namespace {
 char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 }  // namespace
 
+Status replaceFile(const std::string& path, std::string_view bytes) {
+  auto file = FileReplacement::begin(path);
+  if (!file) return file.error();
+  if (Status s = file->write(bytes); !s) return s;
+  return file->commit();
+}
+
 bool wildcardMatch(std::string_view pattern, std::string_view name) {
   // Iterative match with backtracking to the last star: linear for the
   // patterns we use, no recursion on hostile names.

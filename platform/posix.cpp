@@ -230,13 +230,6 @@ Status FileReplacement::commit() {
   return success();
 }
 
-Status replaceFile(const std::string& path, std::string_view bytes) {
-  auto file = FileReplacement::begin(path);
-  if (!file) return file.error();
-  if (Status s = file->write(bytes); !s) return s;
-  return file->commit();
-}
-
 Expected<ExitStatus> runProgram(const std::vector<std::string>& argv, const std::string& folder,
                                 unsigned timeoutSeconds, Window) {
   if (argv.empty() || argv[0].empty()) return fail("no program to start");
