@@ -11,44 +11,8 @@
 namespace cellforge {
 namespace {
 
-Template cellTemplate(int32_t id, uint16_t openings) {
-  Template t;
-  t.id = id;
-  t.name = "t" + std::to_string(id) + ".map";
-  Cell c;
-  c.setOpenings(openings);
-  t.cells.push_back(c);
-  return t;
-}
-
-// Every single-cell opening combination (ids 1..15), two stairs up a storey
-// (ids 30, 31) and, when asked, a straight two-cell hall along x open at both
-// ends (id 20).
-TemplateLibrary singles(bool withHall = false) {
-  TemplateLibrary lib;
-  for (uint16_t o = 1; o <= 15; ++o) lib.add(cellTemplate(o, o));
-  if (withHall) {
-    Template hall;
-    hall.id = 20;
-    Cell a, b;
-    a.openNegX = a.openPosX = true;
-    b = a;
-    b.x = 1;
-    hall.cells = {a, b};
-    lib.add(hall);
-  }
-  for (auto [id, low, high] : {std::tuple{30, 2, 1}, {31, 4, 8}}) {
-    Template stair;
-    stair.id = id;
-    Cell lo, hi;
-    lo.setOpenings(static_cast<uint16_t>(low));
-    hi.setOpenings(static_cast<uint16_t>(high));
-    hi.z = 1;
-    stair.cells = {lo, hi};
-    lib.add(stair);
-  }
-  return lib;
-}
+using test::cellTemplate;
+using test::singles;
 
 Settings gridSettings(int32_t x, int32_t y, int32_t z, const char* share) {
   Settings s;

@@ -19,37 +19,7 @@ namespace {
 // One-cell templates with id = openings (1 +y, 2 -y, 4 +x, 8 -x); id 20 a
 // hall two cells along x, open at both ends; id 30 a stair, in at -y below
 // and out at +y above; id 31 a stair in at +x below and out at -x above.
-TemplateLibrary library() {
-  TemplateLibrary lib;
-  for (uint16_t o = 1; o <= 15; ++o) {
-    Template t;
-    t.id = o;
-    t.name = "t" + std::to_string(o) + ".map";
-    Cell c;
-    c.setOpenings(o);
-    t.cells.push_back(c);
-    lib.add(t);
-  }
-  Template hall;
-  hall.id = 20;
-  Cell a;
-  a.openNegX = a.openPosX = true;
-  Cell b = a;
-  b.x = 1;
-  hall.cells = {a, b};
-  lib.add(hall);
-  for (auto [id, low, high] : {std::tuple{30, 2, 1}, {31, 4, 8}}) {
-    Template stair;
-    stair.id = id;
-    Cell lo, hi;
-    lo.setOpenings(static_cast<uint16_t>(low));
-    hi.setOpenings(static_cast<uint16_t>(high));
-    hi.z = 1;
-    stair.cells = {lo, hi};
-    lib.add(stair);
-  }
-  return lib;
-}
+TemplateLibrary library() { return test::singles(true); }
 
 struct Level {
   TemplateLibrary lib = library();

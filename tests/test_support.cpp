@@ -5,6 +5,7 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
 
 #include "platform/platform.h"
 
@@ -103,6 +104,42 @@ void makeFolders(const std::string& path) { fs::create_directories(path); }
 void makeReadOnly(const std::string& path) {
   const bool folder = fs::is_directory(path);
   fs::permissions(path, folder ? fs::perms(0555) : fs::perms(0444));
+}
+
+Template cellTemplate(int32_t id, uint16_t openings) {
+  Template t;
+  t.id = id;
+  t.name = "t" + std::to_string(id) + ".map";
+  Cell c;
+  c.setOpenings(openings);
+  t.cells.push_back(c);
+  return t;
+}
+
+TemplateLibrary singles(bool withHall) {
+  TemplateLibrary lib;
+  for (uint16_t o = 1; o <= 15; ++o) lib.add(cellTemplate(o, o));
+  if (withHall) {
+    Template hall;
+    hall.id = 20;
+    Cell a, b;
+    a.openNegX = a.openPosX = true;
+    b = a;
+    b.x = 1;
+    hall.cells = {a, b};
+    lib.add(hall);
+  }
+  for (auto [id, low, high] : {std::tuple{30, 2, 1}, {31, 4, 8}}) {
+    Template stair;
+    stair.id = id;
+    Cell lo, hi;
+    lo.setOpenings(static_cast<uint16_t>(low));
+    hi.setOpenings(static_cast<uint16_t>(high));
+    hi.z = 1;
+    stair.cells = {lo, hi};
+    lib.add(stair);
+  }
+  return lib;
 }
 
 }  // namespace cellforge::test

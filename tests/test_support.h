@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "templates/template_library.h"
+
 namespace cellforge::test {
 
 // A fresh folder under the system's temporary folder, removed with its
@@ -57,5 +59,13 @@ Crash crashScript();
 // as root (root ignores read-only permissions); returns its result. Without
 // root it simply calls `body`.
 int asUnprivilegedUser(const std::function<int()>& body);
+
+// A one-cell template with these openings (bits: +y 1, -y 2, +x 4, -x 8),
+// its piece text named "t<id>.map".
+Template cellTemplate(int32_t id, uint16_t openings);
+// Every single-cell opening set (ids 1..15, id = openings), two stairs up a
+// storey (30: in at -y below, out at +y above; 31: in at +x below, out at -x
+// above) and, when asked, a hall two cells along x open at both ends (20).
+TemplateLibrary singles(bool withHall = false);
 
 }  // namespace cellforge::test
