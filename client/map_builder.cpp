@@ -100,7 +100,7 @@ Status MapBuilder::build(const std::string& layoutPath, const std::string& mapPa
   pieces_.clear();
   warnings_.clear();
   if (Status s = readLayoutFile(layoutPath, library_, grid_); !s) return s;
-  auto file = platform::FileReplacement::begin(mapPath);
+  auto file = platform::FileReplacement::begin(mapPath, platform::FileReplacement::Durable::no);
   if (!file) return file.error();
   MapSink sink([&](std::string_view bytes) { return file->write(bytes); });
   if (Status s = composeMap(layoutPath, sink); !s) return s;

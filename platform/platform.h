@@ -60,7 +60,12 @@ Status replaceFile(const std::string& path, std::string_view bytes);
 // keeps its old content. A device or pipe is written in place.
 class FileReplacement {
  public:
-  static Expected<FileReplacement> begin(const std::string& path);
+  // `durable`: the bytes reach the disk before the rename, so a power cut
+  // leaves the old file or the new one. A file made anew from other files
+  // on every run (the map) needs only the rename: a run never leaves it
+  // half written, and skipping the flush saves more time than the writing.
+  enum class Durable { yes, no };
+  static Expected<FileReplacement> begin(const std::string& path, Durable durable = Durable::yes);
   FileReplacement(FileReplacement&&) noexcept;
   FileReplacement& operator=(FileReplacement&&) noexcept;
   ~FileReplacement();

@@ -160,6 +160,7 @@ struct FileReplacement::State {
   std::string path, temp;  // no temp: written in place
   int fd = -1;
   bool committed = false;
+  bool durable = true;
 };
 
 FileReplacement::FileReplacement(std::unique_ptr<State> state) : state_(std::move(state)) {}
@@ -172,9 +173,10 @@ FileReplacement::~FileReplacement() {
   if (!state_->committed && !state_->temp.empty()) ::unlink(state_->temp.c_str());
 }
 
-Expected<FileReplacement> FileReplacement::begin(const std::string& path) {
+Expected<FileReplacement> FileReplacement::begin(const std::string& path, Durable durable) {
   auto state = std::make_unique<State>();
   state->path = path;
+  state->durable = durable == Durable::yes;
   struct stat st {};
   const bool existed = ::stat(path.c_str(), &st) == 0;
   if (existed && S_ISDIR(st.st_mode)) return fail(path + ": is a folder, not a file");
@@ -219,7 +221,7 @@ Status FileReplacement::write(std::string_view bytes) {
 Status FileReplacement::commit() {
   State& s = *state_;
   if (s.fd < 0) return fail(s.path + ": cannot write: already closed");
-  const bool synced = s.temp.empty() || ::fsync(s.fd) == 0;
+  const bool synced = s.temp.empty() || !s.durable || ::fsync(s.fd) == 0;
   const int syncErr = errno;
   const bool closed = ::close(std::exchange(s.fd, -1)) == 0;
   if (!synced || !closed)

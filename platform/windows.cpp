@@ -195,6 +195,7 @@ struct FileReplacement::State {
   std::string path, temp;  // no temp: written in place
   HANDLE h = INVALID_HANDLE_VALUE;
   bool committed = false;
+  bool durable = true;
 };
 
 FileReplacement::FileReplacement(std::unique_ptr<State> state) : state_(std::move(state)) {}
@@ -207,9 +208,10 @@ FileReplacement::~FileReplacement() {
   if (!state_->committed && !state_->temp.empty()) ::DeleteFileA(state_->temp.c_str());
 }
 
-Expected<FileReplacement> FileReplacement::begin(const std::string& path) {
+Expected<FileReplacement> FileReplacement::begin(const std::string& path, Durable durable) {
   auto state = std::make_unique<State>();
   state->path = path;
+  state->durable = durable == Durable::yes;
   const DWORD attr = ::GetFileAttributesA(path.c_str());
   const bool existed = attr != INVALID_FILE_ATTRIBUTES;
   if (existed && (attr & FILE_ATTRIBUTE_DIRECTORY) != 0)
@@ -251,7 +253,7 @@ Status FileReplacement::write(std::string_view bytes) {
 Status FileReplacement::commit() {
   State& s = *state_;
   if (s.h == INVALID_HANDLE_VALUE) return fail(s.path + ": cannot write: already closed");
-  const bool flushed = s.temp.empty() || ::FlushFileBuffers(s.h);
+  const bool flushed = s.temp.empty() || !s.durable || ::FlushFileBuffers(s.h);
   const DWORD flushErr = ::GetLastError();
   const bool closed = ::CloseHandle(std::exchange(s.h, INVALID_HANDLE_VALUE)) != 0;
   if (!flushed || !closed)
