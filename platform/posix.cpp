@@ -143,6 +143,9 @@ Expected<std::string> readFile(const std::string& path) {
   if (S_ISDIR(st.st_mode)) return fail(path + ": is a folder, not a file");
   if (!S_ISREG(st.st_mode)) return fail(path + ": is a device or pipe, not a file");
   std::string bytes;
+  // The size is a hint only (the file may change while we read), so a
+  // large file does not grow by copies.
+  bytes.reserve(static_cast<size_t>(std::min<off_t>(st.st_size, off_t{1} << 30)));
   char chunk[65536];
   for (;;) {
     const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
