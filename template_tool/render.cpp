@@ -7,12 +7,13 @@
 #include <optional>
 
 #include "template_tool/brush_geometry.h"
+#include "template_tool/kit_check.h"
 #include "template_tool/walk_check.h"
 
 namespace cellforge {
 namespace {
 
-constexpr double kStorey = 256;
+constexpr double kStorey = kCellSize;
 // Walls are cut here above each storey's base: below the doorways' lintels
 // (144), so doorways show as gaps, and well below the ceilings.
 constexpr double kCut = 128;
