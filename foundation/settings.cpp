@@ -35,7 +35,6 @@ void readSettings(Settings& s, const IniFile& ini) {
 
   s.template_directory = text("template_directory", folder + up + "maps" + sep() + "templates");
   s.source_directory = text("source_directory", folder + up + "maps" + sep() + "S2");
-  s.source_directory = withTrailingSeparator(s.source_directory);
   s.target_directory = text("target_directory", platform::defaultTargetFolder(folder));
   s.game_type = ini.getInt(kGlobals, "game_type", 2);
   s.client_path = text("client_path", folder + program("client"));
