@@ -52,6 +52,29 @@ bool isTargetKey(std::string_view key, bool quake1) {
   return in(kTargetKeys, key) || (!quake1 && in(kQuake2TargetKeys, key));
 }
 
+std::string_view changelevelClass(bool quake1) {
+  return quake1 ? "trigger_changelevel" : "target_changelevel";
+}
+
+std::vector<bool> exitEntities(const maptext::Piece& piece, bool quake1) {
+  const auto& entities = piece.entities();
+  std::vector<bool> exit(entities.size(), false);
+  std::vector<std::string_view> names;
+  for (size_t i = 0; i < entities.size(); ++i) {
+    exit[i] = maptext::equalsNoCase(entities[i].className, changelevelClass(quake1));
+    if (exit[i] && !quake1)
+      if (std::string_view n = piece.value(entities[i], "targetname"); !n.empty())
+        names.push_back(n);
+  }
+  for (size_t i = 0; i < entities.size(); ++i) {
+    if (&entities[i] == piece.world() || entities[i].unused) continue;
+    const std::string_view target = piece.value(entities[i], "target");
+    if (!target.empty() && std::find(names.begin(), names.end(), target) != names.end())
+      exit[i] = true;
+  }
+  return exit;
+}
+
 bool isNameKey(std::string_view key, bool quake1) {
   return key == "targetname" || (!quake1 && key == "team") || isTargetKey(key, quake1);
 }

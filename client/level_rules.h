@@ -8,6 +8,7 @@
 
 #include "foundation/result.h"
 #include "layout/level_plan.h"
+#include "maptext/piece_model.h"
 
 namespace cellforge {
 
@@ -34,6 +35,14 @@ Expected<DepthRange> parseDepthRange(std::string_view value);
 bool isNameKey(std::string_view key, bool quake1);
 // Of those, the ones that point at another entity's targetname.
 bool isTargetKey(std::string_view key, bool quake1);
+
+// The class whose entity names the next map: Quake's trigger_changelevel,
+// Quake II's target_changelevel.
+std::string_view changelevelClass(bool quake1);
+// One flag per entity of `piece`: its exit entities are the changelevels
+// and, in Quake II, every entity of the piece the map holds whose target
+// names one of them (the trigger that fires it).
+std::vector<bool> exitEntities(const maptext::Piece& piece, bool quake1);
 
 // What one placement of a piece writes in the entity pass.
 struct PlacementOptions {

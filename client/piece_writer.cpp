@@ -76,16 +76,10 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, bool
 
   // What each entity is in a level, and any malformed depth, before the
   // piece's own faults: the rules are read as the piece is loaded.
-  std::vector<std::string_view> changelevelNames;
   for (const maptext::Entity& e : entities) {
     EntityRole role;
     role.skip = &e == piece.world() || e.unused;
     role.playerStart = piece.isPlayerStart(e);
-    role.exit =
-        maptext::equalsNoCase(e.className, quake1 ? "trigger_changelevel" : "target_changelevel");
-    if (role.exit && !quake1)
-      if (std::string_view n = piece.value(e, "targetname"); !n.empty())
-        changelevelNames.push_back(n);
     for (const maptext::Line& line : piece.linesOf(e)) {
       maptext::KeyLine k;
       if (line.kind != LineKind::key || !maptext::splitKeyLine(line.text, k) || k.key != kDepthKey)
@@ -97,14 +91,10 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, bool
     w.roles_.push_back(role);
   }
   if (!piece.fault().empty()) return fail(piece.fault());
+  const std::vector<bool> exits = exitEntities(piece, quake1);
   for (size_t i = 0; i < entities.size(); ++i) {
-    EntityRole& role = w.roles_[i];
-    if (role.skip) continue;
-    const std::string_view target = piece.value(entities[i], "target");
-    if (!target.empty() && std::find(changelevelNames.begin(), changelevelNames.end(), target) !=
-                               changelevelNames.end())
-      role.exit = true;
-    w.hasExit_ = w.hasExit_ || role.exit;
+    w.roles_[i].exit = exits[i];
+    w.hasExit_ = w.hasExit_ || (exits[i] && !w.roles_[i].skip);
   }
 
   w.quake1_ = quake1;

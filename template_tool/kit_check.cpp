@@ -393,8 +393,7 @@ std::vector<std::string> linkRule(const PieceFacts& f) {
                          "\" names no entity of this piece; names are made per placement, so "
                          "it cannot reach another piece");
     }
-    const bool changelevel =
-        maptext::equalsNoCase(e->className, quake1 ? "trigger_changelevel" : "target_changelevel");
+    const bool changelevel = maptext::equalsNoCase(e->className, changelevelClass(quake1));
     if (changelevel && f.piece.value(*e, "map").empty())
       problems.push_back(at(f, f.piece.linesOf(*e).front().number) + std::string(e->className) +
                          " has no \"map\"; the game drops it and the level cannot end");
@@ -588,19 +587,6 @@ std::vector<std::string> sealRule(const PieceFacts& f) {
   return problems;
 }
 
-// The exits of the piece: Quake's trigger_changelevel; in Quake II a
-// trigger whose target names a target_changelevel.
-bool isExit(const PieceFacts& f, const maptext::Entity& e) {
-  if (f.game == Game::quake) return maptext::equalsNoCase(e.className, "trigger_changelevel");
-  const std::string_view target = f.piece.value(e, "target");
-  if (target.empty() || e.brushes.empty()) return false;
-  for (const maptext::Entity* other : f.entities())
-    if (maptext::equalsNoCase(other->className, "target_changelevel") &&
-        f.piece.value(*other, "targetname") == target)
-      return true;
-  return false;
-}
-
 // Walkable: see walkPiece.
 std::vector<std::string> walkRule(const PieceFacts& f) {
   if (!f.geometric() || f.piece.world() == nullptr) return {};
@@ -610,11 +596,15 @@ std::vector<std::string> walkRule(const PieceFacts& f) {
   for (const BrushFacts& b : f.brushes)
     if (b.blocksPlayer) walk.solids.push_back(&b.shape);
   std::vector<std::string> problems;
+  const std::vector<bool> exits = exitEntities(f.piece, f.game == Game::quake);
   for (const maptext::Entity* e : f.entities()) {
     WalkEntity w;
     w.className = std::string(e->className);
     w.line = f.piece.linesOf(*e).front().number;
-    if (isExit(f, *e)) {
+    // The player touches the exit's trigger: Quake's changelevel itself, the
+    // brush entity that fires Quake II's.
+    const auto index = static_cast<size_t>(e - f.piece.entities().data());
+    if (exits[index] && (f.game == Game::quake || !e->brushes.empty())) {
       w.role = WalkRole::exit;
       for (const BrushFacts& b : f.brushes)
         if (b.entity == e && b.hasVolume) w.brushes.push_back(&b.shape);

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "client/level_rules.h"
 #include "template_tool/brush_geometry.h"
 #include "template_tool/kit_check.h"
 #include "template_tool/walk_check.h"
@@ -208,26 +209,6 @@ bool isLiquid(std::string_view texture) {
            texture.end();
   };
   return texture.starts_with("*") || has("water") || has("slime") || has("lava");
-}
-
-// The exit entities of a map text, by the games' rules: Quake's
-// trigger_changelevel; Quake II's target_changelevel and what targets it.
-std::vector<bool> exitEntities(const maptext::Piece& map, bool quake) {
-  const auto& entities = map.entities();
-  std::vector<bool> exit(entities.size(), false);
-  std::vector<std::string_view> names;
-  for (size_t i = 0; i < entities.size(); ++i) {
-    const bool changelevel = maptext::equalsNoCase(
-        entities[i].className, quake ? "trigger_changelevel" : "target_changelevel");
-    exit[i] = changelevel;
-    if (changelevel && !quake) names.push_back(map.value(entities[i], "targetname"));
-  }
-  for (size_t i = 0; i < entities.size(); ++i) {
-    const std::string_view target = map.value(entities[i], "target");
-    if (!target.empty() && std::find(names.begin(), names.end(), target) != names.end())
-      exit[i] = true;
-  }
-  return exit;
 }
 
 Kind kindOf(std::string_view className, bool quake) {
