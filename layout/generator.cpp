@@ -182,12 +182,12 @@ bool Generator::anyTemplateFits(GridCoord origin) {
 }
 
 void Generator::placeFirst() {
-  const FrontierGrid& f = grid_.frontier;
+  const GridCoord size = grid_.size();
   for (;;) {
     do {
-      f.randomCell(random_, candidate_);
-    } while (candidate_.x == f.minBound.x || candidate_.x == f.maxBound.x ||
-             candidate_.y == f.minBound.y || candidate_.y == f.maxBound.y);
+      grid_.frontier().randomCell(random_, candidate_);
+    } while (candidate_.x == 0 || candidate_.x == size.x - 1 || candidate_.y == 0 ||
+             candidate_.y == size.y - 1);
     candidate_.z = 0;
     if (startFits_[static_cast<size_t>(candidate_.x) * static_cast<size_t>(dims_.y) +
                    static_cast<size_t>(candidate_.y)] != 0)
@@ -241,12 +241,12 @@ Status Generator::fill() {
     if (drawsSpent() >= limits_.maxRandomDraws)
       return gaveUp(std::to_string(limits_.maxRandomDraws) + " random draws and " +
                     std::to_string(discarded_) + " attempts");
-    if (!grid_.frontier.anyMarked()) {
+    if (!grid_.frontier().anyMarked()) {
       if (fillReached()) return success();
       if (Status s = discardAttempt(true); !s) return s;
       continue;
     }
-    grid_.frontier.randomMarkedCell(random_, candidate_);
+    grid_.frontier().randomMarkedCell(random_, candidate_);
     forgetFits();
     if (!anyTemplateFits(candidate_)) {
       if (Status s = discardAttempt(false); !s) return s;

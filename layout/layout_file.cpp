@@ -7,9 +7,10 @@ namespace cellforge {
 
 std::vector<Cell> collectRecords(const CellGrid& grid) {
   std::vector<Cell> records;
-  for (int32_t x = grid.minBound.x; x <= grid.maxBound.x; ++x)
-    for (int32_t y = grid.minBound.y; y <= grid.maxBound.y; ++y)
-      for (int32_t z = grid.minBound.z; z <= grid.maxBound.z; ++z)
+  const GridCoord size = grid.size();
+  for (int32_t x = 0; x < size.x; ++x)
+    for (int32_t y = 0; y < size.y; ++y)
+      for (int32_t z = 0; z < size.z; ++z)
         if (const Cell& c = grid.cellAt({x, y, z}); c.templateId != 0) records.push_back(c);
   return records;
 }
@@ -18,7 +19,7 @@ std::string encodeLayout(const CellGrid& grid) {
   const std::vector<Cell> records = collectRecords(grid);
   Stream out;
   out.writeString(kMtfMagic);
-  out.writeTriple(grid.dims.x, grid.dims.y, grid.dims.z);
+  out.writeTriple(grid.size().x, grid.size().y, grid.size().z);
   out.writeInt32(static_cast<int32_t>(records.size()));
   for (size_t i = 0; i < records.size(); ++i) {
     const Cell& r = records[i];

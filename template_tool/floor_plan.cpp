@@ -51,8 +51,9 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
   const GridCoord start = level.placements.empty() ? none : level.placements.front().anchor;
   const GridCoord exit = level.exit ? level.placements[*level.exit].anchor : none;
 
-  const int panelW = grid.dims.x * kPx, panelH = grid.dims.y * kPx;
-  const int width = kMargin + grid.dims.z * (panelW + kMargin);
+  const GridCoord size = grid.size();
+  const int panelW = size.x * kPx, panelH = size.y * kPx;
+  const int width = kMargin + size.z * (panelW + kMargin);
   const int height = kMargin + kTitle + panelH + kMargin + kTitle;
   std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) +
                     "\" height=\"" + std::to_string(height) + "\" font-family=\"sans-serif\">\n";
@@ -60,17 +61,17 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
   const char* wall = "stroke=\"#222\" stroke-width=\"4\" stroke-linecap=\"square\"";
   const char* door = "stroke=\"#c33\" stroke-width=\"3\"";
   const char* gridLine = "stroke=\"#ccc\" stroke-width=\"1\"";
-  for (int32_t z = 0; z < grid.dims.z; ++z) {
+  for (int32_t z = 0; z < size.z; ++z) {
     const int left = kMargin + z * (panelW + kMargin), top = kMargin + kTitle;
     svg += "<text x=\"" + std::to_string(left) + "\" y=\"" + std::to_string(top - 6) +
            "\" font-size=\"14\">storey " + std::to_string(z) + "</text>\n";
     svg += "<rect x=\"" + std::to_string(left) + "\" y=\"" + std::to_string(top) + "\" width=\"" +
            std::to_string(panelW) + "\" height=\"" + std::to_string(panelH) +
            "\" fill=\"#f4f4f4\" " + gridLine + "/>\n";
-    for (int32_t y = 0; y < grid.dims.y; ++y)
-      for (int32_t x = 0; x < grid.dims.x; ++x) {
+    for (int32_t y = 0; y < size.y; ++y)
+      for (int32_t x = 0; x < size.x; ++x) {
         // +y points up the page.
-        const int px = left + x * kPx, py = top + (grid.dims.y - 1 - y) * kPx;
+        const int px = left + x * kPx, py = top + (size.y - 1 - y) * kPx;
         auto it = owners.find({x, y, z});
         if (it == owners.end()) continue;
         const Owner& o = it->second;

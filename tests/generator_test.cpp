@@ -73,11 +73,11 @@ struct Reference {
     placeFirst();
     for (;;) {
       do randomCell();
-      while (!grid.frontier.isMarked(c));
+      while (!grid.frontier().isMarked(c));
       do advance();
       while (!grid.canPlace(c, lib.at(cursor)));
       grid.place(c, lib.at(cursor));
-      if (grid.frontier.anyMarked()) continue;
+      if (grid.frontier().anyMarked()) continue;
       if (static_cast<double>(grid.occupiedCount()) / (dims.x * dims.y * dims.z) >= target) return;
       grid.resize(dims);
       placeFirst();
@@ -88,7 +88,7 @@ struct Reference {
 // Closed: no marks, every opening leads into a taken cell, and where that
 // cell belongs to another placement it opens back.
 void expectClosed(const CellGrid& g) {
-  EXPECT_FALSE(g.frontier.anyMarked());
+  EXPECT_FALSE(g.frontier().anyMarked());
   const struct {
     bool Cell::*open;
     bool Cell::*back;
@@ -97,19 +97,16 @@ void expectClosed(const CellGrid& g) {
                {&Cell::openNegY, &Cell::openPosY, {0, -1, 0}},
                {&Cell::openPosX, &Cell::openNegX, {1, 0, 0}},
                {&Cell::openNegX, &Cell::openPosX, {-1, 0, 0}}};
-  for (int32_t x = 0; x < g.dims.x; ++x)
-    for (int32_t y = 0; y < g.dims.y; ++y)
-      for (int32_t z = 0; z < g.dims.z; ++z) {
-        const Cell& p = g.cellAt({x, y, z});
-        if (p.occupied == 0) continue;
-        for (const auto& s : sides) {
-          if (!(p.*s.open)) continue;
-          const GridCoord n{x + s.step.x, y + s.step.y, z};
-          ASSERT_TRUE(g.inBounds(n)) << x << "," << y << "," << z;
-          ASSERT_NE(g.cellAt(n).occupied, 0) << x << "," << y << "," << z;
-          EXPECT_TRUE(g.cellAt(n).*s.back) << x << "," << y << "," << z;
-        }
-      }
+  g.forEachCell([&](GridCoord at, const Cell& p) {
+    if (p.occupied == 0) return;
+    for (const auto& s : sides) {
+      if (!(p.*s.open)) continue;
+      const GridCoord n{at.x + s.step.x, at.y + s.step.y, at.z};
+      ASSERT_TRUE(g.inBounds(n)) << at.x << "," << at.y << "," << at.z;
+      ASSERT_NE(g.cellAt(n).occupied, 0) << at.x << "," << at.y << "," << at.z;
+      EXPECT_TRUE(g.cellAt(n).*s.back) << at.x << "," << at.y << "," << at.z;
+    }
+  });
 }
 
 TEST(AdvanceTemplate, StepsElevenToTwentyOneAlongTheLibrary) {
@@ -132,10 +129,14 @@ TEST(AdvanceTemplate, StepsElevenToTwentyOneAlongTheLibrary) {
 }
 
 TEST(RandomCell, DrawsAsTheDoubleProductOnEveryAxisSize) {
-  for (int32_t d = 1; d <= 64; ++d) {
+  std::vector<GridCoord> sizes;
+  for (int32_t d = 1; d <= 64; ++d) sizes.push_back({d, d + 1, d + 2});
+  // Axes past the draw range: scales of 1 and more.
+  for (int32_t d : {32767, 32768, 70001, 1 << 20}) sizes.push_back({d, 1, 2});
+  for (GridCoord size : sizes) {
     FrontierGrid f;
-    f.resize({d, d + 1, d + 2});
-    RandomSource fast(static_cast<uint32_t>(d)), plain(static_cast<uint32_t>(d));
+    f.resize(size);
+    RandomSource fast(static_cast<uint32_t>(size.x)), plain(static_cast<uint32_t>(size.x));
     auto axis = [&](int32_t dim) {
       const float scale = static_cast<float>(dim * static_cast<double>(1.0f / 32767.0f));
       for (;;) {
@@ -146,7 +147,7 @@ TEST(RandomCell, DrawsAsTheDoubleProductOnEveryAxisSize) {
     for (int i = 0; i < 4000; ++i) {
       GridCoord c;
       f.randomCell(fast, c);
-      ASSERT_EQ(c, (GridCoord{axis(d), axis(d + 1), axis(d + 2)})) << d;
+      ASSERT_EQ(c, (GridCoord{axis(size.x), axis(size.y), axis(size.z)})) << size.x;
     }
     ASSERT_EQ(fast.draws(), plain.draws());
   }

@@ -57,13 +57,11 @@ CellGrid gridWith(GridCoord dims, std::vector<std::pair<int32_t, GridCoord>> pla
 }
 
 void expectSameGrid(const CellGrid& a, const CellGrid& b) {
-  ASSERT_EQ(a.dims, b.dims);
-  for (int32_t x = 0; x < a.dims.x; ++x)
-    for (int32_t y = 0; y < a.dims.y; ++y)
-      for (int32_t z = 0; z < a.dims.z; ++z) {
-        EXPECT_EQ(a.cellAt({x, y, z}), b.cellAt({x, y, z})) << x << "," << y << "," << z;
-        EXPECT_EQ(a.frontier.isMarked({x, y, z}), b.frontier.isMarked({x, y, z}));
-      }
+  ASSERT_EQ(a.size(), b.size());
+  a.forEachCell([&](GridCoord at, const Cell& c) {
+    EXPECT_EQ(c, b.cellAt(at)) << at.x << "," << at.y << "," << at.z;
+    EXPECT_EQ(a.frontier().isMarked(at), b.frontier().isMarked(at));
+  });
 }
 
 TEST(LayoutFile, SingleTemplateIsSeventyBytes) {
@@ -158,7 +156,7 @@ TEST(LayoutFile, EveryCutOfARecordFileIsRefused) {
         : cut < 50 ? "file ends inside the record count"
                    : "record count 1 does not match the " + std::to_string(cut - 50) + " bytes";
     EXPECT_EQ(s.message().rfind("c.mtf: " + field, 0), 0u) << s.message();
-    EXPECT_EQ(g.dims, GridCoord{});
+    EXPECT_EQ(g.size(), GridCoord{});
   }
 }
 
