@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   before.resize({2, 2, 1});
   before.place({0, 0, 0}, library.at(0));
   CellGrid grid = before;
-  const Status read = decodeLayout(bytes, "fuzz.mtf", library, grid);
+  const Status read = readLayout(bytes, "fuzz.mtf", library, grid);
   if (!read) {
     if (read.message().find('\n') != std::string::npos || !sameGrid(grid, before)) std::abort();
     return 0;
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Every record written from the rebuilt grid is an anchor or a cell whose
   // template fitted, so the written file must read back.
   CellGrid again;
-  if (!decodeLayout(encodeLayout(grid), "again.mtf", library, again)) std::abort();
+  if (!readLayout(encodeLayout(grid), "again.mtf", library, again)) std::abort();
   if (!(again.size() == grid.size())) std::abort();
   return 0;
 }

@@ -81,7 +81,7 @@ TEST(LayoutFile, EmptyLayoutIsFiftyBytesAndReadsAsEmptyGridOfStoredSize) {
   const std::string bytes = encodeLayout(empty);
   EXPECT_EQ(bytes, layout({3, 5, 2}, 0, ""));
   CellGrid g = gridWith({4, 4, 2}, {{8, {1, 1, 0}}});
-  ASSERT_TRUE(decodeLayout(bytes, "e.mtf", library(), g).ok());
+  ASSERT_TRUE(readLayout(bytes, "e.mtf", library(), g).ok());
   expectSameGrid(g, empty);
 }
 
@@ -99,9 +99,9 @@ TEST(LayoutFile, WriteThenReadRebuildsTheGridCellForCell) {
   // firstRecord is never looked at.
   CellGrid zeros;
   ASSERT_TRUE(
-      decodeLayout(layout({4, 3, 2}, 3,
-                          record(7, 0, 0, 0, 0) + record(8, 1, 0, 0, 0) + record(8, 3, 2, 1, 0)),
-                   "z.mtf", library(), zeros)
+      readLayout(layout({4, 3, 2}, 3,
+                        record(7, 0, 0, 0, 0) + record(8, 1, 0, 0, 0) + record(8, 3, 2, 1, 0)),
+                 "z.mtf", library(), zeros)
           .ok());
   expectSameGrid(zeros, written);
 }
@@ -137,7 +137,7 @@ TEST(LayoutFile, RefusedFilesNameTheFaultAndLeaveTheGrid) {
   for (const auto& [bytes, message] : cases) {
     CellGrid g = gridWith({2, 2, 1}, {{8, {1, 0, 0}}});
     const CellGrid before = g;
-    const Status s = decodeLayout(bytes, "l.mtf", library(), g);
+    const Status s = readLayout(bytes, "l.mtf", library(), g);
     ASSERT_FALSE(s.ok()) << message;
     EXPECT_EQ(s.message(), message);
     expectSameGrid(g, before);
@@ -148,7 +148,7 @@ TEST(LayoutFile, EveryCutOfARecordFileIsRefused) {
   const std::string whole = layout({4, 4, 2}, 1, record(8, 1, 1, 0, 1));
   for (size_t cut = 0; cut < whole.size(); ++cut) {
     CellGrid g;
-    const Status s = decodeLayout(whole.substr(0, cut), "c.mtf", library(), g);
+    const Status s = readLayout(whole.substr(0, cut), "c.mtf", library(), g);
     ASSERT_FALSE(s.ok()) << "cut at " << cut;
     const std::string field =
         cut < 34   ? "not a layout file"
