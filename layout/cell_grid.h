@@ -32,6 +32,10 @@ inline size_t boxIndex(GridCoord size, GridCoord c) {
          static_cast<size_t>(c.z);
 }
 
+inline bool inBox(GridCoord size, GridCoord c) {
+  return c.x >= 0 && c.x < size.x && c.y >= 0 && c.y < size.y && c.z >= 0 && c.z < size.z;
+}
+
 // The empty cells into which an opening of a placed cell leads.
 class FrontierGrid {
  public:
@@ -77,9 +81,7 @@ class CellGrid {
   size_t cellCount() const { return cells_.size(); }
   Cell& cellAt(GridCoord c) { return cells_[index(c)]; }
   const Cell& cellAt(GridCoord c) const { return cells_[index(c)]; }
-  bool inBounds(GridCoord c) const {
-    return c.x >= 0 && c.x < size_.x && c.y >= 0 && c.y < size_.y && c.z >= 0 && c.z < size_.z;
-  }
+  bool inBounds(GridCoord c) const { return inBox(size_, c); }
   // Calls visit(coord, cell) for every cell in walk order: by z, then y,
   // then x.
   template <class Visit>

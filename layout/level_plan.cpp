@@ -42,6 +42,12 @@ std::optional<LevelPlan::Ratio> LevelPlan::depthOf(size_t index) const {
   return Ratio{std::min(d, scale), scale};
 }
 
+const Placement* LevelPlan::ownerOf(GridCoord c) const {
+  if (!inBox(size, c)) return nullptr;
+  const int32_t index = owner[boxIndex(size, c)];
+  return index < 0 ? nullptr : &placements[static_cast<size_t>(index)];
+}
+
 LevelPlan planLevel(const CellGrid& grid, const TemplateLibrary& library,
                     const std::function<bool(const Template&)>& hasExit,
                     std::string_view layoutName) {
@@ -57,9 +63,9 @@ LevelPlan planLevel(const CellGrid& grid, const TemplateLibrary& library,
     plan.placements.push_back({at, c.templateId});
   });
 
-  // Each cell belongs to the placement that wrote it last when the layout
-  // was replayed (records in file order, as the reader places them).
-  std::vector<int32_t> owner(cellCount, -1);
+  plan.size = size;
+  std::vector<int32_t>& owner = plan.owner;
+  owner.assign(cellCount, -1);
   for (const Cell& record : collectRecords(grid)) {
     const Template* t = library.findById(record.templateId);
     if (t == nullptr) continue;

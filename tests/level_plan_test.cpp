@@ -78,6 +78,10 @@ TEST(LevelPlan, AStairJoinsTwoStoreys) {
   ASSERT_EQ(plan.placements.size(), 3u);
   EXPECT_EQ(plan.placements[2].anchor, (GridCoord{1, 2, 1}));
   EXPECT_EQ(plan.distance, (std::vector<int32_t>{0, 1, 2}));
+  // The stair's top belongs to the stair; empty cells and outside to none.
+  EXPECT_EQ(plan.ownerOf({1, 1, 1}), &plan.placements[1]);
+  EXPECT_EQ(plan.ownerOf({0, 0, 0}), nullptr);
+  EXPECT_EQ(plan.ownerOf({1, 1, 2}), nullptr);
   EXPECT_EQ(plan.exit, 2u);
 }
 
