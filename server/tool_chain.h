@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/result.h"
 #include "foundation/settings.h"
+#include "platform/result.h"
 
 namespace cellforge {
 
