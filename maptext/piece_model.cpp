@@ -60,25 +60,23 @@ std::string subtractMagnitude(std::string_view a, std::string_view b) {
   return diff;
 }
 
-// Reads the longest number at s[pos...] and moves pos past it; false when
-// no number starts there. `exact` tells whether `out` holds it.
-bool scanNumber(std::string_view s, size_t& pos, Number& out, bool& exact) {
+// Reads the longest number from p on; the end of it, or null when no number
+// starts there. `exact` tells whether `out` holds it.
+inline const char* scanNumber(const char* p, const char* end, Number& out, bool& exact) {
   constexpr size_t kExactDigits = 15;
   constexpr size_t kExactFraction = 6;
-  const char* const end = s.data() + s.size();
-  const char* p = s.data() + pos;
   const bool negative = p < end && *p == '-';
   if (p < end && (*p == '-' || *p == '+')) ++p;
   uint64_t value = 0;  // wraps for long tokens, which are not exact
   const char* const intStart = p;
   for (; p < end && isDigit(*p); ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
-  if (p == intStart) return false;
+  if (p == intStart) return nullptr;
   size_t fraction = 0;
   if (p < end && *p == '.') {
     const char* const fracStart = ++p;
     for (; p < end && isDigit(*p); ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
     fraction = static_cast<size_t>(p - fracStart);
-    if (fraction == 0) return false;
+    if (fraction == 0) return nullptr;
   }
   const size_t digits = static_cast<size_t>(p - intStart) - (fraction > 0 ? 1 : 0);
   exact = digits <= kExactDigits && fraction <= kExactFraction;
@@ -86,8 +84,7 @@ bool scanNumber(std::string_view s, size_t& pos, Number& out, bool& exact) {
     const auto v = static_cast<int64_t>(value);
     out = Number(negative ? -v : v, static_cast<unsigned>(fraction));
   }
-  pos = static_cast<size_t>(p - s.data());
-  return true;
+  return p;
 }
 
 std::string_view nextWord(std::string_view s, size_t& p) {
@@ -155,49 +152,46 @@ std::string planeFault(std::string_view line) {
 // appended, when the line would not move (lineFault says why).
 bool readLineNumbers(Line& line, std::vector<Number>& out) {
   std::array<Number, 9> numbers;
-  bool sound = true, exact = true;
-  size_t count = 0, p = 0;
-  const std::string_view text = line.text;
-  auto read = [&](std::string_view from, size_t& at) {
-    bool held = false;
-    sound = scanNumber(from, at, numbers[count++], held);
-    exact = exact && held;
-  };
+  bool exact = true, held = false;
+  size_t count = 0;
+  const char* const begin = line.text.data();
+  const char* const end = begin + line.text.size();
+  const char* p = begin;
   if (line.kind == LineKind::plane) {
     // walkPlane's grammar in one pass: a number must end where its word
     // does.
     auto skipBlanks = [&] {
-      while (p < text.size() && isBlank(text[p])) ++p;
+      while (p < end && isBlank(*p)) ++p;
     };
-    for (size_t point = 0; point < 3 && sound; ++point) {
+    for (size_t point = 0; point < 3; ++point) {
       skipBlanks();
-      sound = p < text.size() && text[p] == '(';
-      ++p;
-      for (size_t axis = 0; axis < 3 && sound; ++axis) {
+      if (p == end || *p++ != '(') return false;
+      for (size_t axis = 0; axis < 3; ++axis) {
         skipBlanks();
-        read(text, p);
-        sound = sound && (p == text.size() || isBlank(text[p]) || text[p] == '(' || text[p] == ')');
+        p = scanNumber(p, end, numbers[count++], held);
+        if (p == nullptr || (p < end && !isBlank(*p) && *p != '(' && *p != ')')) return false;
+        exact = exact && held;
       }
       skipBlanks();
-      sound = sound && p < text.size() && text[p] == ')';
-      ++p;
+      if (p == end || *p++ != ')') return false;
     }
   } else {
     KeyLine key;
-    splitKeyLine(text, key);
+    splitKeyLine(line.text, key);
     size_t at = 0;
-    for (int axis = 0; axis < 3 && sound; ++axis) {
+    for (int axis = 0; axis < 3; ++axis) {
       const std::string_view word = nextWord(key.value, at);
-      size_t end = 0;
-      read(word, end);
-      sound = sound && end == word.size();
+      const char* const wordEnd = word.data() + word.size();
+      if (word.empty() || scanNumber(word.data(), wordEnd, numbers[count++], held) != wordEnd)
+        return false;
+      exact = exact && held;
     }
   }
-  if (!sound) return false;
-  line.exact = exact && p <= UINT32_MAX && out.size() + count <= UINT32_MAX;
+  const auto rest = static_cast<size_t>(p - begin);
+  line.exact = exact && rest <= UINT32_MAX && out.size() + count <= UINT32_MAX;
   if (line.exact) {
     line.firstNumber = static_cast<uint32_t>(out.size());
-    line.rest = static_cast<uint32_t>(p);
+    line.rest = static_cast<uint32_t>(rest);
     out.insert(out.end(), numbers.begin(), numbers.begin() + static_cast<ptrdiff_t>(count));
   }
   return true;
@@ -218,8 +212,8 @@ LineKind kindOf(std::string_view text) {
 bool isNumber(std::string_view token) {
   Number scratch;
   bool exact = false;
-  size_t end = 0;
-  return scanNumber(token, end, scratch, exact) && end == token.size();
+  const char* const end = token.data() + token.size();
+  return !token.empty() && scanNumber(token.data(), end, scratch, exact) == end;
 }
 
 void appendMovedNumber(std::string& out, std::string_view token, int64_t offset) {
