@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/result.h"
 #include "layout/layout_file.h"
+#include "platform/result.h"
 #include "templates/records.h"
 
 namespace cellforge {
