@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -11,7 +12,6 @@
 namespace cellforge {
 
 inline constexpr std::string_view kIniFileName = "Cellforge.INI";
-inline constexpr std::string_view kGlobals = "globals";
 inline constexpr std::string_view kTemplateSettings = "template_settings";
 
 struct Settings {
@@ -30,17 +30,67 @@ struct Settings {
   bool isQuake1() const { return game_type == 1; }
 };
 
+// What a key's default means and how its text becomes its field.
+enum class SettingKind {
+  kFolder,    // a folder, by default relative to the INI file's folder; ends in a separator
+  kGameMaps,  // a folder whose default is the system's game map folder; ends in a separator
+  kProgram,   // a program, by default in the INI file's folder with the system's suffix
+  kInteger,   // the leading decimal integer
+  kDecimal,   // the longest leading decimal number, in single precision, and the text
+};
+
+struct SettingSection {
+  std::string_view name;
+  bool writtenBack;
+  // The comment lines the default file has above the section header.
+  std::string_view preamble;
+};
+
+// One INI key: everything reading, writing, the default file, the checks
+// and the README table know about it.
+struct SettingKey {
+  const SettingSection* section;
+  std::string_view name;
+  SettingKind kind;
+  // Written with "/" as the separator and without the program suffix.
+  std::string_view fallback;
+  // The comment lines the default file has above the key.
+  std::string_view help;
+  std::string Settings::*text = nullptr;  // every kind but kInteger
+  int32_t Settings::*number = nullptr;    // kInteger
+  float Settings::*decimal = nullptr;     // kDecimal
+};
+
+// Every key in the order of the default file, a section's keys together.
+std::span<const SettingKey> settingKeys();
+
+// The value a missing key takes for an INI file in `folder`, as text and
+// cleaned up as a read value is.
+std::string defaultValue(const SettingKey& key, std::string_view folder);
+
 // Points `ini_path` at the INI file in the program's folder.
 void setIniPath(Settings& settings, std::string_view programPath);
 
 // The folder of `ini_path`, ending in a separator.
 std::string iniFolder(const Settings& settings);
 
-// Reads all fifteen keys, each with its default for the INI file's folder.
+// Reads every key, each with its default for the INI file's folder.
 void readSettings(Settings& settings, const IniFile& ini);
 
-// Writes the eleven [globals] keys back; [template_settings] is left alone.
+// Writes the keys of the sections written back; the others are left alone.
 void writeSettings(const Settings& settings, IniFile& ini);
+
+// The commented default file with these settings' values (56 lines for
+// the defaults): each section's preamble and header, each key's help and
+// line.
+std::string defaultSettingsText(const Settings& settings);
+
+inline constexpr std::string_view kUnableToWriteIni = "Unable to write default INI file!";
+
+// Reads the defaults for the INI file's folder into `settings` and writes
+// the default file over `settings.ini_path` (through a temporary file, so a
+// failed write keeps the old one).
+Status writeDefaultSettingsFile(Settings& settings);
 
 // The INI file at `path`; a file that is not there reads as an empty one.
 Expected<IniFile> loadIniFile(const std::string& path);
@@ -48,7 +98,7 @@ Expected<IniFile> loadIniFile(const std::string& path);
 // Reads the INI file of `settings.ini_path` into `settings`.
 Status loadSettings(Settings& settings);
 
-// Writes the [globals] keys into the INI file, through a temporary file.
+// Writes the written-back keys into the INI file, through a temporary file.
 Status saveSettings(const Settings& settings);
 
 }  // namespace cellforge

@@ -7,7 +7,6 @@
 #include <ostream>
 
 #include "client/map_builder.h"
-#include "foundation/default_settings.h"
 #include "foundation/settings.h"
 #include "layout/generator.h"
 #include "layout/layout_file.h"
