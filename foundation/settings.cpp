@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <sstream>
 
 #include "foundation/path_parts.h"
 #include "platform/platform.h"
@@ -136,6 +137,31 @@ std::string rawDefault(const SettingKey& key, std::string_view folder) {
   return std::string(key.fallback);
 }
 
+template <class T>
+const SettingKey& keyOf(T Settings::*field, T Settings::*SettingKey::*slot) {
+  return *std::find_if(std::begin(kKeys), std::end(kKeys),
+                       [&](const SettingKey& key) { return key.*slot == field; });
+}
+
+std::string sizeText(int32_t x, int32_t y, int32_t z) {
+  return std::to_string(x) + " x " + std::to_string(y) + " x " + std::to_string(z);
+}
+
+// True when the text starts with a decimal number ("nan", "inf" and hex
+// floats are not the shares a user writes).
+bool startsWithNumber(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  auto digit = [&](size_t at) { return at < text.size() && text[at] >= '0' && text[at] <= '9'; };
+  return digit(i) || (i < text.size() && text[i] == '.' && digit(i + 1));
+}
+
+// "INI: [section] ", where a message about the section's values starts.
+std::string inSection(const Settings& s, const SettingKey& key) {
+  return s.ini_path + ": [" + std::string(key.section->name) + "] ";
+}
+
 }  // namespace
 
 std::span<const SettingKey> settingKeys() { return kKeys; }
@@ -212,6 +238,55 @@ Status saveSettings(const Settings& settings) {
   if (!ini) return ini.error();
   writeSettings(settings, *ini);
   return platform::replaceFile(settings.ini_path, ini->text());
+}
+
+Status checkGridSettings(const Settings& s) {
+  auto named = [&](int32_t Settings::*field) -> const SettingKey& {
+    return keyOf(field, &SettingKey::number);
+  };
+  auto key = [&](const SettingKey& k, const std::string& value) {
+    return inSection(s, k) + std::string(k.name) + " = " + value;
+  };
+  const SettingKey& x = named(&Settings::x);
+  const SettingKey& y = named(&Settings::y);
+  const SettingKey& z = named(&Settings::z);
+  for (const SettingKey* side : {&x, &y})
+    if (s.*side->number < 3)
+      return fail(key(*side, std::to_string(s.*side->number)) +
+                  " is too small: the grid needs at least 3 cells along " +
+                  std::string(side->name) +
+                  ", so the first room can stand away from the side walls");
+  if (s.z < 1)
+    return fail(key(z, std::to_string(s.z)) + " is too small: the grid needs at least one storey");
+  // Each side first: three sides near 2^31 overflow even a 64-bit product.
+  for (const SettingKey* side : {&x, &y, &z})
+    if (s.*side->number > kMaxAxisCells)
+      return fail(key(*side, std::to_string(s.*side->number)) +
+                  " is too large: a random cell draw reaches every cell of at most " +
+                  std::to_string(kMaxAxisCells) + " along an axis");
+  const int64_t cells = int64_t{s.x} * s.y * s.z;
+  if (cells > kMaxGridCells)
+    return fail(inSection(s, x) + "grid " + sizeText(s.x, s.y, s.z) + " has " +
+                std::to_string(cells) + " cells, more than the " + std::to_string(kMaxGridCells) +
+                " a layout can be generated for in seconds");
+  const float share = s.percent_to_fill;
+  const std::string& text = s.percent_to_fill_text;
+  if (!(text.empty() || startsWithNumber(text)) || !std::isfinite(share) || share < 0.0f ||
+      share > 1.0f)
+    return fail(key(keyOf(&Settings::percent_to_fill, &SettingKey::decimal),
+                    text.empty() ? std::to_string(share) : text) +
+                " is not a number from 0 to 1");
+  return success();
+}
+
+Error fillShareNotReached(const Settings& s, std::string_view spent, std::string_view best) {
+  const SettingKey& share = keyOf(&Settings::percent_to_fill, &SettingKey::decimal);
+  std::ostringstream shown;
+  shown.precision(2);
+  shown << std::fixed << s.percent_to_fill;
+  return fail(s.ini_path + ": no layout reached [" + std::string(share.section->name) + "] " +
+              std::string(share.name) + " = " + shown.str() + " in " + std::string(spent) + " (" +
+              std::string(best) + "); lower " + std::string(share.name));
 }
 
 }  // namespace cellforge

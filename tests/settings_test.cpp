@@ -87,6 +87,53 @@ TEST(Settings, KeyEdgeCases) {
   EXPECT_FALSE(readFrom("[globals]\ngame_type=0").isQuake1());
 }
 
+TEST(Settings, GridChecksNameTheKeyAndItsValue) {
+  auto refusal = [](const std::string& grid, const std::string& share = "0.6") {
+    Settings s = readFrom("[template_settings]\n" + grid + "\npercent_to_fill=" + share);
+    const Status st = checkGridSettings(s);
+    return st.ok() ? std::string("accepted") : st.message();
+  };
+  const std::string at = std::string(kP) + "Cellforge.INI: [template_settings] ";
+  EXPECT_EQ(refusal("x=2"),
+            at + "x = 2 is too small: the grid needs at least 3 cells along x, so the first room "
+                 "can stand away from the side walls");
+  EXPECT_EQ(refusal("y=-1"),
+            at + "y = -1 is too small: the grid needs at least 3 cells along y, so the first room "
+                 "can stand away from the side walls");
+  EXPECT_EQ(refusal("z=0"), at + "z = 0 is too small: the grid needs at least one storey");
+  for (const char* bad : {"abc", "1.5", "-0.1", "nan", "inf"})
+    EXPECT_EQ(refusal("", bad), at + "percent_to_fill = " + bad + " is not a number from 0 to 1");
+  Settings unread = readFrom("");
+  unread.percent_to_fill_text.clear();
+  unread.percent_to_fill = 2.0f;
+  EXPECT_EQ(checkGridSettings(unread).message(),
+            at + "percent_to_fill = 2.000000 is not a number from 0 to 1");
+  // Every cell of an axis of 32768 is drawn; of 32769, not every one.
+  EXPECT_EQ(refusal("x=100000"),
+            at + "x = 100000 is too large: a random cell draw reaches every cell of at most 32768 "
+                 "along an axis");
+  EXPECT_EQ(refusal("x=3\ny=3\nz=32769"),
+            at + "z = 32769 is too large: a random cell draw reaches every cell of at most 32768 "
+                 "along an axis");
+  EXPECT_EQ(refusal("x=3\ny=2147483647\nz=2147483647").substr(at.size(), 14), "y = 2147483647");
+  EXPECT_EQ(refusal("x=32768\ny=3\nz=1"),
+            at + "grid 32768 x 3 x 1 has 98304 cells, more than the 8192 a layout can be "
+                 "generated for in seconds");
+  EXPECT_EQ(refusal("z=513"), at + "grid 4 x 4 x 513 has 8208 cells, more than the 8192 a layout "
+                                   "can be generated for in seconds");
+  EXPECT_EQ(refusal("z=512"), "accepted");
+  EXPECT_EQ(refusal("", "0.6xyz"), "accepted");
+  EXPECT_EQ(refusal("", "0"), "accepted");
+  EXPECT_EQ(refusal("", ""), "accepted");
+
+  EXPECT_EQ(fillShareNotReached(readFrom("[template_settings]\npercent_to_fill=0.5"), "50 attempts",
+                                "no attempt closed at all")
+                .message,
+            std::string(kP) +
+                "Cellforge.INI: no layout reached [template_settings] percent_to_fill = 0.50 in 50 "
+                "attempts (no attempt closed at all); lower percent_to_fill");
+}
+
 constexpr std::string_view kGlobalsTail = R"(client_path=@client!
 quake_i_qbsp=@qbsp!
 quake_i_light=@light!
