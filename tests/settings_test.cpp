@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
+#include <sstream>
 
 #include "platform/platform.h"
 #include "tests/test_support.h"
@@ -51,6 +53,42 @@ TEST(Settings, DefaultsForAProgramInFolderP) {
   EXPECT_EQ(s.z, 2);
   EXPECT_EQ(s.percent_to_fill, 0.6f);
   EXPECT_EQ(s.cell_pitch, (std::array<int32_t, 3>{256, 256, 256}));
+}
+
+// The README's key table holds every key, in the order of the declaration,
+// with its default for a program in folder P.
+TEST(Settings, ReadmeTableIsTheDeclaration) {
+  if (platform::separator() != '/') GTEST_SKIP() << "the README gives the POSIX defaults";
+  std::vector<std::string> declared, documented;
+  std::set<std::string, std::less<>> sections;
+  for (const SettingKey& key : settingKeys()) {
+    sections.emplace(key.section->name);
+    declared.push_back(std::string(key.section->name) + " " + std::string(key.name) + " = " +
+                       defaultValue(key, "P"));
+  }
+  // Rows read "| section | `key`, `key` | `default`, `default` | meaning |".
+  auto quoted = [](const std::string& cell) {
+    std::vector<std::string> items;
+    for (size_t at = cell.find('`'); at != std::string::npos; at = cell.find('`', at + 1)) {
+      const size_t end = cell.find('`', at + 1);
+      items.push_back(cell.substr(at + 1, end - at - 1));
+      at = end;
+    }
+    return items;
+  };
+  std::istringstream readme(test::readText(std::string(CELLFORGE_SOURCE_DIR) + "/README.md"));
+  for (std::string line; std::getline(readme, line);) {
+    std::vector<std::string> cells;
+    std::istringstream row(line);
+    for (std::string cell; std::getline(row, cell, '|');) cells.push_back(cell);
+    if (cells.size() < 5 || !sections.contains(cells[1].substr(1, cells[1].size() - 2))) continue;
+    const auto keys = quoted(cells[2]), defaults = quoted(cells[3]);
+    ASSERT_EQ(keys.size(), defaults.size()) << line;
+    for (size_t i = 0; i < keys.size(); ++i)
+      documented.push_back(cells[1].substr(1, cells[1].size() - 2) + " " + keys[i] + " = " +
+                           defaults[i]);
+  }
+  EXPECT_EQ(documented, declared);
 }
 
 TEST(Settings, KeyEdgeCases) {
