@@ -131,31 +131,32 @@ Status deleteFile(const std::string& path) {
 }
 
 Expected<std::string> readFile(const std::string& path) {
-  // Before opening: a pipe would block the open, and /dev/zero and the like
-  // never end. Nothing we read is anything but a file.
-  if (struct stat pre{};
-      ::stat(path.c_str(), &pre) == 0 && !S_ISREG(pre.st_mode) && !S_ISDIR(pre.st_mode))
-    return fail(path + ": is a device or pipe, not a file");
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Opened without blocking, so a pipe does not hang the open; /dev/zero
+  // and the like never end. Nothing we read is anything but a file.
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) return fail(path + ": cannot open: " + cause(errno));
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return fail(path + ": cannot read: " + cause(errno));
   if (S_ISDIR(st.st_mode)) return fail(path + ": is a folder, not a file");
   if (!S_ISREG(st.st_mode)) return fail(path + ": is a device or pipe, not a file");
-  std::string bytes;
-  // The size is a hint only (the file may change while we read), so a
-  // large file does not grow by copies.
-  bytes.reserve(static_cast<size_t>(std::min<off_t>(st.st_size, off_t{1} << 30)));
-  char chunk[65536];
+  // The size is a hint only (the file may change while we read). One byte
+  // more than it, so a file read whole ends in a short read and needs no
+  // second call; reads go straight into the result.
+  const auto size = static_cast<size_t>(std::min<off_t>(st.st_size, off_t{1} << 30));
+  std::string bytes(size + 1, '\0');
+  size_t have = 0;
   for (;;) {
-    const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+    if (have == bytes.size()) bytes.resize(bytes.size() * 2);
+    const size_t want = bytes.size() - have;
+    const ssize_t n = ::read(fd.get(), bytes.data() + have, want);
     if (n < 0) {
       if (errno == EINTR) continue;
       return fail(path + ": cannot read: " + cause(errno));
     }
-    if (n == 0) break;
-    bytes.append(chunk, static_cast<size_t>(n));
+    have += static_cast<size_t>(n);
+    if (n == 0 || (have >= size && static_cast<size_t>(n) < want)) break;
   }
+  bytes.resize(have);
   return bytes;
 }
 
