@@ -41,7 +41,7 @@ constexpr SettingKey kKeys[] = {
      "; Of course you should ensure that this corresponds to your machine's\n"
      "; current configuration.",
      &Settings::target_directory},
-    {&kGlobals, "game_type", SettingKind::kInteger, "2",
+    {&kGlobals, "game_type", SettingKind::kValue, "2",
      ";\n"
      "; The game type will be used in the future to provide compatibility with\n"
      "; Quake I and possibly Hexen2 and other 3d games.\n"
@@ -69,10 +69,10 @@ constexpr SettingKey kKeys[] = {
     {&kGlobals, "quake_ii_light", SettingKind::kProgram, "qrad3",
      ";\n; This variable sets the location of the Quake II utility QRAD3.EXE",
      &Settings::quake_ii_light},
-    {&kTemplateSection, "x", SettingKind::kInteger, "4", "", nullptr, &Settings::x},
-    {&kTemplateSection, "y", SettingKind::kInteger, "4", "", nullptr, &Settings::y},
-    {&kTemplateSection, "z", SettingKind::kInteger, "2", "", nullptr, &Settings::z},
-    {&kTemplateSection, "percent_to_fill", SettingKind::kDecimal, "0.60",
+    {&kTemplateSection, "x", SettingKind::kValue, "4", "", nullptr, &Settings::x},
+    {&kTemplateSection, "y", SettingKind::kValue, "4", "", nullptr, &Settings::y},
+    {&kTemplateSection, "z", SettingKind::kValue, "2", "", nullptr, &Settings::z},
+    {&kTemplateSection, "percent_to_fill", SettingKind::kValue, "0.60",
      "; This next line sets the target percentage with which to fill the bouding box\n"
      "; of the resulting .MAP file.\n"
      "; It is highly recommended that you not exceed 0.75.",
@@ -103,37 +103,21 @@ std::string valueText(const Settings& s, const SettingKey& key) {
 }
 
 void readValue(Settings& s, const SettingKey& key, const std::string& text) {
-  switch (key.kind) {
-    case SettingKind::kFolder:
-    case SettingKind::kGameMaps:
-      s.*key.text = withTrailingSeparator(text);
-      break;
-    case SettingKind::kProgram:
-      s.*key.text = text;
-      break;
-    case SettingKind::kInteger:
-      s.*key.number = leadingInt(text);
-      break;
-    case SettingKind::kDecimal:
-      s.*key.text = text;
-      s.*key.decimal = toFloat(leadingDecimal(text));
-      break;
-  }
+  if (key.number != nullptr)
+    s.*key.number = leadingInt(text);
+  else
+    s.*key.text = key.kind == SettingKind::kValue || key.kind == SettingKind::kProgram
+                      ? text
+                      : withTrailingSeparator(text);
+  if (key.decimal != nullptr) s.*key.decimal = toFloat(leadingDecimal(text));
 }
 
 std::string rawDefault(const SettingKey& key, std::string_view folder) {
-  switch (key.kind) {
-    case SettingKind::kFolder:
-      return std::string(folder) + nativeSeparators(key.fallback);
-    case SettingKind::kGameMaps:
-      return platform::defaultTargetFolder(std::string(folder));
-    case SettingKind::kProgram:
-      return std::string(folder) + std::string(key.fallback) +
-             std::string(platform::programSuffix());
-    case SettingKind::kInteger:
-    case SettingKind::kDecimal:
-      break;
-  }
+  const std::string in(folder);
+  if (key.kind == SettingKind::kFolder) return in + nativeSeparators(key.fallback);
+  if (key.kind == SettingKind::kGameMaps) return platform::defaultTargetFolder(in);
+  if (key.kind == SettingKind::kProgram)
+    return in + std::string(key.fallback) + std::string(platform::programSuffix());
   return std::string(key.fallback);
 }
 

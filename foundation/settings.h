@@ -29,13 +29,13 @@ struct Settings {
   bool isQuake1() const { return game_type == 1; }
 };
 
-// What a key's default means and how its text becomes its field.
+// What a key's default means, and for folders that a read value ends in a
+// separator.
 enum class SettingKind {
-  kFolder,    // a folder, by default relative to the INI file's folder; ends in a separator
-  kGameMaps,  // a folder whose default is the system's game map folder; ends in a separator
-  kProgram,   // a program, by default in the INI file's folder with the system's suffix
-  kInteger,   // the leading decimal integer
-  kDecimal,   // the longest leading decimal number, in single precision, and the text
+  kValue,     // the default as it stands
+  kFolder,    // a folder relative to the INI file's folder
+  kGameMaps,  // the system's game map folder
+  kProgram,   // a program in the INI file's folder, with the system's suffix
 };
 
 struct SettingSection {
@@ -55,9 +55,11 @@ struct SettingKey {
   std::string_view fallback;
   // The comment lines the default file has above the key.
   std::string_view help;
-  std::string Settings::*text = nullptr;  // every kind but kInteger
-  int32_t Settings::*number = nullptr;    // kInteger
-  float Settings::*decimal = nullptr;     // kDecimal
+  // The field: text, or an integer (the leading decimal one), or a share
+  // (the longest leading decimal number, in single precision) and its text.
+  std::string Settings::*text = nullptr;
+  int32_t Settings::*number = nullptr;
+  float Settings::*decimal = nullptr;
 };
 
 // Every key in the order of the default file, a section's keys together.
