@@ -9,8 +9,8 @@
 
 #include "client/level_rules.h"
 #include "client/map_sink.h"
-#include "foundation/result.h"
 #include "maptext/piece_model.h"
+#include "platform/result.h"
 #include "templates/records.h"
 
 namespace cellforge {

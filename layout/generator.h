@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/result.h"
 #include "layout/cell_grid.h"
+#include "platform/result.h"
 #include "templates/template_library.h"
 
 namespace cellforge {

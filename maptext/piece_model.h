@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/result.h"
+#include "platform/result.h"
 
 // One reading of a piece text, shared by the map builder and the kit check:
 // entities, their key lines, their brushes and the brushes' plane lines, each

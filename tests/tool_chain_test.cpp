@@ -112,6 +112,7 @@ TEST(ToolChain, MissingCompilerStopsTheChainWithOneMessage) {
   const Status s = c.run();
   ASSERT_FALSE(s.ok());
   EXPECT_EQ(s.message(), "Couldn't execute " + c.bin + "no-such-qbsp3");
+  EXPECT_EQ(s.kind(), ErrorKind::couldNotRun);  // the server's message box
   EXPECT_EQ(c.shortCalls(), "client | C\n");
 }
 
@@ -121,6 +122,7 @@ TEST(ToolChain, MissingTargetFolderFailsTheMapCompiler) {
   const Status s = c.run();
   ASSERT_FALSE(s.ok());
   EXPECT_EQ(s.message(), "Couldn't execute " + c.tool("qbsp3"));
+  EXPECT_EQ(s.kind(), ErrorKind::couldNotRun);
   EXPECT_EQ(c.shortCalls(), "client | C\n");
 }
 
@@ -130,6 +132,7 @@ TEST(ToolChain, FailingToolStopsTheChainNamingItsStatus) {
   Status s = c.run();
   ASSERT_FALSE(s.ok());
   EXPECT_EQ(s.message(), "visibility tool " + c.tool("qvis3") + " failed with exit status 3");
+  EXPECT_NE(s.kind(), ErrorKind::couldNotRun);  // it ran: no message box
   EXPECT_EQ(c.shortCalls(), "client | C\nqbsp3 sample.map | T\nqvis3 sample.bsp | T\n");
 
   const test::Crash crash = test::crashScript();
