@@ -71,13 +71,8 @@ struct Folder {
     if (x > 0) {
       TemplateLibrary library;
       (void)library.load(source);
-      Settings settings;
-      settings.x = x;
-      settings.y = y;
-      settings.z = z;
-      settings.percent_to_fill = share;
       RandomSource random(1);
-      Generator generator(settings, library, random);
+      Generator generator({{x, y, z}, share}, library, random);
       if (generator.prepare() && generator.fill())
         (void)writeLayoutFile(root + "tpl/sample.mtf", generator.grid());
       return;

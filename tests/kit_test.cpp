@@ -507,15 +507,6 @@ TEST(KitWalk, PiecesThatCannotBeWalkedAreNamed) {
           "doorway of cell (0 0 0) side -x"}));
 }
 
-Settings settingsFor(int32_t x, int32_t y, int32_t z, float share) {
-  Settings s;
-  s.x = x;
-  s.y = y;
-  s.z = z;
-  s.percent_to_fill = share;
-  return s;
-}
-
 // What one skill of a level holds.
 struct SkillCount {
   int monsters = 0, health = 0, armour = 0, ammo = 0;
@@ -555,33 +546,34 @@ TEST(KitLevels, FillQuicklyStayInTheLimitsAndGrowHarderWithSkill) {
     ASSERT_TRUE(library.load(kSource + kit.folder).ok());
     const GameLimits& limits = gameLimits(kit.game == Game::quake);
     struct Case {
-      Settings settings;
+      GridSpec grid;
       uint32_t seeds;
       int64_t attempts;  // a generous bound; a few hundred take well under a second
     };
-    for (Case c : {Case{settingsFor(4, 4, 2, 0.60f), 20, 2000},
-                   Case{settingsFor(10, 10, 2, 0.75f), 10, 20000}}) {
-      c.settings.game_type = kit.game == Game::quake ? 1 : 2;
-      c.settings.source_directory = kSource + kit.folder;
+    for (Case c : {Case{{{4, 4, 2}, 0.60f}, 20, 2000}, Case{{{10, 10, 2}, 0.75f}, 10, 20000}}) {
+      Settings settings;
+      settings.game_type = kit.game == Game::quake ? 1 : 2;
+      settings.source_directory = kSource + kit.folder;
+      const GridCoord size = c.grid.size;
       std::array<SkillCount, 3> total{};
       std::vector<double> millis;
       int64_t exitDistance = 0, brushes = 0, entities = 0, spawned = 0;
       int64_t mostBrushes = 0, mostEntities = 0, mostSpawned = 0;
       for (uint32_t seed = 1; seed <= c.seeds; ++seed) {
         RandomSource random(seed);
-        Generator generator(c.settings, library, random);
+        Generator generator(c.grid, library, random);
         const auto began = std::chrono::steady_clock::now();
         ASSERT_TRUE(generator.prepare().ok());
-        Status filled = generator.fill();
+        const bool filled = generator.fill();
         millis.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began)
                 .count());
-        ASSERT_TRUE(filled.ok()) << filled.message();
+        ASSERT_TRUE(filled) << generator.shortfall().spent;
         EXPECT_LT(generator.discardedAttempts(), c.attempts) << kit.folder << " seed " << seed;
         const CellGrid& grid = generator.grid();
-        EXPECT_GE(static_cast<double>(grid.occupiedCount()),
-                  static_cast<double>(c.settings.percent_to_fill) *
-                      static_cast<double>(c.settings.x * c.settings.y * c.settings.z));
+        EXPECT_GE(
+            static_cast<double>(grid.occupiedCount()),
+            static_cast<double>(c.grid.fillShare) * static_cast<double>(size.x * size.y * size.z));
         const LevelPlan level = planLevel(
             grid, library, [](const Template&) { return true; }, "sample.mtf");
         ASSERT_TRUE(level.exit.has_value());
@@ -589,7 +581,7 @@ TEST(KitLevels, FillQuicklyStayInTheLimitsAndGrowHarderWithSkill) {
 
         test::TempDir dir;
         ASSERT_TRUE(writeLayoutFile(dir / "sample.mtf", grid).ok());
-        MapBuilder builder(c.settings, library);
+        MapBuilder builder(settings, library);
         const Status built = builder.build(dir / "sample.mtf", dir / "sample.map");
         ASSERT_TRUE(built.ok()) << built.message();
         const std::string map = test::readText(dir / "sample.map");
@@ -629,9 +621,9 @@ TEST(KitLevels, FillQuicklyStayInTheLimitsAndGrowHarderWithSkill) {
           "%s %dx%dx%d@%s, %u seeds: layout median %.2f ms; exit %.1f rooms from the start; "
           "brushes %.0f (most %" PRId64 "), entities %.0f (most %" PRId64
           "), edicts %.0f (most %" PRId64 ")\n",
-          kit.folder, c.settings.x, c.settings.y, c.settings.z, c.settings.x == 4 ? "0.60" : "0.75",
-          c.seeds, millis[millis.size() / 2], double(exitDistance) / n, double(brushes) / n,
-          mostBrushes, double(entities) / n, mostEntities, double(spawned) / n, mostSpawned);
+          kit.folder, size.x, size.y, size.z, size.x == 4 ? "0.60" : "0.75", c.seeds,
+          millis[millis.size() / 2], double(exitDistance) / n, double(brushes) / n, mostBrushes,
+          double(entities) / n, mostEntities, double(spawned) / n, mostSpawned);
       for (size_t s = 0; s < 3; ++s)
         std::printf("  %-6s monsters %5.1f  health %5.1f  armour %5.1f  ammunition %5.1f\n",
                     s == 0   ? "easy"

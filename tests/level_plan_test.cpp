@@ -170,17 +170,13 @@ TEST(ShippedKits, EveryMapHasOneExitInTheFarthestRoom) {
     for (auto [x, y, share, seeds] : {std::tuple{4, 4, 0.60f, 20u}, {10, 10, 0.75f, 5u}}) {
       for (uint32_t seed = 1; seed <= seeds; ++seed) {
         SCOPED_TRACE(std::string(kit.folder) + " seed " + std::to_string(seed));
+        RandomSource random(seed);
+        Generator generator({{x, y, 2}, share}, library, random);
+        ASSERT_TRUE(generator.prepare().ok());
+        ASSERT_TRUE(generator.fill());
         Settings settings;
-        settings.x = x;
-        settings.y = y;
-        settings.z = 2;
-        settings.percent_to_fill = share;
         settings.game_type = kit.gameType;
         settings.source_directory = kitFolder(kit);
-        RandomSource random(seed);
-        Generator generator(settings, library, random);
-        ASSERT_TRUE(generator.prepare().ok());
-        ASSERT_TRUE(generator.fill().ok());
         MapBuilder builder(settings, library);
         builder.grid() = generator.grid();
         auto map = builder.composeMap("sample.mtf");
