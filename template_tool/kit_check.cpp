@@ -20,29 +20,12 @@ constexpr int kVoxel = 8;
 constexpr int kPerCell = kCellSize / kVoxel;
 constexpr int kMaxSpan = 16;  // cells along an axis
 
-const char* kSideNames[4] = {"+y", "-y", "+x", "-x"};
-
 std::string cellName(const Cell& c) {
   return "cell (" + std::to_string(c.x) + " " + std::to_string(c.y) + " " + std::to_string(c.z) +
          ")";
 }
 
-bool isOpen(const Cell& c, int side) {
-  return side == 0 ? c.openPosY : side == 1 ? c.openNegY : side == 2 ? c.openPosX : c.openNegX;
-}
-
-GridCoord neighbour(const Cell& c, int side) {
-  switch (side) {
-    case 0:
-      return {c.x, c.y + 1, c.z};
-    case 1:
-      return {c.x, c.y - 1, c.z};
-    case 2:
-      return {c.x + 1, c.y, c.z};
-    default:
-      return {c.x - 1, c.y, c.z};
-  }
-}
+GridCoord neighbour(const Cell& c, int side) { return c.coord() + kSides[side].step; }
 
 std::string num(double v) { return std::to_string(static_cast<long long>(std::llround(v))); }
 
@@ -177,15 +160,18 @@ std::vector<std::string> cellRule(const PieceFacts& f) {
     return problems;
   }
   for (const Cell& c : f.t.cells)
-    for (int s = 0; s < 4; s += 2) {
-      const GridCoord n = neighbour(c, s);
+    for (const Side& side : kSides) {
+      // Each shared face once, from the cell on its lower side.
+      if (side.step.x + side.step.y < 0) continue;
+      const GridCoord n = c.coord() + side.step;
       auto it = f.cells.find({n.x, n.y, n.z});
       if (it == f.cells.end()) continue;
-      const bool facing = isOpen(*it->second, s ^ 1);
-      if (isOpen(c, s) != facing)
+      const bool open = c.*side.open, facing = it->second->*side.facing;
+      if (open != facing)
         problems.push_back(f.mmd + ": " + cellName(c) + " and " + cellName(*it->second) +
-                           " disagree about their shared face (" + kSideNames[s] + " " +
-                           (isOpen(c, s) ? "open" : "closed") + ", " + kSideNames[s ^ 1] + " " +
+                           " disagree about their shared face (" + std::string(side.name) + " " +
+                           (open ? "open" : "closed") + ", " +
+                           std::string(kSides[side.opposite].name) + " " +
                            (facing ? "open" : "closed") + ")");
     }
   return problems;
@@ -474,15 +460,15 @@ class VoxelGrid {
       for (int32_t z = cz + kDoorBottom / kVoxel; z < cz + kDoorTop / kVoxel; ++z) {
         int32_t i = 0, j = 0;
         switch (side) {
-          case 0:
+          case posY:
             i = cx + l;
             j = cy + kPerCell - 1 - layer;
             break;
-          case 1:
+          case negY:
             i = cx + l;
             j = cy + layer;
             break;
-          case 2:
+          case posX:
             i = cx + kPerCell - 1 - layer;
             j = cy + l;
             break;
@@ -579,7 +565,7 @@ std::vector<std::string> sealRule(const PieceFacts& f) {
       bool blocked = false;
       voxels.forDoorway(c, s, 0, [&](size_t v) { blocked = blocked || voxels.solid()[v] != 0; });
       if (blocked)
-        problems.push_back(f.file + ": " + cellName(c) + " side " + kSideNames[s] +
+        problems.push_back(f.file + ": " + cellName(c) + " side " + std::string(kSides[s].name) +
                            " is open but has no passage through the middle of its face (64..192 "
                            "across, 16..144 above the cell's floor), so it won't line up with the "
                            "neighbour's");

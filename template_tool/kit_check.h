@@ -18,7 +18,6 @@ enum class Game { automatic, quake2, quake };
 // Every open side's passage sits here, in the cell's own coordinates: the
 // middle 128 units of the face, from the top of the 16-unit floor slab up
 // 128 units. Pieces that keep to it join any other piece.
-inline constexpr int kCellSize = 256;
 inline constexpr int kDoorLow = 64, kDoorHigh = 192;
 inline constexpr int kDoorBottom = 16, kDoorTop = 144;
 

@@ -147,14 +147,14 @@ class Placer {
     const int margin = 8;
     long best = LONG_MAX;
     for (int k = 0; k < p_.nz; ++k) {
-      const int base = (k + p_.zMin) * 256;
+      const int base = (k + p_.zMin) * kCellSize;
       for (int cy = 8; cy < p_.ny * kTile; cy += 8)
         for (int cx = 8; cx < p_.nx * kTile; cx += 8) {
           const int ox = cx - (mx0 + mx1) / 2, oy = cy - (my0 + my1) / 2;
           const int x0 = ox + mx0 - margin, x1 = ox + mx1 + margin;
           const int y0 = oy + my0 - margin, y1 = oy + my1 + margin;
           if (x0 < 0 || y0 < 0 || x1 > p_.nx * kTile || y1 > p_.ny * kTile) continue;
-          if (anchorOnly && (x1 > 256 || y1 > 256 || k + p_.zMin != 0)) continue;
+          if (anchorOnly && (x1 > kCellSize || y1 > kCellSize || k + p_.zMin != 0)) continue;
           int floor = -1;
           bool ok = true;
           for (int j = y0 / kTile; ok && j <= (y1 - 1) / kTile; ++j)
@@ -234,13 +234,13 @@ int facing(int fromX, int fromY, int toX, int toY) {
 // Lights, the start, monsters and items of a piece.
 void populate(const GameKit& kit, Piece& p, const Fill& f) {
   for (const PieceCell& pc : p.cells) {
-    const int base = pc.cell.z * 256;
-    p.entities.push_back(lightAt(pc.cell.x * 256 + 128, pc.cell.y * 256 + 128,
+    const int base = pc.cell.z * kCellSize;
+    p.entities.push_back(lightAt(pc.cell.x * kCellSize + 128, pc.cell.y * kCellSize + 128,
                                  base + std::min(pc.ceilingAt, 240) - 40, f.light));
   }
   Placer placer(p, kit.quake);
   std::array<int, 3> o{};
-  const int anchorZ = p.cells[0].cell.z * 256;
+  const int anchorZ = p.cells[0].cell.z * kCellSize;
   if (!placer.place("info_player_start", 128, 128, anchorZ, 0, true, o)) return;
   const int sx = o[0], sy = o[1];
   p.entities.push_back({"info_player_start",
@@ -258,7 +258,7 @@ void populate(const GameKit& kit, Piece& p, const Fill& f) {
   });
   auto add = [&](const std::string& cls, int flags, const char* depth, std::array<int, 2> at,
                  int storey, int away) {
-    const int z = (p.zMin + storey) * 256 + 16;
+    const int z = (p.zMin + storey) * kCellSize + 16;
     if (!placer.place(cls, at[0], at[1], z, away, false, o)) return false;
     PointEntity e{cls, o[0], o[1], o[2], {}};
     if (cls.rfind("monster_", 0) == 0)
@@ -486,17 +486,17 @@ Piece stairs(const GameKit& kit, int turns, bool anchorAbove, int look) {
   const int angle = (turns * 90) % 360;
   auto at = [&](PointEntity e) {
     for (int t = 0; t < turns; ++t) turn(e.x, e.y);
-    e.z += lowZ * 256;
+    e.z += lowZ * kCellSize;
     p.entities.push_back(e);
   };
   const Light light = look == 0 ? Light{300, ""} : Light{260, "0.8 0.9 1"};
   at(lightAt(128, 128, 208, light));
-  at(lightAt(128, 128, 256 + 160, light));
+  at(lightAt(128, 128, kCellSize + 160, light));
   if (anchorAbove)
     at({"info_player_start",
         224,
         128,
-        256 + 48,
+        kCellSize + 48,
         {key("angle", std::to_string((angle + 180) % 360))}});
   else
     at({"info_player_start", 40, 128, 96, {key("angle", std::to_string(angle))}});

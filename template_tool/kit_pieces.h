@@ -10,8 +10,6 @@
 
 namespace cellforge::kit {
 
-enum Side { posY = 0, negY = 1, posX = 2, negX = 3 };
-
 struct Theme {
   const char* floor;
   const char* ceiling;
@@ -93,7 +91,6 @@ struct Piece {
 };
 
 Cell makeCell(int x, int y, int z, const std::vector<int>& sides);
-bool isOpen(const Cell& c, int side);
 void setOpen(Cell& c, int side);
 const PieceCell* cellAt(const Piece& p, int x, int y, int z);
 
