@@ -50,7 +50,7 @@ Expected<LevelPlan> MapBuilder::planLevel(std::string_view layoutName) {
 }
 
 Status MapBuilder::composeMap(std::string_view layoutName, MapSink& out) {
-  const auto& pitch = settings_.cell_pitch;
+  constexpr std::array<int32_t, 3> pitch{kCellSize, kCellSize, kCellSize};
   bool firstCell = true;
   for (int32_t z = 0; z < grid_.size().z; ++z) {
     for (int32_t y = 0; y < grid_.size().y; ++y) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -15,7 +14,6 @@ inline constexpr std::string_view kIniFileName = "Cellforge.INI";
 
 struct Settings {
   int32_t x = 0, y = 0, z = 0;
-  std::array<int32_t, 3> cell_pitch{256, 256, 256};
   std::string client_path;
   std::string ini_path{kIniFileName};
   std::string template_directory, source_directory, target_directory;

@@ -46,9 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       out += bytes;
       return success();
     });
+    constexpr std::array<int32_t, 3> pitch{kCellSize, kCellSize, kCellSize};
     for (bool first : {true, false}) {
-      writer->writeWorld(sink, at, {256, 256, 256}, first);
-      writer->writeEntities(sink, at, {256, 256, 256},
+      writer->writeWorld(sink, at, pitch, first);
+      writer->writeEntities(sink, at, pitch,
                             {first, !first, LevelPlan::Ratio{1, 2}, first ? "" : "_7"});
     }
     if (!sink.finish() || (!out.empty() && out.back() != '\n')) std::abort();
@@ -56,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const maptext::Piece piece = maptext::Piece::parse(std::string(input), "fuzz.map");
   // Offsets of cells far beyond any grid, kept where negating is defined.
-  const std::array<int64_t, 3> offset{int64_t{at.x} * 256, int64_t{at.y} * 256,
+  const std::array<int64_t, 3> offset{int64_t{at.x} * kCellSize, int64_t{at.y} * kCellSize,
                                       (int64_t{at.z} << 31) + at.x};
   const std::array<int64_t, 3> back{-offset[0], -offset[1], -offset[2]};
   size_t lines = 0;

@@ -52,7 +52,6 @@ TEST(Settings, DefaultsForAProgramInFolderP) {
   EXPECT_EQ(s.y, 4);
   EXPECT_EQ(s.z, 2);
   EXPECT_EQ(s.percent_to_fill, 0.6f);
-  EXPECT_EQ(s.cell_pitch, (std::array<int32_t, 3>{256, 256, 256}));
 }
 
 // The README's key table holds every key, in the order of the declaration,
