@@ -31,7 +31,7 @@ Expected<const PieceWriter*> MapBuilder::pieceFor(int32_t templateId, GridCoord 
     const std::string path = settings_.source_directory + t->name;
     auto text = platform::readFile(path);
     if (!text) return text.error();
-    auto piece = PieceWriter::make(std::move(*text), path, settings_.isQuake1());
+    auto piece = PieceWriter::make(std::move(*text), path, settings_.game());
     if (!piece) return piece.error();
     const auto& said = piece->piece().warnings();
     warnings_.insert(warnings_.end(), said.begin(), said.end());

@@ -35,8 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     input.remove_suffix(12);
   }
 
-  for (bool quake1 : {false, true}) {
-    auto writer = PieceWriter::make(std::string(input), "fuzz.map", quake1);
+  for (Game game : {Game::quake2, Game::quake}) {
+    auto writer = PieceWriter::make(std::string(input), "fuzz.map", game);
     if (!writer) {
       oneLine(writer.message());
       return 0;

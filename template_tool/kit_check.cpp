@@ -208,7 +208,7 @@ std::vector<std::string> worldRule(const PieceFacts& f) {
   std::vector<std::string> problems;
   const size_t line = f.piece.linesOf(*world).front().number;
   if (world->brushes.empty()) problems.push_back(at(f, line) + "worldspawn has no brushes");
-  if (f.game == Game::quake && f.piece.keyLine(*world, "wad") == nullptr)
+  if (f.game == Game::quake && !namesWad(f.piece))
     problems.push_back(at(f, line) +
                        "worldspawn has no \"wad\" key; Quake's compiler needs it for the textures");
   return problems;
@@ -271,7 +271,7 @@ std::vector<std::string> planeRule(const PieceFacts& f) {
       if (texture.size() > maxTexture)
         problems.push_back(at(f, line->number) + "texture name \"" + std::string(texture) +
                            "\" has " + std::to_string(texture.size()) + " characters; " +
-                           (f.game == Game::quake ? "Quake" : "Quake II") + " allows " +
+                           std::string(gameLimits(f.game).game) + " allows " +
                            std::to_string(maxTexture));
     }
   return problems;
@@ -362,7 +362,6 @@ std::vector<std::string> playerStartRule(const PieceFacts& f) {
 // placement, so a target naming nothing here can never fire. A changelevel
 // without a map is dropped by the game, and the level could not end.
 std::vector<std::string> linkRule(const PieceFacts& f) {
-  const bool quake1 = f.game == Game::quake;
   std::vector<std::string_view> names;
   for (const maptext::Entity* e : f.entities())
     if (std::string_view n = f.piece.value(*e, "targetname"); !n.empty()) names.push_back(n);
@@ -371,7 +370,7 @@ std::vector<std::string> linkRule(const PieceFacts& f) {
     for (const Line& line : f.piece.linesOf(*e)) {
       maptext::KeyLine k;
       if (line.kind != LineKind::key || !maptext::splitKeyLine(line.text, k) ||
-          !isTargetKey(k.key, quake1) || k.value.empty() ||
+          !isTargetKey(k.key, f.game) || k.value.empty() ||
           std::find(names.begin(), names.end(), k.value) != names.end())
         continue;
       problems.push_back(at(f, line.number) + "\"" + std::string(k.key) + "\" \"" +
@@ -379,7 +378,7 @@ std::vector<std::string> linkRule(const PieceFacts& f) {
                          "\" names no entity of this piece; names are made per placement, so "
                          "it cannot reach another piece");
     }
-    const bool changelevel = maptext::equalsNoCase(e->className, changelevelClass(quake1));
+    const bool changelevel = maptext::equalsNoCase(e->className, changelevelClass(f.game));
     if (changelevel && f.piece.value(*e, "map").empty())
       problems.push_back(at(f, f.piece.linesOf(*e).front().number) + std::string(e->className) +
                          " has no \"map\"; the game drops it and the level cannot end");
@@ -392,7 +391,7 @@ std::vector<std::string> linkRule(const PieceFacts& f) {
 std::vector<std::string> entityBoxRule(const PieceFacts& f) {
   std::vector<std::string> problems;
   for (const maptext::Entity* e : f.entities()) {
-    const WalkClass kind = walkClassOf(e->className, f.game == Game::quake);
+    const WalkClass kind = walkClassOf(e->className, f.game);
     Vec3 o{};
     const Line* line = nullptr;
     if (kind.role == WalkRole::none || kind.role == WalkRole::exit || !f.origin(*e, o, line))
@@ -582,7 +581,7 @@ std::vector<std::string> walkRule(const PieceFacts& f) {
   for (const BrushFacts& b : f.brushes)
     if (b.blocksPlayer) walk.solids.push_back(&b.shape);
   std::vector<std::string> problems;
-  const std::vector<bool> exits = exitEntities(f.piece, f.game == Game::quake);
+  const std::vector<bool> exits = exitEntities(f.piece, f.game);
   for (const maptext::Entity* e : f.entities()) {
     WalkEntity w;
     w.className = std::string(e->className);
@@ -601,7 +600,7 @@ std::vector<std::string> walkRule(const PieceFacts& f) {
       walk.entities.push_back(std::move(w));
       continue;
     }
-    const WalkClass kind = walkClassOf(e->className, f.game == Game::quake);
+    const WalkClass kind = walkClassOf(e->className, f.game);
     const Line* line = nullptr;
     if (kind.role == WalkRole::none || !f.origin(*e, w.origin, line)) continue;
     w.line = line->number;
@@ -646,7 +645,11 @@ std::vector<std::string> checkPiece(const Template& t, std::string_view mmdName,
   return problems;
 }
 
-std::vector<std::string> checkKit(const std::string& folder, Game game) {
+bool namesWad(const maptext::Piece& piece) {
+  return piece.world() != nullptr && piece.keyLine(*piece.world(), "wad") != nullptr;
+}
+
+std::vector<std::string> checkKit(const std::string& folder, std::optional<Game> chosen) {
   std::vector<std::string> problems;
   auto names = platform::listFolder(folder, "*.mmd");
   if (!names) return {names.message()};
@@ -700,12 +703,10 @@ std::vector<std::string> checkKit(const std::string& folder, Game game) {
     loaded.push_back(std::move(l));
   }
 
-  if (game == Game::automatic) {
-    game = Game::quake2;
-    for (const Loaded& l : loaded)
-      for (const maptext::Piece& p : l.piece)
-        if (p.world() != nullptr && p.keyLine(*p.world(), "wad") != nullptr) game = Game::quake;
-  }
+  const bool wad = std::any_of(loaded.begin(), loaded.end(), [](const Loaded& l) {
+    return !l.piece.empty() && namesWad(l.piece.front());
+  });
+  const Game game = chosen ? *chosen : wad ? Game::quake : Game::quake2;
   const Loaded* firstWorld = nullptr;
   std::vector<std::pair<std::string_view, std::string_view>> worldKeys;
   for (const Loaded& l : loaded) {

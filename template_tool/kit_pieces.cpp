@@ -357,7 +357,7 @@ bool alcove(Piece& p, const Surfaces& s, Box& volume) {
   return false;
 }
 
-BrushEntity doorIn(const Cell& c, int side, const Surfaces& s, bool quake) {
+BrushEntity doorIn(const Cell& c, int side, const Surfaces& s, Game game) {
   const int bx = c.x * kCellSize, by = c.y * kCellSize, bz = c.z * kCellSize;
   Box b{};
   switch (side) {
@@ -380,7 +380,7 @@ BrushEntity doorIn(const Cell& c, int side, const Surfaces& s, bool quake) {
   BrushEntity door{
       {"\"classname\" \"func_door\"", "\"angle\" \"-1\"", "\"lip\" \"24\"", "\"wait\" \"-1\""},
       {b}};
-  if (quake) door.keys.push_back("\"sounds\" \"2\"");
+  if (game == Game::quake) door.keys.push_back("\"sounds\" \"2\"");
   return door;
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/game_limits.h"
 #include "templates/records.h"
 
 // The geometry of the bundled kits' pieces: shells, floors, looks and
@@ -110,7 +111,7 @@ void crates(Piece& p, int k);           // crates in a corner of the anchor cell
 // and its volume when the cell has a closed side.
 bool alcove(Piece& p, const Surfaces& s, Box& volume);
 // A door in the doorway of the cell's side.
-BrushEntity doorIn(const Cell& c, int side, const Surfaces& s, bool quake);
+BrushEntity doorIn(const Cell& c, int side, const Surfaces& s, Game game);
 
 // Two storeys over a footprint: a stair along the -y wall climbs from the
 // lower floor to a balcony running round the upper storey.

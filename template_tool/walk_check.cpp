@@ -324,7 +324,8 @@ struct Goal {
 
 }  // namespace
 
-WalkClass walkClassOf(std::string_view className, bool quake) {
+WalkClass walkClassOf(std::string_view className, Game game) {
+  const bool quake = game == Game::quake;
   if (maptext::equalsNoCase(className, "info_player_start"))
     return {WalkRole::playerStart, kPlayerBox, true};
   for (const ClassEntry& e : quake ? std::span<const ClassEntry>(kQuakeClasses)
