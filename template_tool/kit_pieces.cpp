@@ -323,7 +323,7 @@ void crates(Piece& p, int k) {
 bool alcove(Piece& p, const Surfaces& s, Box& volume) {
   const Cell& c = p.cells[0].cell;
   const int k = c.z - p.zMin, base = c.z * kCellSize;
-  for (int side : {posY, negY, posX, negX}) {
+  for (int side = 0; side < 4; ++side) {
     if (isOpen(c, side) || inner(p, c, side)) continue;
     // A wall thickened to 64 along the side, with a niche 64 wide in its
     // middle, one step up and 128 high.
