@@ -64,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const maptext::Line& line : piece.lines()) {
     if (!maptext::lineFault(line).empty()) continue;
     const std::string moved = movedLine(line, offset);
-    if (movedLine({line.kind, line.number, moved}, back) != movedLine(line, {0, 0, 0}))
+    if (movedLine({.kind = line.kind, .number = line.number, .text = moved}, back) !=
+        movedLine(line, {0, 0, 0}))
       std::abort();
     if (++lines == 64) break;
   }
