@@ -81,18 +81,10 @@ Ran run(const std::vector<std::string>& argv, bool unprivileged, int limit = 60,
   return ran;
 }
 
-void copyProgram(const std::string& from, const std::string& to) {
-  // A copy, not a link: each program finds its INI beside its real file.
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
-  fs::permissions(to, fs::perms(0755));
-}
-
 void writeScript(const std::string& path, const std::string& body) {
   writeText(path, "#!/bin/sh\n" + body);
   fs::permissions(path, fs::perms(0755));
 }
-
-Cell closedCell() { return Cell{}; }
 
 // Every entry of a folder, so a leftover temporary file shows.
 std::set<std::string> entries(const std::string& folder) {
@@ -127,66 +119,52 @@ constexpr std::string_view kRoomMap = R"({
 }
 )";
 
-// An install tree: bin/ with both programs, stand-in compile tools and the
-// INI, maps/templates/, the one-room kit in maps/S2/, and baseq2/maps/.
-class Install {
+Template room(std::string name = "room.map") {
+  Template t;
+  t.id = 1;
+  t.name = std::move(name);
+  t.cells = {Cell{}};
+  return t;
+}
+
+// An install tree with both programs, shell-script compile tools that log
+// their calls, the one-room kit, and an INI naming every folder and tool.
+class Install : public test::InstallTree {
  public:
   Install() {
-    for (const char* folder : {"bin", "maps/templates", "maps/S2", "baseq2/maps"})
-      test::makeFolders(root_ / folder);
-    copyProgram(CELLFORGE_SERVER_EXE, server());
-    copyProgram(CELLFORGE_CLIENT_EXE, bin() + "client");
+    install(CELLFORGE_SERVER_EXE, "server");
+    install(CELLFORGE_CLIENT_EXE, "client");
     for (const char* tool : {"qbsp3", "qvis3", "qrad3"})
-      writeScript(bin() + tool, "echo \"$0 $*\" >> " + bin() + "calls.log\n");
-    Template room;
-    room.id = 1;
-    room.name = "room.map";
-    room.cells = {closedCell()};
-    writeText(source() + "room.mmd", encodeMmd(room));
-    writeText(source() + "room.map", kRoomPiece);
-    keys_ = {{"template_directory", templates()}, {"source_directory", source()},
-             {"target_directory", target()},      {"game_type", "2"},
-             {"client_path", bin() + "client"},   {"quake_ii_qbsp", bin() + "qbsp3"},
-             {"quake_ii_vis", bin() + "qvis3"},   {"quake_ii_light", bin() + "qrad3"}};
-    writeIni();
+      writeScript(bin + tool, "echo \"$0 $*\" >> " + bin + "calls.log\n");
+    writeTemplate(room());
+    writeText(source + "room.map", kRoomPiece);
+    writeTestIni();
   }
 
-  std::string bin() const { return root_ / "bin/"; }
-  std::string server() const { return bin() + "server"; }
-  std::string ini() const { return bin() + "Cellforge.INI"; }
-  std::string templates() const { return root_ / "maps/templates/"; }
-  std::string source() const { return root_ / "maps/S2/"; }
-  std::string target() const { return root_ / "baseq2/maps/"; }
-  std::string layout() const { return templates() + "sample.mtf"; }
-  std::string map() const { return target() + "sample.map"; }
-
-  void set(const std::string& key, const std::string& value) {
-    keys_[key] = value;
-    writeIni();
+  std::string server() const { return bin + "server"; }
+  // The INI as this test wrote it.
+  std::string testIni() const {
+    return "; written by the test\n" +
+           iniText("game_type=2\nclient_path=" + bin + "client\nquake_ii_qbsp=" + bin +
+                   "qbsp3\nquake_ii_vis=" + bin + "qvis3\nquake_ii_light=" + bin +
+                   "qrad3\n[template_settings]\n" + grid_);
   }
+  void writeTestIni() const { writeText(ini(), testIni()); }
   void setGrid(const std::string& grid) {
     grid_ = grid;
-    writeIni();
+    writeTestIni();
   }
-  std::string iniText() const {
-    std::string text = "; written by the test\n[globals]\n";
-    for (const auto& [key, value] : keys_) text += key + "=" + value + "\n";
-    return text + "[template_settings]\n" + grid_;
-  }
-  void writeIni() const { writeText(ini(), iniText()); }
 
   // Gives the whole tree to nobody, for the runs that must meet permissions.
   void handOver() const {
     if (!test::runningAsRoot()) return;
-    for (const auto& e : fs::recursive_directory_iterator(root_.path()))
+    for (const auto& e : fs::recursive_directory_iterator(dir.path()))
       (void)::lchown(e.path().c_str(), kNobody, kNobody);
   }
 
-  // Replaces the kit's template file (and piece text, when given).
-  void writeTemplate(const Template& t, const std::string& file = "room.mmd") const {
-    writeText(source() + file, encodeMmd(t));
-  }
-  void writePiece(std::string_view text) const { writeText(source() + "room.map", text); }
+  // The kit's template file is room.mmd.
+  void writeTemplate(const Template& t) const { writeText(source + "room.mmd", encodeMmd(t)); }
+  void writePiece(std::string_view text) const { writeText(source + "room.map", text); }
 
   Ran runServer(bool unprivileged = false, std::vector<std::string> args = {"--seed", "7"}) {
     args.insert(args.begin(), server());
@@ -194,8 +172,6 @@ class Install {
   }
 
  private:
-  TempDir root_;
-  std::map<std::string, std::string> keys_;
   std::string grid_ = "x=3\ny=3\nz=1\npercent_to_fill=0.1\n";
 };
 
@@ -210,39 +186,39 @@ TEST(FaultMatrix, CleanRunWritesLayoutMapAndSettings) {
   EXPECT_EQ(ran.err, "");
   EXPECT_EQ(readText(t.map()), kRoomMap);
   EXPECT_EQ(readText(t.layout()).size(), 70u);
-  EXPECT_EQ(readText(t.bin() + "calls.log"), t.bin() + "qbsp3 sample.map\n" + t.bin() +
-                                                 "qvis3 sample.bsp\n" + t.bin() + "qrad3 sample\n");
-  EXPECT_EQ(entries(t.templates()), std::set<std::string>{"sample.mtf"});
-  EXPECT_EQ(entries(t.target()), std::set<std::string>{"sample.map"});
+  EXPECT_EQ(readText(t.bin + "calls.log"),
+            t.bin + "qbsp3 sample.map\n" + t.bin + "qvis3 sample.bsp\n" + t.bin + "qrad3 sample\n");
+  EXPECT_EQ(entries(t.templates), std::set<std::string>{"sample.mtf"});
+  EXPECT_EQ(entries(t.target), std::set<std::string>{"sample.map"});
 }
 
 // --- folders ---------------------------------------------------------------
 
 TEST(FaultMatrix, MissingSourceFolderStopsBeforeAnyWrite) {
   Install t;
-  fs::remove_all(t.source());
+  fs::remove_all(t.source);
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 1);
-  expectOneLine(ran, "server: " + t.source() + ": cannot list folder: No such file or directory");
-  EXPECT_EQ(readText(t.ini()), t.iniText());
-  EXPECT_TRUE(entries(t.templates()).empty());
+  expectOneLine(ran, "server: " + t.source + ": cannot list folder: No such file or directory");
+  EXPECT_EQ(readText(t.ini()), t.testIni());
+  EXPECT_TRUE(entries(t.templates).empty());
 }
 
 TEST(FaultMatrix, EmptySourceFolderStopsBeforeAnyWrite) {
   Install t;
-  fs::remove(t.source() + "room.mmd");
-  fs::remove(t.source() + "room.map");
+  fs::remove(t.source + "room.mmd");
+  fs::remove(t.source + "room.map");
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 1);
-  expectOneLine(ran, "server: " + t.source() + ": no template files (*.mmd) in this folder");
-  EXPECT_EQ(readText(t.ini()), t.iniText());
-  EXPECT_TRUE(entries(t.templates()).empty());
+  expectOneLine(ran, "server: " + t.source + ": no template files (*.mmd) in this folder");
+  EXPECT_EQ(readText(t.ini()), t.testIni());
+  EXPECT_TRUE(entries(t.templates).empty());
 }
 
 TEST(FaultMatrix, ReadOnlySourceFolderIsEnough) {
   Install t;
   t.handOver();
-  test::makeReadOnly(t.source());
+  test::makeReadOnly(t.source);
   const Ran ran = t.runServer(true);
   EXPECT_EQ(ran.status, 0) << ran.err;
   EXPECT_EQ(readText(t.map()), kRoomMap);
@@ -250,11 +226,11 @@ TEST(FaultMatrix, ReadOnlySourceFolderIsEnough) {
 
 TEST(FaultMatrix, MissingTemplateFolderKeepsTheSettings) {
   Install t;
-  fs::remove_all(t.templates());
+  fs::remove_all(t.templates);
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 1);
   expectOneLine(ran, "server: " + t.layout() + ": cannot write: No such file or directory");
-  EXPECT_EQ(readText(t.ini()), t.iniText());
+  EXPECT_EQ(readText(t.ini()), t.testIni());
   EXPECT_FALSE(fs::exists(t.map()));
 }
 
@@ -262,32 +238,32 @@ TEST(FaultMatrix, ReadOnlyTemplateFolderKeepsTheOldLayout) {
   Install t;
   writeText(t.layout(), "old layout");
   t.handOver();
-  test::makeReadOnly(t.templates());
+  test::makeReadOnly(t.templates);
   const Ran ran = t.runServer(true);
   EXPECT_EQ(ran.status, 1);
   expectOneLine(ran, "server: " + t.layout() + ": cannot write: Permission denied");
   EXPECT_EQ(readText(t.layout()), "old layout");
-  EXPECT_EQ(entries(t.templates()), std::set<std::string>{"sample.mtf"});
-  EXPECT_EQ(readText(t.ini()), t.iniText());
+  EXPECT_EQ(entries(t.templates), std::set<std::string>{"sample.mtf"});
+  EXPECT_EQ(readText(t.ini()), t.testIni());
 }
 
 TEST(FaultMatrix, EmptyTemplateAndTargetFoldersAreFilled) {
   Install t;
-  ASSERT_TRUE(entries(t.templates()).empty() && entries(t.target()).empty());
+  ASSERT_TRUE(entries(t.templates).empty() && entries(t.target).empty());
   EXPECT_EQ(t.runServer().status, 0);
-  EXPECT_EQ(entries(t.templates()), std::set<std::string>{"sample.mtf"});
-  EXPECT_EQ(entries(t.target()), std::set<std::string>{"sample.map"});
+  EXPECT_EQ(entries(t.templates), std::set<std::string>{"sample.mtf"});
+  EXPECT_EQ(entries(t.target), std::set<std::string>{"sample.map"});
 }
 
 TEST(FaultMatrix, MissingTargetFolderStopsAtTheClient) {
   Install t;
-  fs::remove_all(t.target());
+  fs::remove_all(t.target);
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 1);
   EXPECT_EQ(ran.err, "client: " + t.map() + ": cannot write: No such file or directory\n" +
-                         "server: " + t.bin() + "client failed with exit status 1; no compile " +
+                         "server: " + t.bin + "client failed with exit status 1; no compile " +
                          "tool was run\n");
-  EXPECT_FALSE(fs::exists(t.bin() + "calls.log"));
+  EXPECT_FALSE(fs::exists(t.bin + "calls.log"));
   // The layout was written, so the settings went back, whole.
   EXPECT_NE(readText(t.ini()).find("; written by the test\n"), std::string::npos);
 }
@@ -296,13 +272,13 @@ TEST(FaultMatrix, ReadOnlyTargetFolderKeepsTheOldMap) {
   Install t;
   writeText(t.map(), "old map");
   t.handOver();
-  test::makeReadOnly(t.target());
+  test::makeReadOnly(t.target);
   const Ran ran = t.runServer(true);
   EXPECT_EQ(ran.status, 1);
   EXPECT_EQ(ran.err, "client: " + t.map() + ": cannot delete: Permission denied\n" + "server: " +
-                         t.bin() + "client failed with exit status 1; no compile tool was run\n");
+                         t.bin + "client failed with exit status 1; no compile tool was run\n");
   EXPECT_EQ(readText(t.map()), "old map");
-  EXPECT_EQ(entries(t.target()), std::set<std::string>{"sample.map"});
+  EXPECT_EQ(entries(t.target), std::set<std::string>{"sample.map"});
 }
 
 // --- the INI file ------------------------------------------------------------
@@ -314,10 +290,10 @@ TEST(FaultMatrix, ReadOnlyIniIsLeftAsItWas) {
   const Ran ran = t.runServer(true);
   EXPECT_EQ(ran.status, 1);
   expectOneLine(ran, "server: " + t.ini() + ": cannot write: the file is read-only");
-  EXPECT_EQ(readText(t.ini()), t.iniText());
+  EXPECT_EQ(readText(t.ini()), t.testIni());
   EXPECT_EQ(readText(t.map()), kRoomMap);
-  EXPECT_EQ(entries(t.bin()), (std::set<std::string>{"Cellforge.INI", "calls.log", "client",
-                                                     "qbsp3", "qrad3", "qvis3", "server"}));
+  EXPECT_EQ(entries(t.bin), (std::set<std::string>{"Cellforge.INI", "calls.log", "client", "qbsp3",
+                                                   "qrad3", "qvis3", "server"}));
 }
 
 TEST(FaultMatrix, IniThatIsAFolderIsRefused) {
@@ -328,7 +304,7 @@ TEST(FaultMatrix, IniThatIsAFolderIsRefused) {
   EXPECT_EQ(ran.status, 1);
   expectOneLine(ran, "server: " + t.ini() + ": is a folder, not a file");
   EXPECT_TRUE(fs::is_directory(t.ini()));
-  EXPECT_TRUE(entries(t.templates()).empty());
+  EXPECT_TRUE(entries(t.templates).empty());
 }
 
 TEST(FaultMatrix, IniThatIsADeviceIsRefused) {
@@ -338,7 +314,7 @@ TEST(FaultMatrix, IniThatIsADeviceIsRefused) {
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 1);
   expectOneLine(ran, "server: " + t.ini() + ": is a device or pipe, not a file");
-  EXPECT_TRUE(entries(t.templates()).empty());
+  EXPECT_TRUE(entries(t.templates).empty());
 }
 
 TEST(FaultMatrix, IniThatIsAPipeIsRefused) {
@@ -370,8 +346,8 @@ TEST(FaultMatrix, LayoutOnAFullDeviceFailsCleanly) {
   EXPECT_EQ(ran.status, 1);
   expectOneLine(ran, "server: " + t.layout() + ": cannot write: No space left on device");
   EXPECT_TRUE(fs::is_symlink(t.layout()));
-  EXPECT_EQ(entries(t.templates()), std::set<std::string>{"sample.mtf"});
-  EXPECT_EQ(readText(t.ini()), t.iniText());
+  EXPECT_EQ(entries(t.templates), std::set<std::string>{"sample.mtf"});
+  EXPECT_EQ(readText(t.ini()), t.testIni());
 }
 
 // Puts `folder` on a tmpfs of its own with its files, then fills the tmpfs
@@ -434,11 +410,11 @@ FullRun runWithFullFolder(Install& t, const std::string& folder) {
 
 TEST(FaultMatrix, FullTargetFolderLeavesNoPartialMap) {
   Install t;
-  const FullRun full = runWithFullFolder(t, t.target());
+  const FullRun full = runWithFullFolder(t, t.target);
   SKIP_WITHOUT_TMPFS(full);
   EXPECT_EQ(full.ran.status, 1);
   EXPECT_EQ(full.ran.err, "client: " + t.map() + ": cannot write: No space left on device\n" +
-                              "server: " + t.bin() + "client failed with exit status 1; no " +
+                              "server: " + t.bin + "client failed with exit status 1; no " +
                               "compile tool was run\n");
   EXPECT_EQ(full.listing, "filler\n");
 }
@@ -446,55 +422,47 @@ TEST(FaultMatrix, FullTargetFolderLeavesNoPartialMap) {
 TEST(FaultMatrix, FullTemplateFolderKeepsTheOldLayout) {
   Install t;
   writeText(t.layout(), "old layout");
-  const FullRun full = runWithFullFolder(t, t.templates());
+  const FullRun full = runWithFullFolder(t, t.templates);
   SKIP_WITHOUT_TMPFS(full);
   EXPECT_EQ(full.ran.status, 1);
   expectOneLine(full.ran, "server: " + t.layout() + ": cannot write: No space left on device");
   EXPECT_EQ(full.listing, "filler\nsample.mtf\n");
   EXPECT_EQ(full.files.at("sample.mtf"), "old layout");
-  EXPECT_EQ(readText(t.ini()), t.iniText());
+  EXPECT_EQ(readText(t.ini()), t.testIni());
 }
 
 TEST(FaultMatrix, FullProgramFolderKeepsTheOldSettings) {
   Install t;
-  for (const char* tool : {"qbsp3", "qvis3", "qrad3"}) writeScript(t.bin() + tool, "exit 0\n");
-  const FullRun full = runWithFullFolder(t, t.bin());
+  for (const char* tool : {"qbsp3", "qvis3", "qrad3"}) writeScript(t.bin + tool, "exit 0\n");
+  const FullRun full = runWithFullFolder(t, t.bin);
   SKIP_WITHOUT_TMPFS(full);
   EXPECT_EQ(full.ran.status, 1);
   expectOneLine(full.ran, "server: " + t.ini() + ": cannot write: No space left on device");
   EXPECT_EQ(full.listing, "Cellforge.INI\nclient\nfiller\nqbsp3\nqrad3\nqvis3\nserver\n");
-  EXPECT_EQ(full.files.at("Cellforge.INI"), t.iniText());
+  EXPECT_EQ(full.files.at("Cellforge.INI"), t.testIni());
 }
 
 // --- hostile template packs -------------------------------------------------
 
-Template room(std::string name = "room.map") {
-  Template t;
-  t.id = 1;
-  t.name = std::move(name);
-  t.cells = {closedCell()};
-  return t;
-}
-
 TEST(FaultMatrix, PieceNameWithDotDotIsRefused) {
   Install t;
-  writeText(t.source() + "../secret.map", kRoomPiece);
+  writeText(t.source + "../secret.map", kRoomPiece);
   t.writeTemplate(room("../secret.map"));
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 1);
-  EXPECT_EQ(ran.err, "client: " + t.source() + "room.mmd: piece text name \"../secret.map\" is " +
-                         "not a file inside the source folder\nserver: " + t.bin() +
+  EXPECT_EQ(ran.err, "client: " + t.source + "room.mmd: piece text name \"../secret.map\" is " +
+                         "not a file inside the source folder\nserver: " + t.bin +
                          "client failed with exit status 1; no compile tool was run\n");
   EXPECT_FALSE(fs::exists(t.map()));
 }
 
 TEST(FaultMatrix, AbsolutePieceNameIsRefused) {
   Install t;
-  t.writeTemplate(room(t.source() + "room.map"));
+  t.writeTemplate(room(t.source + "room.map"));
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 1);
-  EXPECT_EQ(ran.err, "client: " + t.source() + "room.mmd: piece text name \"" + t.source() +
-                         "room.map\" is not a file inside the source folder\nserver: " + t.bin() +
+  EXPECT_EQ(ran.err, "client: " + t.source + "room.mmd: piece text name \"" + t.source +
+                         "room.map\" is not a file inside the source folder\nserver: " + t.bin +
                          "client failed with exit status 1; no compile tool was run\n");
   EXPECT_FALSE(fs::exists(t.map()));
 }
@@ -510,11 +478,11 @@ TEST(FaultMatrix, MillionCellTemplateIsPassedOver) {
   std::string manifest = "id 2\npiece huge.map\n";
   for (int i = 0; i < 1'000'000; ++i)
     manifest += "cell " + std::to_string(2147483647 - i) + " 0 0\n";
-  writeText(t.source() + "huge.txt", manifest);
-  const Ran built = buildTemplate(t.source() + "huge.txt", t.source() + "huge.mmd");
+  writeText(t.source + "huge.txt", manifest);
+  const Ran built = buildTemplate(t.source + "huge.txt", t.source + "huge.mmd");
   ASSERT_EQ(built.status, 0) << built.err;
-  EXPECT_EQ(built.out, "wrote " + t.source() + "huge.mmd (template 2, 1000000 cells)\n");
-  fs::remove(t.source() + "huge.txt");
+  EXPECT_EQ(built.out, "wrote " + t.source + "huge.mmd (template 2, 1000000 cells)\n");
+  fs::remove(t.source + "huge.txt");
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 0) << ran.err;
   EXPECT_EQ(readText(t.map()), kRoomMap);
@@ -549,22 +517,22 @@ TEST(FaultMatrix, CellCountNearTwoToThe31IsRefused) {
   Install t;
   std::string bytes = encodeMmd(room());
   bytes.replace(bytes.size() - 26, 4, std::string("\xff\xff\xff\x7f", 4));  // count 2^31 - 1
-  writeText(t.source() + "room.mmd", bytes);
+  writeText(t.source + "room.mmd", bytes);
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 1);
   expectOneLine(ran,
-                "server: " + t.source() + "room.mmd: file ends inside cell record 2 of 2147483647");
-  EXPECT_TRUE(entries(t.templates()).empty());
+                "server: " + t.source + "room.mmd: file ends inside cell record 2 of 2147483647");
+  EXPECT_TRUE(entries(t.templates).empty());
 }
 
 TEST(FaultMatrix, NameLengthNearTwoToThe31IsRefused) {
   Install t;
   std::string bytes = encodeMmd(room());
   bytes.replace(42, 4, std::string("\xfe\xff\xff\x7f", 4));
-  writeText(t.source() + "room.mmd", bytes);
+  writeText(t.source + "room.mmd", bytes);
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 1);
-  expectOneLine(ran, "server: " + t.source() + "room.mmd: file ends inside the piece name");
+  expectOneLine(ran, "server: " + t.source + "room.mmd: file ends inside the piece name");
 }
 
 TEST(FaultMatrix, GridSidesNearTwoToThe31AreRefused) {
@@ -575,7 +543,7 @@ TEST(FaultMatrix, GridSidesNearTwoToThe31AreRefused) {
   expectOneLine(ran, "server: " + t.ini() + ": [template_settings] x = 2147483647 is too " +
                          "large: a random cell draw reaches every cell of at most 32768 along " +
                          "an axis");
-  EXPECT_EQ(readText(t.ini()), t.iniText());
+  EXPECT_EQ(readText(t.ini()), t.testIni());
 }
 
 TEST(FaultMatrix, TenMegabyteLineInAPieceTextIsCarriedThrough) {
@@ -593,7 +561,7 @@ TEST(FaultMatrix, TenMegabyteLineInAPieceTextIsCarriedThrough) {
 
 TEST(FaultMatrix, TenMegabyteLineInTheIniIsReadPast) {
   Install t;
-  writeText(t.ini(), t.iniText() + "; " + std::string(10 << 20, 'x') + "\n");
+  writeText(t.ini(), t.testIni() + "; " + std::string(10 << 20, 'x') + "\n");
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 0) << ran.err;
   const std::string ini = readText(t.ini());
@@ -607,7 +575,7 @@ TEST(FaultMatrix, NulBytesInTextsAreKept) {
                std::string("\"message\" \"a\0b\"\n", 16));
   t.writePiece(piece);
   t.writeTemplate(room(std::string("room.map\0ignored", 16)));
-  writeText(t.ini(), t.iniText() + std::string("; a\0b\n", 6));
+  writeText(t.ini(), t.testIni() + std::string("; a\0b\n", 6));
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 0) << ran.err;
   std::string expected(kRoomMap);
@@ -620,23 +588,23 @@ TEST(FaultMatrix, NulBytesInTextsAreKept) {
 
 TEST(FaultMatrix, ClientKilledBySignal) {
   Install t;
-  writeScript(t.bin() + "client", "kill -SEGV $$\n");
+  writeScript(t.bin + "client", "kill -SEGV $$\n");
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 1);
   expectOneLine(
-      ran, "server: " + t.bin() + "client was killed by signal 11; no compile tool " + "was run");
-  EXPECT_FALSE(fs::exists(t.bin() + "calls.log"));
+      ran, "server: " + t.bin + "client was killed by signal 11; no compile tool " + "was run");
+  EXPECT_FALSE(fs::exists(t.bin + "calls.log"));
   EXPECT_EQ(readText(t.layout()).size(), 70u);
 }
 
 TEST(FaultMatrix, ClientExitsNonZero) {
   Install t;
-  writeScript(t.bin() + "client", "exit 3\n");
+  writeScript(t.bin + "client", "exit 3\n");
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 1);
   expectOneLine(
-      ran, "server: " + t.bin() + "client failed with exit status 3; no compile tool " + "was run");
-  EXPECT_FALSE(fs::exists(t.bin() + "calls.log"));
+      ran, "server: " + t.bin + "client failed with exit status 3; no compile tool " + "was run");
+  EXPECT_FALSE(fs::exists(t.bin + "calls.log"));
 }
 
 TEST(FaultMatrix, ClientKilledMidWriteLeavesNothingForTheNextRun) {
@@ -644,22 +612,22 @@ TEST(FaultMatrix, ClientKilledMidWriteLeavesNothingForTheNextRun) {
   ASSERT_EQ(t.runServer(false, {"--seed", "7", "--no-compile"}).status, 0);
   // The system kills the client at its 33rd byte, inside the map's
   // temporary copy.
-  const Ran killed = run({t.bin() + "client"}, false, 60, [] {
+  const Ran killed = run({t.bin + "client"}, false, 60, [] {
     const rlimit limit{32, 32};
     return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
   });
   EXPECT_EQ(killed.status, 128 + SIGXFSZ);
-  const std::set<std::string> left = entries(t.target());
+  const std::set<std::string> left = entries(t.target);
   ASSERT_EQ(left.size(), 1u);
   const std::string leftover = *left.begin();
   EXPECT_TRUE(leftover.starts_with("sample.map.") && leftover.ends_with("-0.tmp")) << leftover;
-  EXPECT_EQ(readText(t.target() + leftover).size(), 32u);
+  EXPECT_EQ(readText(t.target + leftover).size(), 32u);
   // The temporary file of a writer that still runs (process 1 always does)
   // is not touched.
-  writeText(t.target() + "sample.map.1-0.tmp", "still being written");
+  writeText(t.target + "sample.map.1-0.tmp", "still being written");
   const Ran next = t.runServer();
   EXPECT_EQ(next.status, 0) << next.err;
-  EXPECT_EQ(entries(t.target()), (std::set<std::string>{"sample.map", "sample.map.1-0.tmp"}));
+  EXPECT_EQ(entries(t.target), (std::set<std::string>{"sample.map", "sample.map.1-0.tmp"}));
 }
 
 TEST(FaultMatrix, MapPastAHardLimitNeverReachesACompileTool) {
@@ -687,10 +655,10 @@ TEST(FaultMatrix, MapPastAHardLimitNeverReachesACompileTool) {
   const Ran fits = t.runServer();
   EXPECT_EQ(fits.status, 0);
   EXPECT_EQ(fits.err, "");
-  fs::remove(t.bin() + "calls.log");
+  fs::remove(t.bin + "calls.log");
   // The settings go back as after any run that wrote a layout.
   const std::string saved = readText(t.ini());
-  writeText(t.ini(), t.iniText());
+  writeText(t.ini(), t.testIni());
   t.writePiece(piece(3841));
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 1);
@@ -698,44 +666,44 @@ TEST(FaultMatrix, MapPastAHardLimitNeverReachesACompileTool) {
                          ": coordinates reaching 4,097 units from the origin along x, Quake II "
                          "allows 4,096; no smaller grid helps with this kit. No compile tool was "
                          "run; the map is kept for tools that take more");
-  EXPECT_FALSE(fs::exists(t.bin() + "calls.log"));
+  EXPECT_FALSE(fs::exists(t.bin + "calls.log"));
   EXPECT_NE(readText(t.map()).find("( 4097 320 64 )"), std::string::npos);
   EXPECT_EQ(readText(t.ini()), saved);
 }
 
 TEST(FaultMatrix, MissingClient) {
   Install t;
-  fs::remove(t.bin() + "client");
+  fs::remove(t.bin + "client");
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 1);
-  expectOneLine(ran, "server: Couldn't execute " + t.bin() + "client");
+  expectOneLine(ran, "server: Couldn't execute " + t.bin + "client");
 }
 
 TEST(FaultMatrix, CompileToolKilledBySignalStopsTheChain) {
   Install t;
-  writeScript(t.bin() + "qbsp3", "echo qbsp3 >> " + t.bin() + "calls.log\nkill -SEGV $$\n");
+  writeScript(t.bin + "qbsp3", "echo qbsp3 >> " + t.bin + "calls.log\nkill -SEGV $$\n");
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 1);
-  expectOneLine(ran, "server: map compiler " + t.bin() + "qbsp3 was killed by signal 11");
-  EXPECT_EQ(readText(t.bin() + "calls.log"), "qbsp3\n");
+  expectOneLine(ran, "server: map compiler " + t.bin + "qbsp3 was killed by signal 11");
+  EXPECT_EQ(readText(t.bin + "calls.log"), "qbsp3\n");
   EXPECT_EQ(readText(t.map()), kRoomMap);
 }
 
 TEST(FaultMatrix, CompileToolExitsNonZeroStopsTheChain) {
   Install t;
-  writeScript(t.bin() + "qvis3", "exit 2\n");
+  writeScript(t.bin + "qvis3", "exit 2\n");
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 1);
-  expectOneLine(ran, "server: visibility tool " + t.bin() + "qvis3 failed with exit status 2");
-  EXPECT_EQ(readText(t.bin() + "calls.log"), t.bin() + "qbsp3 sample.map\n");
+  expectOneLine(ran, "server: visibility tool " + t.bin + "qvis3 failed with exit status 2");
+  EXPECT_EQ(readText(t.bin + "calls.log"), t.bin + "qbsp3 sample.map\n");
 }
 
 TEST(FaultMatrix, MissingCompileTool) {
   Install t;
-  fs::remove(t.bin() + "qrad3");
+  fs::remove(t.bin + "qrad3");
   const Ran ran = t.runServer();
   EXPECT_EQ(ran.status, 1);
-  expectOneLine(ran, "server: Couldn't execute " + t.bin() + "qrad3");
+  expectOneLine(ran, "server: Couldn't execute " + t.bin + "qrad3");
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <regex>
 #include <sstream>
 
@@ -196,22 +195,15 @@ TEST(ShippedKits, EveryMapHasOneExitInTheFarthestRoom) {
 }
 
 TEST(ShippedKits, TheSummaryNamesTheCellsTheMapHoldsStartAndExitIn) {
-  namespace fs = std::filesystem;
   for (const ShippedKit& kit : kShippedKits) {
-    test::TempDir root;
-    const std::string bin = test::native(root / "bin/"), templates = test::native(root / "mtf/"),
-                      target = test::native(root / "maps/");
-    for (const std::string& folder : {bin, templates, target}) test::makeFolders(folder);
-    const std::string client = bin + test::program("client");
-    fs::copy_file(CELLFORGE_CLIENT_EXE, client);
-    test::writeText(bin + "Cellforge.INI", "[globals]\ntemplate_directory=" + templates +
-                                               "\nsource_directory=" + kitFolder(kit) +
-                                               "\ntarget_directory=" + target +
-                                               "\ngame_type=" + std::to_string(kit.gameType) +
-                                               "\nclient_path=" + client + "\n");
+    test::InstallTree tree;
+    tree.source = kitFolder(kit);
+    const std::string client = tree.install(CELLFORGE_CLIENT_EXE, "client");
+    tree.writeIni("game_type=" + std::to_string(kit.gameType) + "\nclient_path=" + client + "\n");
     std::ostringstream out, err;
-    ASSERT_EQ(runServer({"--seed", "7", "--no-compile"}, bin + "server", out, err), 0) << err.str();
-    const std::string map = test::readText(target + "sample.map");
+    ASSERT_EQ(runServer({"--seed", "7", "--no-compile"}, tree.bin + "server", out, err), 0)
+        << err.str();
+    const std::string map = test::readText(tree.map());
     const auto [cell, count] = exitsOf(map, kit);
     ASSERT_EQ(count, 1);
     std::smatch said;

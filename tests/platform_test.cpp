@@ -117,7 +117,7 @@ TEST(Files, MakeAndDeleteAreQuietAboutWhatIsAlreadyDone) {
 // The stand-in tool as <dir>/tool, logging to <dir>/calls.log.
 std::string standIn(const TempDir& dir, std::string_view script) {
   test::writeText(dir / "tool.do", script);
-  return test::installStandIn(CELLFORGE_STAND_IN_EXE, test::native(dir / "tool"));
+  return test::installProgram(CELLFORGE_STAND_IN_EXE, test::native(dir / "tool"));
 }
 
 TEST(Processes, RunsInFolderWithArgumentsAndReportsExit) {

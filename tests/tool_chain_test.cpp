@@ -26,7 +26,7 @@ struct Chain {
     test::makeFolders(bin);
     test::makeFolders(target);
     for (const char* name : {"client", "qbsp", "light", "vis", "qbsp3", "qvis3", "qrad3"})
-      test::installStandIn(CELLFORGE_STAND_IN_EXE, bin + name);
+      test::installProgram(CELLFORGE_STAND_IN_EXE, bin + name);
     settings.client_path = tool("client");
     settings.quake_i_qbsp = tool("qbsp");
     settings.quake_i_light = tool("light");
