@@ -1,22 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <chrono>
 #include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <map>
 #include <set>
 
 #include "client/map_builder.h"
-#include "client/map_census.h"
-#include "foundation/game_limits.h"
 #include "foundation/settings.h"
-#include "layout/generator.h"
 #include "layout/layout_file.h"
-#include "layout/level_plan.h"
-#include "layout/random_source.h"
 #include "maptext/piece_model.h"
 #include "platform/platform.h"
 #include "template_tool/brush_geometry.h"
@@ -505,142 +498,6 @@ TEST(KitWalk, PiecesThatCannotBeWalkedAreNamed) {
       (std::vector<std::string>{
           "p.map: the doorway of cell (0 0 1) side +x can't be reached on foot from the "
           "doorway of cell (0 0 0) side -x"}));
-}
-
-Settings settingsFor(int32_t x, int32_t y, int32_t z, float share) {
-  Settings s;
-  s.x = x;
-  s.y = y;
-  s.z = z;
-  s.percent_to_fill = share;
-  return s;
-}
-
-// What one skill of a level holds.
-struct SkillCount {
-  int monsters = 0, health = 0, armour = 0, ammo = 0;
-};
-
-// Counts the entities a map spawns on each skill (easy, medium, hard) by
-// the games' spawnflags: 256 not on easy, 512 not on medium, 1024 not on hard.
-std::array<SkillCount, 3> countSkills(const std::string& mapText) {
-  std::array<SkillCount, 3> counts{};
-  auto map = maptext::Piece::read(mapText, "sample.map");
-  EXPECT_TRUE(map.ok()) << map.message();
-  if (!map) return counts;
-  for (const maptext::Entity& e : map->entities()) {
-    const std::string_view cls = e.className;
-    const int flags = std::atoi(std::string(map->value(e, "spawnflags")).c_str());
-    for (int skill = 0; skill < 3; ++skill) {
-      if (flags & (256 << skill)) continue;
-      SkillCount& c = counts[size_t(skill)];
-      c.monsters += startsWith(cls, "monster_");
-      c.health += startsWith(cls, "item_health");
-      c.armour += startsWith(cls, "item_armor");
-      c.ammo += startsWith(cls, "ammo_") || cls == "item_shells" || cls == "item_spikes" ||
-                cls == "item_rockets" || cls == "item_cells";
-    }
-  }
-  return counts;
-}
-
-// Levels of both kits at the default grid and at 10 x 10 x 2: filled in
-// few attempts, within every hard limit of the game, hard with the most
-// monsters and easy with the most health. CELLFORGE_KIT_REPORT=1 prints
-// the figures per kit, grid and skill.
-TEST(KitLevels, FillQuicklyStayInTheLimitsAndGrowHarderWithSkill) {
-  const bool report = std::getenv("CELLFORGE_KIT_REPORT") != nullptr;
-  for (const Kit& kit : kKits) {
-    TemplateLibrary library;
-    ASSERT_TRUE(library.load(kSource + kit.folder).ok());
-    const GameLimits& limits = gameLimits(kit.game == Game::quake);
-    struct Case {
-      Settings settings;
-      uint32_t seeds;
-      int64_t attempts;  // a generous bound; a few hundred take well under a second
-    };
-    for (Case c : {Case{settingsFor(4, 4, 2, 0.60f), 20, 2000},
-                   Case{settingsFor(10, 10, 2, 0.75f), 10, 20000}}) {
-      c.settings.game_type = kit.game == Game::quake ? 1 : 2;
-      c.settings.source_directory = kSource + kit.folder;
-      std::array<SkillCount, 3> total{};
-      std::vector<double> millis;
-      int64_t exitDistance = 0, brushes = 0, entities = 0, spawned = 0;
-      int64_t mostBrushes = 0, mostEntities = 0, mostSpawned = 0;
-      for (uint32_t seed = 1; seed <= c.seeds; ++seed) {
-        RandomSource random(seed);
-        Generator generator(c.settings, library, random);
-        const auto began = std::chrono::steady_clock::now();
-        ASSERT_TRUE(generator.prepare().ok());
-        Status filled = generator.fill();
-        millis.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began)
-                .count());
-        ASSERT_TRUE(filled.ok()) << filled.message();
-        EXPECT_LT(generator.discardedAttempts(), c.attempts) << kit.folder << " seed " << seed;
-        const CellGrid& grid = generator.grid();
-        EXPECT_GE(static_cast<double>(grid.occupiedCount()),
-                  static_cast<double>(c.settings.percent_to_fill) *
-                      static_cast<double>(c.settings.x * c.settings.y * c.settings.z));
-        const LevelPlan level = planLevel(
-            grid, library, [](const Template&) { return true; }, "sample.mtf");
-        ASSERT_TRUE(level.exit.has_value());
-        exitDistance += level.distance[*level.exit];
-
-        test::TempDir dir;
-        ASSERT_TRUE(writeLayoutFile(dir / "sample.mtf", grid).ok());
-        MapBuilder builder(c.settings, library);
-        const Status built = builder.build(dir / "sample.mtf", dir / "sample.map");
-        ASSERT_TRUE(built.ok()) << built.message();
-        const std::string map = test::readText(dir / "sample.map");
-        auto census = takeMapCensus(map, "sample.map", limits);
-        ASSERT_TRUE(census.ok()) << census.message();
-        for (const GameLimit& limit : limits.limits) {
-          const int64_t n = limit.what == Limited::kBrushes       ? census->brushes
-                            : limit.what == Limited::kMapEntities ? census->entities
-                            : limit.what == Limited::kEdicts ? census->spawned + limits.fixedEdicts
-                                                             : 0;
-          if (limit.hard) {
-            EXPECT_LE(n, limit.most) << kit.folder << " seed " << seed;
-          }
-        }
-        brushes += census->brushes;
-        entities += census->entities;
-        spawned += census->spawned + limits.fixedEdicts;
-        mostBrushes = std::max(mostBrushes, census->brushes);
-        mostEntities = std::max(mostEntities, census->entities);
-        mostSpawned = std::max(mostSpawned, census->spawned + limits.fixedEdicts);
-        const auto skills = countSkills(map);
-        for (size_t s = 0; s < 3; ++s) {
-          total[s].monsters += skills[s].monsters;
-          total[s].health += skills[s].health;
-          total[s].armour += skills[s].armour;
-          total[s].ammo += skills[s].ammo;
-        }
-      }
-      EXPECT_LT(total[0].monsters, total[1].monsters) << kit.folder;
-      EXPECT_LT(total[1].monsters, total[2].monsters) << kit.folder;
-      EXPECT_GE(total[2].monsters * 2, total[0].monsters * 3) << kit.folder;
-      EXPECT_GT(total[0].health, total[2].health) << kit.folder;
-      if (!report) continue;
-      std::sort(millis.begin(), millis.end());
-      const double n = c.seeds;
-      std::printf(
-          "%s %dx%dx%d@%s, %u seeds: layout median %.2f ms; exit %.1f rooms from the start; "
-          "brushes %.0f (most %" PRId64 "), entities %.0f (most %" PRId64
-          "), edicts %.0f (most %" PRId64 ")\n",
-          kit.folder, c.settings.x, c.settings.y, c.settings.z, c.settings.x == 4 ? "0.60" : "0.75",
-          c.seeds, millis[millis.size() / 2], double(exitDistance) / n, double(brushes) / n,
-          mostBrushes, double(entities) / n, mostEntities, double(spawned) / n, mostSpawned);
-      for (size_t s = 0; s < 3; ++s)
-        std::printf("  %-6s monsters %5.1f  health %5.1f  armour %5.1f  ammunition %5.1f\n",
-                    s == 0   ? "easy"
-                    : s == 1 ? "medium"
-                             : "hard",
-                    total[s].monsters / n, total[s].health / n, total[s].armour / n,
-                    total[s].ammo / n);
-    }
-  }
 }
 
 }  // namespace

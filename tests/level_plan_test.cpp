@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <regex>
 #include <sstream>
 
 #include "client/map_builder.h"
+#include "client/map_census.h"
+#include "foundation/game_limits.h"
 #include "layout/generator.h"
 #include "layout/random_source.h"
+#include "maptext/piece_model.h"
 #include "platform/platform.h"
 #include "server/server_app.h"
 #include "tests/test_support.h"
@@ -158,11 +162,43 @@ std::pair<GridCoord, int> exitsOf(const std::string& map, const ShippedKit& kit)
   return {cell, count};
 }
 
-TEST(ShippedKits, EveryMapHasOneExitInTheFarthestRoom) {
+// What one skill of a level holds.
+struct SkillCount {
+  int monsters = 0, health = 0;
+};
+
+// Counts the entities a map spawns on each skill (easy, medium, hard) by
+// the games' spawnflags: 256 not on easy, 512 not on medium, 1024 not on hard.
+std::array<SkillCount, 3> countSkills(const std::string& mapText) {
+  std::array<SkillCount, 3> counts{};
+  auto map = maptext::Piece::read(mapText, "sample.map");
+  EXPECT_TRUE(map.ok()) << map.message();
+  if (!map) return counts;
+  for (const maptext::Entity& e : map->entities()) {
+    const std::string_view cls = e.className;
+    const int flags = std::atoi(std::string(map->value(e, "spawnflags")).c_str());
+    for (size_t skill = 0; skill < 3; ++skill) {
+      if (flags & (256 << skill)) continue;
+      SkillCount& c = counts[skill];
+      c.monsters += cls.starts_with("monster_");
+      c.health += cls.starts_with("item_health");
+    }
+  }
+  return counts;
+}
+
+// Levels of both kits at the default grid and at 10 x 10 x 2: filled in
+// few attempts, within every hard limit of the game, one exit in the
+// farthest room, hard with the most monsters and easy with the most health.
+TEST(ShippedKits, LevelsFillQuicklyKeepTheLimitsEndFarthestAndGrowHarderWithSkill) {
   for (const ShippedKit& kit : kShippedKits) {
     TemplateLibrary library;
     ASSERT_TRUE(library.load(kitFolder(kit)).ok());
-    for (auto [x, y, share, seeds] : {std::tuple{4, 4, 0.60f, 20u}, {10, 10, 0.75f, 5u}}) {
+    const GameLimits& limits = gameLimits(kit.gameType == 1);
+    // The attempts' bound is generous; a few hundred take well under a second.
+    for (auto [x, y, share, seeds, attempts] :
+         {std::tuple{4, 4, 0.60f, 20u, 2000}, {10, 10, 0.75f, 10u, 20000}}) {
+      std::array<SkillCount, 3> total{};
       for (uint32_t seed = 1; seed <= seeds; ++seed) {
         SCOPED_TRACE(std::string(kit.folder) + " seed " + std::to_string(seed));
         Settings settings;
@@ -176,6 +212,9 @@ TEST(ShippedKits, EveryMapHasOneExitInTheFarthestRoom) {
         Generator generator(settings, library, random);
         ASSERT_TRUE(generator.prepare().ok());
         ASSERT_TRUE(generator.fill().ok());
+        EXPECT_LT(generator.discardedAttempts(), attempts);
+        EXPECT_GE(static_cast<double>(generator.grid().occupiedCount()),
+                  static_cast<double>(share) * x * y * 2);
         MapBuilder builder(settings, library);
         builder.grid() = generator.grid();
         auto map = builder.composeMap("sample.mtf");
@@ -189,7 +228,28 @@ TEST(ShippedKits, EveryMapHasOneExitInTheFarthestRoom) {
         const auto [cell, count] = exitsOf(*map, kit);
         EXPECT_EQ(count, 1);
         EXPECT_EQ(cell, plan->placements[*plan->exit].anchor);
+
+        auto census = takeMapCensus(*map, "sample.map", limits);
+        ASSERT_TRUE(census.ok()) << census.message();
+        for (const GameLimit& limit : limits.limits) {
+          const int64_t n = limit.what == Limited::kBrushes       ? census->brushes
+                            : limit.what == Limited::kMapEntities ? census->entities
+                            : limit.what == Limited::kEdicts ? census->spawned + limits.fixedEdicts
+                                                             : 0;
+          if (limit.hard) {
+            EXPECT_LE(n, limit.most);
+          }
+        }
+        const auto skills = countSkills(*map);
+        for (size_t s = 0; s < 3; ++s) {
+          total[s].monsters += skills[s].monsters;
+          total[s].health += skills[s].health;
+        }
       }
+      EXPECT_LT(total[0].monsters, total[1].monsters) << kit.folder;
+      EXPECT_LT(total[1].monsters, total[2].monsters) << kit.folder;
+      EXPECT_GE(total[2].monsters * 2, total[0].monsters * 3) << kit.folder;
+      EXPECT_GT(total[0].health, total[2].health) << kit.folder;
     }
   }
 }
