@@ -615,21 +615,8 @@ TEST(FaultMatrix, MapPastAHardLimitNeverReachesACompileTool) {
   // One room at cell (1, 1, 0), 256 units out: a brush that ends 3840 units
   // into it reaches exactly as far as Quake II goes, one unit more too far.
   auto piece = [](int end) {
-    const std::string e = std::to_string(end), e1 = std::to_string(end + 1);
-    return "{\n\"classname\" \"worldspawn\"\n{\n"
-           "( 0 0 0 ) ( 0 1 0 ) ( 0 0 1 ) t 0 0 0 1 1\n"
-           "( 0 0 0 ) ( 0 0 1 ) ( 1 0 0 ) t 0 0 0 1 1\n"
-           "( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) t 0 0 0 1 1\n"
-           "( " +
-           e + " 64 64 ) ( " + e + " 64 65 ) ( " + e +
-           " 65 64 ) t 0 0 0 1 1\n"
-           "( " +
-           e + " 64 64 ) ( " + e1 + " 64 64 ) ( " + e +
-           " 64 65 ) t 0 0 0 1 1\n"
-           "( " +
-           e + " 64 64 ) ( " + e + " 65 64 ) ( " + e1 +
-           " 64 64 ) t 0 0 0 1 1\n"
-           "}\n}\n{\n\"classname\" \"info_player_start\"\n\"origin\" \"32 32 32\"\n}\n";
+    return "{\n\"classname\" \"worldspawn\"\n" + test::boxBrush({0, 0, 0}, {end, 64, 64}) +
+           "}\n{\n\"classname\" \"info_player_start\"\n\"origin\" \"32 32 32\"\n}\n";
   };
   Install t;
   t.writePiece(piece(3840));

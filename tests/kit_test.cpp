@@ -406,20 +406,8 @@ TEST(KitCheck, RefusesWhatTheMapBuilderRefusesOnTheSameLine) {
   expectAgreement(kit.path());
 }
 
-// An axis-aligned brush, planes as the kit generator writes them.
 std::string boxBrush(int x0, int y0, int z0, int x1, int y1, int z1) {
-  auto plane = [](int ax, int ay, int az, int bx, int by, int bz, int cx, int cy, int cz) {
-    auto p = [](int x, int y, int z) {
-      return "( " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(z) + " )";
-    };
-    return p(ax, ay, az) + " " + p(bx, by, bz) + " " + p(cx, cy, cz) + " e1u1/metal1_1 0 0 0 1 1\n";
-  };
-  return "{\n" + plane(x0, y0, z0, x0, y0 + 1, z0, x0, y0, z0 + 1) +
-         plane(x0, y0, z0, x0, y0, z0 + 1, x0 + 1, y0, z0) +
-         plane(x0, y0, z0, x0 + 1, y0, z0, x0, y0 + 1, z0) +
-         plane(x1, y1, z1, x1, y1 + 1, z1, x1 + 1, y1, z1) +
-         plane(x1, y1, z1, x1 + 1, y1, z1, x1, y1, z1 + 1) +
-         plane(x1, y1, z1, x1, y1, z1 + 1, x1, y1 + 1, z1) + "}\n";
+  return test::boxBrush({x0, y0, z0}, {x1, y1, z1}, "e1u1/metal1_1");
 }
 
 // A shipped Quake II piece changed by `edit`, checked as "p.map".

@@ -133,6 +133,23 @@ void makeReadOnly(const std::string& path) {
   fs::permissions(path, folder ? fs::perms(0555) : fs::perms(0444));
 }
 
+std::string boxBrush(std::array<int, 3> lo, std::array<int, 3> hi, std::string_view texture) {
+  auto point = [](std::array<int, 3> p) {
+    return "( " + std::to_string(p[0]) + " " + std::to_string(p[1]) + " " + std::to_string(p[2]) +
+           " )";
+  };
+  // Through `at`, with the points one unit along axes `a` and `b`.
+  auto plane = [&](std::array<int, 3> at, size_t a, size_t b) {
+    std::array<int, 3> pa = at, pb = at;
+    ++pa[a];
+    ++pb[b];
+    return point(at) + " " + point(pa) + " " + point(pb) + " " + std::string(texture) +
+           " 0 0 0 1 1\n";
+  };
+  return "{\n" + plane(lo, 1, 2) + plane(lo, 2, 0) + plane(lo, 0, 1) + plane(hi, 1, 0) +
+         plane(hi, 0, 2) + plane(hi, 2, 1) + "}\n";
+}
+
 Template cellTemplate(int32_t id, uint16_t openings) {
   Template t;
   t.id = id;

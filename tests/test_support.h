@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -83,6 +84,10 @@ struct InstallTree {
   // Writes `t` into `source` as t<id>.mmd.
   void writeTemplate(const Template& t) const;
 };
+
+// An axis-aligned brush from `lo` to `hi`, each plane through a corner and
+// two points one unit along the face, as the kits write them.
+std::string boxBrush(std::array<int, 3> lo, std::array<int, 3> hi, std::string_view texture = "t");
 
 // A one-cell template with these openings (bits: +y 1, -y 2, +x 4, -x 8),
 // its piece text named "t<id>.map".
