@@ -99,50 +99,6 @@ TEST(Client, TheLowestCellGivesTheHeaderAndThePlayerStart) {
 )");
 }
 
-TEST(Client, OneTemplateAtTwoAnchorsWithADoor) {
-  Install in;
-  const Template hall = in.addTemplate(3, "hall.map", R"({
-"classname" "worldspawn"
-{
-( 0 0 0 ) ( 0 1 0 ) ( 1 0 0 ) a 0 0 0 1 1
-}
-}
-{
-"classname" "func_door"
-// door
-{
-( 8 8 0.5 ) ( 8 9 0 ) ( 9 8 0 ) door 0 0 0 1 1
-}
-}
-)");
-  in.writeLayout({2, 2, 1}, {{{0, 1, 0}, hall}, {{1, 0, 0}, hall}});
-  ASSERT_EQ(in.run(), 0) << in.err;
-  EXPECT_EQ(in.mapText(), R"({
-  "classname" "worldspawn"
- {
-  ( 256 0 0 ) ( 256 1 0 ) ( 257 0 0 ) a 0 0 0 1 1
- }
- {
-  ( 0 256 0 ) ( 0 257 0 ) ( 1 256 0 ) a 0 0 0 1 1
- }
-}
-{
-  "classname" "func_door"
-// door
- {
-  ( 264 8 0.5 ) ( 264 9 0 ) ( 265 8 0 ) door 0 0 0 1 1
- }
-}
-{
-  "classname" "func_door"
-// door
- {
-  ( 8 264 0.5 ) ( 8 265 0 ) ( 9 264 0 ) door 0 0 0 1 1
- }
-}
-)");
-}
-
 // Three placements in a row, the outer two of one piece: the far copy keeps
 // the exit, the near one the player start; names get each placement's
 // number; `_depth` keeps an entity only as deep as it asks, edges included.
