@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/result.h"
 #include "layout/level_plan.h"
 #include "maptext/piece_model.h"
+#include "platform/result.h"
 
 namespace cellforge {
 

@@ -8,10 +8,10 @@
 #include "client/level_rules.h"
 #include "client/map_sink.h"
 #include "client/piece_writer.h"
-#include "foundation/result.h"
 #include "foundation/settings.h"
 #include "layout/cell_grid.h"
 #include "layout/level_plan.h"
+#include "platform/result.h"
 #include "templates/template_library.h"
 
 namespace cellforge {

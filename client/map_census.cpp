@@ -38,7 +38,8 @@ class Counter {
 
   // The plane of a plane line: "( x y z ) ( x y z ) ( x y z ) texture...".
   Status addPlane(std::string_view line) {
-    if (std::string fault = maptext::lineFault({maptext::LineKind::plane, 0, line}); !fault.empty())
+    if (std::string fault = maptext::lineFault({.kind = maptext::LineKind::plane, .text = line});
+        !fault.empty())
       return fail(fault);
     const maptext::PlaneLine plane = maptext::splitPlaneLine(line);
     Vec p[3];
@@ -54,7 +55,7 @@ class Counter {
   }
 
   Status addOrigin(std::string_view line) {
-    if (std::string fault = maptext::lineFault({maptext::LineKind::origin, 0, line});
+    if (std::string fault = maptext::lineFault({.kind = maptext::LineKind::origin, .text = line});
         !fault.empty())
       return fail(fault);
     maptext::KeyLine key;

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "client/map_indenter.h"
-#include "foundation/result.h"
+#include "platform/result.h"
 
 namespace cellforge {
 

@@ -10,62 +10,71 @@ namespace {
 
 using maptext::LineKind;
 
-// Past this many digits, or fraction digits, a token moves as text.
-constexpr size_t kExactDigits = 15;
-constexpr size_t kExactFraction = 6;
+constexpr std::array<int64_t, 7> kUnit{1, 10, 100, 1000, 10000, 100000, 1000000};
+
+// "00" to "99", for writing two digits at once.
+constexpr std::array<char, 200> kPairs = [] {
+  std::array<char, 200> pairs{};
+  for (size_t i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}();
+
+// Map coordinates have at most four digits but in the largest grids.
+char* writeUnsigned(char* p, uint64_t u) {
+  if (u < 10) {
+    *p = static_cast<char>('0' + u);
+    return p + 1;
+  }
+  if (u < 100) {
+    std::memcpy(p, &kPairs[2 * u], 2);
+    return p + 2;
+  }
+  if (u < 1000) {
+    *p = static_cast<char>('0' + u / 100);
+    std::memcpy(p + 1, &kPairs[2 * (u % 100)], 2);
+    return p + 3;
+  }
+  if (u < 10000) {
+    std::memcpy(p, &kPairs[2 * (u / 100)], 2);
+    std::memcpy(p + 2, &kPairs[2 * (u % 100)], 2);
+    return p + 4;
+  }
+  return std::to_chars(p, p + 20, u).ptr;
+}
+
+char* writeNumber(char* p, const maptext::Number& n, int64_t offset) {
+  const unsigned fraction = n.fraction();
+  const int64_t v = n.scaled() + offset * kUnit[fraction];
+  uint64_t magnitude = v < 0 ? uint64_t{0} - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  if (v < 0) *p++ = '-';
+  if (fraction == 0) return writeUnsigned(p, magnitude);
+  const auto unit = static_cast<uint64_t>(kUnit[fraction]);
+  p = writeUnsigned(p, magnitude / unit);
+  *p++ = '.';
+  magnitude %= unit;
+  for (auto i = static_cast<int>(fraction) - 1; i >= 0; --i) {
+    p[i] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  }
+  return p + fraction;
+}
+
+// Room for a line with its numbers moved: each number may grow by twenty
+// digits and a sign, and an origin line is respaced.
+size_t roomFor(std::string_view text, size_t numbers) { return text.size() + numbers * 22 + 24; }
 
 }  // namespace
 
-void PieceWriter::addNumber(std::string_view token) {
-  // The piece was read whole, so the token is a number: a sign, digits, and
-  // maybe a point and digits.
-  Number n;
-  n.token = token;
-  const bool negative = token.front() == '-';
-  const std::string_view body = token.substr(token.front() == '-' || token.front() == '+');
-  const size_t point = body.find('.');
-  const size_t fraction = point == std::string_view::npos ? 0 : body.size() - point - 1;
-  const size_t digits = body.size() - (point == std::string_view::npos ? 0 : 1);
-  n.exact = digits <= kExactDigits && fraction <= kExactFraction;
-  if (n.exact) {
-    for (char c : body)
-      if (c != '.') n.scaled = n.scaled * 10 + (c - '0');
-    for (size_t f = 0; f < fraction; ++f) n.unit *= 10;
-    n.fraction = static_cast<uint8_t>(fraction);
-    if (negative) n.scaled = -n.scaled;
-  }
-  numbers_.push_back(n);
-}
-
-void PieceWriter::cut(const maptext::Line& line) {
-  CutLine cut;
-  cut.firstNumber = static_cast<uint32_t>(numbers_.size());
-  cut.text = line.text;
-  cut.first = line.text.empty() ? '\n' : line.text.front();
-  if (line.kind == LineKind::origin) {
-    maptext::KeyLine key;
-    maptext::splitKeyLine(line.text, key);
-    for (std::string_view token : maptext::splitOrigin(key.value)) addNumber(token);
-    cut.form = Form::origin;
-  } else if (line.kind == LineKind::plane) {
-    const maptext::PlaneLine plane = maptext::splitPlaneLine(line.text);
-    for (const maptext::Point& point : plane.points)
-      for (std::string_view token : point) addNumber(token);
-    cut.form = Form::plane;
-    cut.rest = plane.rest;
-  } else if (maptext::KeyLine key;
-             line.kind == LineKind::key && maptext::splitKeyLine(line.text, key)) {
-    if (key.key == kDepthKey) {
-      cut.form = Form::depth;
-    } else if (!key.value.empty() && isNameKey(key.key, quake1_)) {
-      // Room for the placement's suffix right after the value.
-      const auto end = static_cast<size_t>(key.value.data() - line.text.data()) + key.value.size();
-      cut.form = Form::name;
-      cut.text = line.text.substr(0, end);
-      cut.rest = line.text.substr(end);
-    }
-  }
-  lines_.push_back(cut);
+PieceWriter::Form PieceWriter::formOf(const maptext::Line& line) const {
+  if (line.kind == LineKind::origin) return line.exact ? Form::origin : Form::moved;
+  if (line.kind == LineKind::plane) return line.exact ? Form::plane : Form::moved;
+  maptext::KeyLine key;
+  if (line.kind != LineKind::key || !maptext::splitKeyLine(line.text, key)) return Form::text;
+  if (key.key == kDepthKey) return Form::depth;
+  return !key.value.empty() && isNameKey(key.key, quake1_) ? Form::name : Form::text;
 }
 
 Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, bool quake1) {
@@ -98,31 +107,9 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, bool
   }
 
   w.quake1_ = quake1;
-  w.lines_.reserve(piece.lines().size());
-  w.numbers_.reserve(piece.lines().size() * 9);
-  for (const maptext::Line& line : piece.lines()) w.cut(line);
+  w.forms_.reserve(piece.lines().size());
+  for (const maptext::Line& line : piece.lines()) w.forms_.push_back(w.formOf(line));
   return w;
-}
-
-char* PieceWriter::writeNumber(char* p, const Number& n, int64_t offset) const {
-  if (!n.exact) {
-    std::string moved;
-    maptext::appendMovedNumber(moved, n.token, offset);
-    return std::copy(moved.begin(), moved.end(), p);
-  }
-  const int64_t v = n.scaled + offset * n.unit;
-  uint64_t magnitude = v < 0 ? uint64_t{0} - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-  if (v < 0) *p++ = '-';
-  if (n.fraction == 0) return std::to_chars(p, p + 20, magnitude).ptr;
-  const auto unit = static_cast<uint64_t>(n.unit);
-  p = std::to_chars(p, p + 20, magnitude / unit).ptr;
-  *p++ = '.';
-  magnitude %= unit;
-  for (int i = n.fraction - 1; i >= 0; --i) {
-    p[i] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  }
-  return p + n.fraction;
 }
 
 void PieceWriter::writeLines(MapSink& out, size_t from, size_t to,
@@ -131,29 +118,31 @@ void PieceWriter::writeLines(MapSink& out, size_t from, size_t to,
     if (!text.empty()) std::memcpy(p, text.data(), text.size());
     return p + text.size();
   };
+  const std::span<const maptext::Line> lines = piece_.lines();
+  const maptext::Number* numbers = piece_.numbers().data();
+  std::string moved;
   for (size_t i = from; i < to; ++i) {
-    const CutLine& line = lines_[i];
-    const Number* number = numbers_.data() + line.firstNumber;
-    // Room for a number: its token and twenty digits more, and a sign.
-    auto room = [&](size_t count) {
-      size_t r = 0;
-      for (size_t n = 0; n < count; ++n) r += number[n].token.size() + 22;
-      return r;
-    };
-    switch (line.form) {
+    const maptext::Line& line = lines[i];
+    const maptext::Number* number = numbers + line.firstNumber;
+    switch (forms_[i]) {
       case Form::depth:
         break;  // for the kit only; the games ignore it
       case Form::text:
         out.line(line.text);
         break;
       case Form::name: {
-        char* p = out.beginLine(line.first, line.text.size() + suffix.size() + line.rest.size());
-        p = copy(copy(copy(p, line.text), suffix), line.rest);
+        // The suffix goes right after the value.
+        maptext::KeyLine key;
+        maptext::splitKeyLine(line.text, key);
+        const auto end =
+            static_cast<size_t>(key.value.data() - line.text.data()) + key.value.size();
+        char* p = out.beginLine('"', line.text.size() + suffix.size());
+        p = copy(copy(copy(p, line.text.substr(0, end)), suffix), line.text.substr(end));
         out.endLine(p);
         break;
       }
       case Form::origin: {
-        char* p = out.beginLine('"', 24 + room(3));
+        char* p = out.beginLine('"', roomFor(line.text, 3));
         p = copy(p, "\"origin\"        \"");
         for (size_t axis = 0; axis < 3; ++axis) {
           if (axis > 0) *p++ = ' ';
@@ -164,7 +153,7 @@ void PieceWriter::writeLines(MapSink& out, size_t from, size_t to,
         break;
       }
       case Form::plane: {
-        char* p = out.beginLine('(', 40 + room(9) + line.rest.size());
+        char* p = out.beginLine('(', roomFor(line.text, 9));
         for (size_t point = 0; point < 3; ++point) {
           p = copy(p, point == 0 ? "(" : " (");
           for (size_t axis = 0; axis < 3; ++axis) {
@@ -173,9 +162,14 @@ void PieceWriter::writeLines(MapSink& out, size_t from, size_t to,
           }
           p = copy(p, " )");
         }
-        out.endLine(copy(p, line.rest));
+        out.endLine(copy(p, line.text.substr(line.rest)));
         break;
       }
+      case Form::moved:
+        moved.clear();
+        maptext::appendMovedLine(moved, line, offset);
+        out.line(moved);
+        break;
     }
   }
 }

@@ -9,8 +9,8 @@
 
 #include "client/level_rules.h"
 #include "client/map_sink.h"
-#include "foundation/result.h"
 #include "maptext/piece_model.h"
+#include "platform/result.h"
 #include "templates/records.h"
 
 namespace cellforge {
@@ -42,42 +42,23 @@ class PieceWriter {
                      const PlacementOptions& options) const;
 
  private:
-  // A number token as digits over a power of ten, so moving it is integer
-  // arithmetic; tokens too long for that keep their text and move digit by
-  // digit.
-  struct Number {
-    int64_t scaled = 0;
-    int64_t unit = 1;
-    uint8_t fraction = 0;
-    bool exact = false;
-    std::string_view token;
-  };
-  // What a line is to the writer: text kept as it is; a name key with room
-  // for the placement's suffix after its value; an origin or plane line
-  // whose numbers move; a `_depth` line, never written.
-  enum class Form : uint8_t { text, name, origin, plane, depth };
-  struct CutLine {
-    Form form = Form::text;
-    char first = '\n';
-    uint32_t firstNumber = 0;
-    std::string_view text;  // text, or a name key up to the end of its value
-    std::string_view rest;  // after a name key's value, or a plane line's points
-  };
+  // What a line is to the writer: text kept as it is; a name key that takes
+  // the placement's suffix after its value; an origin or plane line whose
+  // numbers move as integers, or digit by digit (moved); a `_depth` line,
+  // never written.
+  enum class Form : uint8_t { text, name, origin, plane, moved, depth };
   struct EntityRole {
     bool skip = false;  // the world, or a worldspawn the map never holds
     bool playerStart = false, exit = false;
     std::optional<DepthRange> depth;
   };
 
-  void cut(const maptext::Line& line);
-  void addNumber(std::string_view token);
-  char* writeNumber(char* p, const Number& n, int64_t offset) const;
+  Form formOf(const maptext::Line& line) const;
   void writeLines(MapSink& out, size_t from, size_t to, const std::array<int64_t, 3>& offset,
                   std::string_view suffix) const;
 
   maptext::Piece piece_;
-  std::vector<CutLine> lines_;  // one per piece line
-  std::vector<Number> numbers_;
+  std::vector<Form> forms_;        // one per piece line
   std::vector<EntityRole> roles_;  // one per entity
   bool quake1_ = false;
   bool hasExit_ = false;

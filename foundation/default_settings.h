@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "foundation/result.h"
 #include "foundation/settings.h"
+#include "platform/result.h"
 
 namespace cellforge {
 

@@ -77,9 +77,10 @@ void writeSettings(const Settings& s, IniFile& ini) {
 }
 
 Expected<IniFile> loadIniFile(const std::string& path) {
-  if (!platform::exists(path)) return IniFile{};
   auto bytes = platform::readFile(path);
-  if (!bytes) return bytes.error();
+  // No INI yet: every setting keeps its default.
+  if (!bytes)
+    return bytes.kind() == ErrorKind::notFound ? Expected<IniFile>(IniFile{}) : bytes.error();
   return IniFile::parse(*bytes);
 }
 

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "foundation/ini_file.h"
-#include "foundation/result.h"
+#include "platform/result.h"
 
 namespace cellforge {
 

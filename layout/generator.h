@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "foundation/result.h"
 #include "foundation/settings.h"
 #include "layout/cell_grid.h"
+#include "platform/result.h"
 #include "templates/template_library.h"
 
 namespace cellforge {

@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/result.h"
 #include "layout/cell_grid.h"
+#include "platform/result.h"
 #include "templates/template_library.h"
 
 namespace cellforge {

@@ -60,6 +60,33 @@ std::string subtractMagnitude(std::string_view a, std::string_view b) {
   return diff;
 }
 
+// Reads the longest number from p on; the end of it, or null when no number
+// starts there. `exact` tells whether `out` holds it.
+inline const char* scanNumber(const char* p, const char* end, Number& out, bool& exact) {
+  constexpr size_t kExactDigits = 15;
+  constexpr size_t kExactFraction = 6;
+  const bool negative = p < end && *p == '-';
+  if (p < end && (*p == '-' || *p == '+')) ++p;
+  uint64_t value = 0;  // wraps for long tokens, which are not exact
+  const char* const intStart = p;
+  for (; p < end && isDigit(*p); ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
+  if (p == intStart) return nullptr;
+  size_t fraction = 0;
+  if (p < end && *p == '.') {
+    const char* const fracStart = ++p;
+    for (; p < end && isDigit(*p); ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
+    fraction = static_cast<size_t>(p - fracStart);
+    if (fraction == 0) return nullptr;
+  }
+  const size_t digits = static_cast<size_t>(p - intStart) - (fraction > 0 ? 1 : 0);
+  exact = digits <= kExactDigits && fraction <= kExactFraction;
+  if (exact) {
+    const auto v = static_cast<int64_t>(value);
+    out = Number(negative ? -v : v, static_cast<unsigned>(fraction));
+  }
+  return p;
+}
+
 std::string_view nextWord(std::string_view s, size_t& p) {
   while (p < s.size() && isBlank(s[p])) ++p;
   const size_t start = p;
@@ -120,6 +147,56 @@ std::string planeFault(std::string_view line) {
   return {};
 }
 
+// Reads the numbers of an origin or plane line: appended to `out` when the
+// line is exact (and firstNumber and rest set). False, with nothing
+// appended, when the line would not move (lineFault says why).
+bool readLineNumbers(Line& line, std::vector<Number>& out) {
+  std::array<Number, 9> numbers;
+  bool exact = true, held = false;
+  size_t count = 0;
+  const char* const begin = line.text.data();
+  const char* const end = begin + line.text.size();
+  const char* p = begin;
+  if (line.kind == LineKind::plane) {
+    // walkPlane's grammar in one pass: a number must end where its word
+    // does.
+    auto skipBlanks = [&] {
+      while (p < end && isBlank(*p)) ++p;
+    };
+    for (size_t point = 0; point < 3; ++point) {
+      skipBlanks();
+      if (p == end || *p++ != '(') return false;
+      for (size_t axis = 0; axis < 3; ++axis) {
+        skipBlanks();
+        p = scanNumber(p, end, numbers[count++], held);
+        if (p == nullptr || (p < end && !isBlank(*p) && *p != '(' && *p != ')')) return false;
+        exact = exact && held;
+      }
+      skipBlanks();
+      if (p == end || *p++ != ')') return false;
+    }
+  } else {
+    KeyLine key;
+    splitKeyLine(line.text, key);
+    size_t at = 0;
+    for (int axis = 0; axis < 3; ++axis) {
+      const std::string_view word = nextWord(key.value, at);
+      const char* const wordEnd = word.data() + word.size();
+      if (word.empty() || scanNumber(word.data(), wordEnd, numbers[count++], held) != wordEnd)
+        return false;
+      exact = exact && held;
+    }
+  }
+  const auto rest = static_cast<size_t>(p - begin);
+  line.exact = exact && rest <= UINT32_MAX && out.size() + count <= UINT32_MAX;
+  if (line.exact) {
+    line.firstNumber = static_cast<uint32_t>(out.size());
+    line.rest = static_cast<uint32_t>(rest);
+    out.insert(out.end(), numbers.begin(), numbers.begin() + static_cast<ptrdiff_t>(count));
+  }
+  return true;
+}
+
 LineKind kindOf(std::string_view text) {
   const char first = text.empty() ? '\0' : text.front();
   if (first == '{') return LineKind::open;
@@ -133,17 +210,10 @@ LineKind kindOf(std::string_view text) {
 }  // namespace
 
 bool isNumber(std::string_view token) {
-  size_t p = 0;
-  if (p < token.size() && (token[p] == '-' || token[p] == '+')) ++p;
-  const size_t intStart = p;
-  while (p < token.size() && isDigit(token[p])) ++p;
-  if (p == intStart) return false;
-  if (p < token.size() && token[p] == '.') {
-    const size_t fracStart = ++p;
-    while (p < token.size() && isDigit(token[p])) ++p;
-    if (p == fracStart) return false;
-  }
-  return p == token.size();
+  Number scratch;
+  bool exact = false;
+  const char* const end = token.data() + token.size();
+  return !token.empty() && scanNumber(token.data(), end, scratch, exact) == end;
 }
 
 void appendMovedNumber(std::string& out, std::string_view token, int64_t offset) {
@@ -269,7 +339,7 @@ Piece Piece::parse(std::string text, std::string name) {
   size_t open = 0;  // the current group's first line in lines_
   while (!rest.empty()) {
     const size_t end = rest.find('\n');
-    const Line line{LineKind::text, ++number, trim(rest.substr(0, end))};
+    const Line line{.kind = LineKind::text, .number = ++number, .text = trim(rest.substr(0, end))};
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     const char first = line.text.empty() ? '\0' : line.text.front();
     if (first == '{' && ++depth == 1) open = piece.lines_.size();
@@ -325,28 +395,34 @@ Piece Piece::parse(std::string text, std::string name) {
     }
   }
 
-  const auto faultOf = lineFault;
-  // A worldspawn the map never holds may hold anything; what would not move
-  // is plain text there.
+  // Numbers, read once. A worldspawn the map never holds may hold anything:
+  // what would not move is plain text there. Elsewhere the first line that
+  // would not move, in the order the map is written (the world's lines,
+  // then the other entities'), is the piece's fault.
+  std::vector<Number> scratch;
   for (const Entity& e : piece.entities_)
     if (e.unused)
-      for (size_t i = e.open; i <= e.close; ++i)
-        if (!faultOf(piece.lines_[i]).empty()) piece.lines_[i].kind = LineKind::text;
-
-  // Faults in the order the map is written: the world's lines, then the
-  // other entities'.
-  auto check = [&](const Entity& e) {
-    if (e.unused) return false;
-    for (const Line& line : piece.linesOf(e))
-      if (std::string fault = faultOf(line); !fault.empty()) {
-        piece.fault_ = piece.at(line) + fault;
-        return true;
+      for (size_t i = e.open; i <= e.close; ++i) {
+        Line& line = piece.lines_[i];
+        if (line.kind != LineKind::plane && line.kind != LineKind::origin) continue;
+        scratch.clear();
+        if (!readLineNumbers(line, scratch)) line.kind = LineKind::text;
       }
-    return false;
+  piece.numbers_.reserve(piece.lines_.size() * 6);
+  auto read = [&](const Entity& e) {
+    for (size_t i = e.open; i <= e.close; ++i) {
+      Line& line = piece.lines_[i];
+      if (line.kind != LineKind::plane && line.kind != LineKind::origin) continue;
+      if (!readLineNumbers(line, piece.numbers_)) {
+        piece.fault_ = piece.at(line) + lineFault(line);
+        return false;
+      }
+    }
+    return true;
   };
-  if (const Entity* world = piece.world(); world != nullptr && check(*world)) return piece;
+  if (const Entity* world = piece.world(); world != nullptr && !read(*world)) return piece;
   for (const Entity& e : piece.entities_)
-    if (&e != piece.world() && check(e)) return piece;
+    if (&e != piece.world() && !e.unused && !read(e)) return piece;
   return piece;
 }
 

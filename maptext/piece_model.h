@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/result.h"
+#include "platform/result.h"
 
 // One reading of a piece text, shared by the map builder and the kit check:
 // entities, their key lines, their brushes and the brushes' plane lines, each
@@ -20,6 +20,20 @@ namespace cellforge::maptext {
 // A number token: an optional sign, digits, and optionally a point and
 // digits.
 bool isNumber(std::string_view token);
+// A number as the map builder moves it: its value times 10^fraction, so a
+// move by whole units is integer arithmetic. Only tokens of at most 15
+// digits, 6 of them after the point, are held so (see Line::exact).
+class Number {
+ public:
+  Number() = default;
+  Number(int64_t scaled, unsigned fraction) : bits_(scaled * 8 + static_cast<int64_t>(fraction)) {}
+  int64_t scaled() const { return bits_ >> 3; }
+  unsigned fraction() const { return static_cast<unsigned>(bits_ & 7); }
+
+ private:
+  int64_t bits_ = 0;  // one word a number: pieces hold many
+};
+
 // The token moved by a whole number of map units: exact, keeping as many
 // fraction digits as the token had.
 Expected<std::string> moveNumber(std::string_view token, int64_t offset);
@@ -62,8 +76,14 @@ enum class LineKind : uint8_t { open, close, key, origin, plane, text };
 
 struct Line {
   LineKind kind = LineKind::text;
+  // An origin or plane line of a sound piece whose numbers are all held in
+  // Piece::numbers(), from firstNumber on (three for an origin, nine for a
+  // plane); other such lines move digit by digit (appendMovedLine).
+  bool exact = false;
   size_t number = 0;      // in the file, from 1
   std::string_view text;  // trimmed; points into the piece's own copy
+  uint32_t firstNumber = 0;
+  uint32_t rest = 0;  // an exact plane line's texture part starts here
 };
 
 // A brush: the lines from its "{" (one level inside an entity) to the "}"
@@ -106,6 +126,9 @@ class Piece {
   std::span<const Line> lines() const { return lines_; }
   std::span<const Line> linesOf(const Entity& e) const;
   std::span<const Line> linesOf(const Brush& b) const;
+  // The numbers of the exact origin and plane lines (see Line::exact);
+  // lines of a faulty piece from its fault on have none.
+  const std::vector<Number>& numbers() const { return numbers_; }
   const std::vector<Entity>& entities() const { return entities_; }
   // Unbalanced braces, one line each naming the file and line: what they cut
   // off is in no entity, so the map would lack it.
@@ -125,6 +148,7 @@ class Piece {
   std::string name_;
   std::vector<Line> lines_;
   std::vector<Entity> entities_;
+  std::vector<Number> numbers_;
   std::vector<std::string> warnings_;
   std::string fault_;
   size_t world_ = SIZE_MAX;

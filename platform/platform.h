@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/result.h"
+#include "platform/result.h"
 
 namespace cellforge::platform {
 

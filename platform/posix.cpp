@@ -51,6 +51,14 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// "<what><the system's cause>": notFound when the path is not there, an
+// ioError for any other refusal.
+Error systemError(std::string what, int err) {
+  std::string message = std::move(what) + cause(err);
+  return err == ENOENT || err == ENOTDIR ? Error::notFound(std::move(message))
+                                         : Error::ioError(std::move(message));
+}
+
 }  // namespace
 
 char separator() { return '/'; }
@@ -85,14 +93,14 @@ Expected<std::string> programPath() {
   std::string buf(4096, '\0');
   const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
   if (n <= 0 || static_cast<size_t>(n) >= buf.size())
-    return fail("cannot find the program's own path: " + cause(errno));
+    return systemError("cannot find the program's own path: ", errno);
   buf.resize(static_cast<size_t>(n));
   return buf;
 }
 
 Expected<std::vector<std::string>> listFolder(const std::string& folder, std::string_view pattern) {
   DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-  if (dir == nullptr) return fail(folder + ": cannot list folder: " + cause(errno));
+  if (dir == nullptr) return systemError(folder + ": cannot list folder: ", errno);
   std::vector<std::string> names;
   errno = 0;
   while (const dirent* entry = ::readdir(dir)) {
@@ -102,7 +110,7 @@ Expected<std::vector<std::string>> listFolder(const std::string& folder, std::st
   }
   const int err = errno;
   ::closedir(dir);
-  if (err != 0) return fail(folder + ": cannot list folder: " + cause(err));
+  if (err != 0) return systemError(folder + ": cannot list folder: ", err);
   std::sort(names.begin(), names.end(),
             [](const std::string& a, const std::string& b) { return folderOrderLess(a, b); });
   return names;
@@ -122,40 +130,41 @@ Status makeFolder(const std::string& path) {
   if (::mkdir(path.c_str(), 0777) == 0) return success();
   const int err = errno;
   if (err == EEXIST && isFolder(path)) return success();
-  return fail(path + ": cannot make folder: " + cause(err));
+  return systemError(path + ": cannot make folder: ", err);
 }
 
 Status deleteFile(const std::string& path) {
   if (::unlink(path.c_str()) == 0 || errno == ENOENT) return success();
-  return fail(path + ": cannot delete: " + cause(errno));
+  return systemError(path + ": cannot delete: ", errno);
 }
 
 Expected<std::string> readFile(const std::string& path) {
-  // Before opening: a pipe would block the open, and /dev/zero and the like
-  // never end. Nothing we read is anything but a file.
-  if (struct stat pre{};
-      ::stat(path.c_str(), &pre) == 0 && !S_ISREG(pre.st_mode) && !S_ISDIR(pre.st_mode))
-    return fail(path + ": is a device or pipe, not a file");
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return fail(path + ": cannot open: " + cause(errno));
+  // Opened without blocking, so a pipe does not hang the open; /dev/zero
+  // and the like never end. Nothing we read is anything but a file.
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) return systemError(path + ": cannot open: ", errno);
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) return fail(path + ": cannot read: " + cause(errno));
-  if (S_ISDIR(st.st_mode)) return fail(path + ": is a folder, not a file");
-  if (!S_ISREG(st.st_mode)) return fail(path + ": is a device or pipe, not a file");
-  std::string bytes;
-  // The size is a hint only (the file may change while we read), so a
-  // large file does not grow by copies.
-  bytes.reserve(static_cast<size_t>(std::min<off_t>(st.st_size, off_t{1} << 30)));
-  char chunk[65536];
+  if (::fstat(fd.get(), &st) != 0) return systemError(path + ": cannot read: ", errno);
+  if (S_ISDIR(st.st_mode)) return Error::invalid(path + ": is a folder, not a file");
+  if (!S_ISREG(st.st_mode)) return Error::invalid(path + ": is a device or pipe, not a file");
+  // The size is a hint only (the file may change while we read). One byte
+  // more than it, so a file read whole ends in a short read and needs no
+  // second call; reads go straight into the result.
+  const auto size = static_cast<size_t>(std::min<off_t>(st.st_size, off_t{1} << 30));
+  std::string bytes(size + 1, '\0');
+  size_t have = 0;
   for (;;) {
-    const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+    if (have == bytes.size()) bytes.resize(bytes.size() * 2);
+    const size_t want = bytes.size() - have;
+    const ssize_t n = ::read(fd.get(), bytes.data() + have, want);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return fail(path + ": cannot read: " + cause(errno));
+      return systemError(path + ": cannot read: ", errno);
     }
-    if (n == 0) break;
-    bytes.append(chunk, static_cast<size_t>(n));
+    have += static_cast<size_t>(n);
+    if (n == 0 || (have >= size && static_cast<size_t>(n) < want)) break;
   }
+  bytes.resize(have);
   return bytes;
 }
 
@@ -182,18 +191,18 @@ Expected<FileReplacement> FileReplacement::begin(const std::string& path, Durabl
   state->durable = durable == Durable::yes;
   struct stat st {};
   const bool existed = ::stat(path.c_str(), &st) == 0;
-  if (existed && S_ISDIR(st.st_mode)) return fail(path + ": is a folder, not a file");
+  if (existed && S_ISDIR(st.st_mode)) return Error::invalid(path + ": is a folder, not a file");
   // A device or pipe is written in place: renaming a file over it would
   // replace the device itself.
   if (existed && !S_ISREG(st.st_mode)) {
     state->fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (state->fd < 0) return fail(path + ": cannot write: " + cause(errno));
+    if (state->fd < 0) return systemError(path + ": cannot write: ", errno);
     return FileReplacement(std::move(state));
   }
   // A file the user made read-only is theirs to keep, even where the
   // folder would let us rename over it.
   if (existed && ((st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0))
-    return fail(path + ": cannot write: the file is read-only");
+    return Error::ioError(path + ": cannot write: the file is read-only");
 
   removeStaleTempFiles(path);
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
@@ -204,7 +213,7 @@ Expected<FileReplacement> FileReplacement::begin(const std::string& path, Durabl
   if (state->fd < 0) {
     const int err = errno;
     state->temp.clear();  // not ours to delete
-    return fail(path + ": cannot write: " + cause(err));
+    return systemError(path + ": cannot write: ", err);
   }
   const mode_t mode = existed ? (st.st_mode & 07777) : static_cast<mode_t>(0666 & ~[] {
     const mode_t m = ::umask(0);
@@ -216,28 +225,27 @@ Expected<FileReplacement> FileReplacement::begin(const std::string& path, Durabl
 }
 
 Status FileReplacement::write(std::string_view bytes) {
-  if (state_->fd < 0) return fail(state_->path + ": cannot write: already closed");
-  if (!writeAll(state_->fd, bytes)) return fail(state_->path + ": cannot write: " + cause(errno));
+  if (state_->fd < 0) return Error::ioError(state_->path + ": cannot write: already closed");
+  if (!writeAll(state_->fd, bytes)) return systemError(state_->path + ": cannot write: ", errno);
   return success();
 }
 
 Status FileReplacement::commit() {
   State& s = *state_;
-  if (s.fd < 0) return fail(s.path + ": cannot write: already closed");
+  if (s.fd < 0) return Error::ioError(s.path + ": cannot write: already closed");
   const bool synced = s.temp.empty() || !s.durable || ::fsync(s.fd) == 0;
   const int syncErr = errno;
   const bool closed = ::close(std::exchange(s.fd, -1)) == 0;
-  if (!synced || !closed)
-    return fail(s.path + ": cannot write: " + cause(synced ? errno : syncErr));
+  if (!synced || !closed) return systemError(s.path + ": cannot write: ", synced ? errno : syncErr);
   if (!s.temp.empty() && ::rename(s.temp.c_str(), s.path.c_str()) != 0)
-    return fail(s.path + ": cannot replace: " + cause(errno));
+    return systemError(s.path + ": cannot replace: ", errno);
   s.committed = true;
   return success();
 }
 
 Expected<ExitStatus> runProgram(const std::vector<std::string>& argv, const std::string& folder,
                                 unsigned timeoutSeconds, Window) {
-  if (argv.empty() || argv[0].empty()) return fail("no program to start");
+  if (argv.empty() || argv[0].empty()) return Error::couldNotRun("no program to start");
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -255,13 +263,13 @@ Expected<ExitStatus> runProgram(const std::vector<std::string>& argv, const std:
   const int rc = ::posix_spawn(&pid, args[0], &actions, &attr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
-  if (rc != 0) return fail(argv[0] + ": cannot start: " + cause(rc));
+  if (rc != 0) return Error::couldNotRun(argv[0] + ": cannot start: " + cause(rc));
 
   ExitStatus result;
   int status = 0;
   if (timeoutSeconds == 0) {
     while (::waitpid(pid, &status, 0) < 0) {
-      if (errno != EINTR) return fail(argv[0] + ": cannot wait: " + cause(errno));
+      if (errno != EINTR) return systemError(argv[0] + ": cannot wait: ", errno);
     }
   } else {
     timespec start{};
@@ -269,7 +277,7 @@ Expected<ExitStatus> runProgram(const std::vector<std::string>& argv, const std:
     for (;;) {
       const pid_t done = ::waitpid(pid, &status, WNOHANG);
       if (done == pid) break;
-      if (done < 0 && errno != EINTR) return fail(argv[0] + ": cannot wait: " + cause(errno));
+      if (done < 0 && errno != EINTR) return systemError(argv[0] + ": cannot wait: ", errno);
       timespec now{};
       ::clock_gettime(CLOCK_MONOTONIC, &now);
       if (now.tv_sec - start.tv_sec >= static_cast<time_t>(timeoutSeconds)) {

@@ -32,6 +32,15 @@ std::string cause(DWORD err) {
   return out;
 }
 
+// "<what><the system's cause>": notFound when the path is not there, an
+// ioError for any other refusal.
+Error systemError(std::string what, DWORD err) {
+  std::string message = std::move(what) + cause(err);
+  return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND
+             ? Error::notFound(std::move(message))
+             : Error::ioError(std::move(message));
+}
+
 class Handle {
  public:
   explicit Handle(HANDLE h) : h_(h) {}
@@ -102,12 +111,13 @@ Expected<std::string> programPath() {
   std::string buf(MAX_PATH, '\0');
   for (;;) {
     const DWORD n = ::GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-    if (n == 0) return fail("cannot find the program's own path: " + cause(::GetLastError()));
+    if (n == 0) return systemError("cannot find the program's own path: ", ::GetLastError());
     if (n < buf.size()) {
       buf.resize(n);
       return buf;
     }
-    if (buf.size() >= 32768) return fail("cannot find the program's own path: it is too long");
+    if (buf.size() >= 32768)
+      return Error::ioError("cannot find the program's own path: it is too long");
     buf.resize(buf.size() * 2);
   }
 }
@@ -123,7 +133,7 @@ Expected<std::vector<std::string>> listFolder(const std::string& folder, std::st
     const DWORD err = ::GetLastError();
     // A drive's root has no "." and "..", so an empty one matches nothing.
     if (err == ERROR_FILE_NOT_FOUND && isFolder(folder.empty() ? "." : folder)) return names;
-    return fail(folder + ": cannot list folder: " + cause(err));
+    return systemError(folder + ": cannot list folder: ", err);
   }
   do {
     const std::string_view name = found.cFileName;
@@ -132,7 +142,7 @@ Expected<std::vector<std::string>> listFolder(const std::string& folder, std::st
   } while (::FindNextFileA(find, &found));
   const DWORD err = ::GetLastError();
   ::FindClose(find);
-  if (err != ERROR_NO_MORE_FILES) return fail(folder + ": cannot list folder: " + cause(err));
+  if (err != ERROR_NO_MORE_FILES) return systemError(folder + ": cannot list folder: ", err);
   std::sort(names.begin(), names.end(),
             [](const std::string& a, const std::string& b) { return folderOrderLess(a, b); });
   return names;
@@ -151,30 +161,30 @@ Status makeFolder(const std::string& path) {
   if (::CreateDirectoryA(path.c_str(), nullptr)) return success();
   const DWORD err = ::GetLastError();
   if (err == ERROR_ALREADY_EXISTS && isFolder(path)) return success();
-  return fail(path + ": cannot make folder: " + cause(err));
+  return systemError(path + ": cannot make folder: ", err);
 }
 
 Status deleteFile(const std::string& path) {
   if (::DeleteFileA(path.c_str())) return success();
   const DWORD err = ::GetLastError();
   if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return success();
-  return fail(path + ": cannot delete: " + cause(err));
+  return systemError(path + ": cannot delete: ", err);
 }
 
 Expected<std::string> readFile(const std::string& path) {
-  if (isFolder(path)) return fail(path + ": is a folder, not a file");
+  if (isFolder(path)) return Error::invalid(path + ": is a folder, not a file");
   Handle h(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!h.valid()) return fail(path + ": cannot open: " + cause(::GetLastError()));
+  if (!h.valid()) return systemError(path + ": cannot open: ", ::GetLastError());
   // NUL, CON and pipes never end or block; nothing we read is anything but a file.
   if (::GetFileType(h.get()) != FILE_TYPE_DISK)
-    return fail(path + ": is a device or pipe, not a file");
+    return Error::invalid(path + ": is a device or pipe, not a file");
   std::string bytes;
   char chunk[65536];
   for (;;) {
     DWORD n = 0;
     if (!::ReadFile(h.get(), chunk, sizeof chunk, &n, nullptr))
-      return fail(path + ": cannot read: " + cause(::GetLastError()));
+      return systemError(path + ": cannot read: ", ::GetLastError());
     if (n == 0) break;
     bytes.append(chunk, n);
   }
@@ -215,17 +225,17 @@ Expected<FileReplacement> FileReplacement::begin(const std::string& path, Durabl
   const DWORD attr = ::GetFileAttributesA(path.c_str());
   const bool existed = attr != INVALID_FILE_ATTRIBUTES;
   if (existed && (attr & FILE_ATTRIBUTE_DIRECTORY) != 0)
-    return fail(path + ": is a folder, not a file");
+    return Error::invalid(path + ": is a folder, not a file");
   if (existed && !isDiskFile(path)) {
     state->h = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_EXISTING, 0, nullptr);
     if (state->h == INVALID_HANDLE_VALUE)
-      return fail(path + ": cannot write: " + cause(::GetLastError()));
+      return systemError(path + ": cannot write: ", ::GetLastError());
     return FileReplacement(std::move(state));
   }
   // A file the user made read-only is theirs to keep.
   if (existed && (attr & FILE_ATTRIBUTE_READONLY) != 0)
-    return fail(path + ": cannot write: the file is read-only");
+    return Error::ioError(path + ": cannot write: the file is read-only");
 
   removeStaleTempFiles(path);
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
@@ -237,37 +247,37 @@ Expected<FileReplacement> FileReplacement::begin(const std::string& path, Durabl
   if (state->h == INVALID_HANDLE_VALUE) {
     const DWORD err = ::GetLastError();
     state->temp.clear();  // not ours to delete
-    return fail(path + ": cannot write: " + cause(err));
+    return systemError(path + ": cannot write: ", err);
   }
   return FileReplacement(std::move(state));
 }
 
 Status FileReplacement::write(std::string_view bytes) {
   if (state_->h == INVALID_HANDLE_VALUE)
-    return fail(state_->path + ": cannot write: already closed");
+    return Error::ioError(state_->path + ": cannot write: already closed");
   if (!writeAll(state_->h, bytes))
-    return fail(state_->path + ": cannot write: " + cause(::GetLastError()));
+    return systemError(state_->path + ": cannot write: ", ::GetLastError());
   return success();
 }
 
 Status FileReplacement::commit() {
   State& s = *state_;
-  if (s.h == INVALID_HANDLE_VALUE) return fail(s.path + ": cannot write: already closed");
+  if (s.h == INVALID_HANDLE_VALUE) return Error::ioError(s.path + ": cannot write: already closed");
   const bool flushed = s.temp.empty() || !s.durable || ::FlushFileBuffers(s.h);
   const DWORD flushErr = ::GetLastError();
   const bool closed = ::CloseHandle(std::exchange(s.h, INVALID_HANDLE_VALUE)) != 0;
   if (!flushed || !closed)
-    return fail(s.path + ": cannot write: " + cause(flushed ? ::GetLastError() : flushErr));
+    return systemError(s.path + ": cannot write: ", flushed ? ::GetLastError() : flushErr);
   if (!s.temp.empty() && !::MoveFileExA(s.temp.c_str(), s.path.c_str(),
                                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return fail(s.path + ": cannot replace: " + cause(::GetLastError()));
+    return systemError(s.path + ": cannot replace: ", ::GetLastError());
   s.committed = true;
   return success();
 }
 
 Expected<ExitStatus> runProgram(const std::vector<std::string>& argv, const std::string& folder,
                                 unsigned timeoutSeconds, Window window) {
-  if (argv.empty() || argv[0].empty()) return fail("no program to start");
+  if (argv.empty() || argv[0].empty()) return Error::couldNotRun("no program to start");
   // The program path goes in as it is, unquoted, followed by each argument.
   std::string line = argv[0];
   for (size_t i = 1; i < argv.size(); ++i) line += " " + argv[i];
@@ -293,7 +303,7 @@ Expected<ExitStatus> runProgram(const std::vector<std::string>& argv, const std:
   PROCESS_INFORMATION process{};
   if (!::CreateProcessA(nullptr, writable.data(), nullptr, nullptr, TRUE, flags, nullptr,
                         folder.empty() ? nullptr : folder.c_str(), &startup, &process))
-    return fail(argv[0] + ": cannot start: " + cause(::GetLastError()));
+    return Error::couldNotRun(argv[0] + ": cannot start: " + cause(::GetLastError()));
   Handle proc(process.hProcess);
   Handle thread(process.hThread);
 
@@ -308,11 +318,11 @@ Expected<ExitStatus> runProgram(const std::vector<std::string>& argv, const std:
     ::WaitForSingleObject(proc.get(), INFINITE);
     result.timedOut = true;
   } else if (waited != WAIT_OBJECT_0) {
-    return fail(argv[0] + ": cannot wait: " + cause(::GetLastError()));
+    return systemError(argv[0] + ": cannot wait: ", ::GetLastError());
   }
   DWORD code = 0;
   if (!::GetExitCodeProcess(proc.get(), &code))
-    return fail(argv[0] + ": cannot read its exit status: " + cause(::GetLastError()));
+    return systemError(argv[0] + ": cannot read its exit status: ", ::GetLastError());
   // An unhandled exception ends a process with its NTSTATUS code.
   if (!result.timedOut && (code & 0xF0000000u) == 0xC0000000u) result.signalled = true;
   result.code = static_cast<int>(code);

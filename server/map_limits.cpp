@@ -154,9 +154,8 @@ LimitVerdict judgeMap(const MapCensus& census, const GameLimits& game, GridCoord
 
 Status checkMapLimits(const Settings& settings, std::vector<std::string>& warnings) {
   const std::string map = settings.target_directory + std::string(kMapFileName);
-  if (!platform::exists(map)) return success();
   auto text = platform::readFile(map);
-  if (!text) return text.error();
+  if (!text) return text.kind() == ErrorKind::notFound ? success() : Status(text.error());
   const GameLimits& game = gameLimits(settings.isQuake1());
   auto census = takeMapCensus(*text, map, game);
   if (!census) return census.error();

@@ -5,8 +5,8 @@
 
 #include "client/map_census.h"
 #include "foundation/game_limits.h"
-#include "foundation/result.h"
 #include "foundation/settings.h"
+#include "platform/result.h"
 #include "templates/records.h"
 
 namespace cellforge {

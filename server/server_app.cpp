@@ -178,8 +178,7 @@ int runNormal(const RunOptions& options, const std::string& programPath, std::os
   const Status saved = saveSettings(settings);
   if (!chain) {
     platform::showMessage(err, kProgram, chain.message());
-    if (chain.message().starts_with(kCouldntExecute))
-      platform::showMessageBox(kProgram, chain.message());
+    if (chain.kind() == ErrorKind::couldNotRun) platform::showMessageBox(kProgram, chain.message());
   }
   if (!saved) platform::showMessage(err, kProgram, saved.message());
   out << "Floor plan: cellforge-template plan " << layoutPath << '\n';

@@ -10,6 +10,10 @@ namespace cellforge {
 
 namespace {
 
+Error couldntExecute(const std::string& program) {
+  return Error::couldNotRun("Couldn't execute " + program);
+}
+
 bool failed(const platform::ExitStatus& status) {
   return status.signalled || status.timedOut || status.code != 0;
 }
@@ -42,7 +46,7 @@ Status runToolChain(const Settings& settings, const ToolChainOptions& options, s
   out << "client: " << settings.client_path << '\n' << std::flush;
   auto client = platform::runProgram({settings.client_path}, "", options.clientTimeoutSeconds,
                                      platform::Window::kHidden);
-  if (!client) return fail(std::string(kCouldntExecute) + settings.client_path);
+  if (!client) return couldntExecute(settings.client_path);
   if (client->timedOut)
     return fail(settings.client_path + " ran longer than " +
                 std::to_string(options.clientTimeoutSeconds) +
@@ -63,7 +67,7 @@ Status runToolChain(const Settings& settings, const ToolChainOptions& options, s
     const ToolStep& step = steps[i];
     out << step.label << ": " << step.program << ' ' << step.argument << '\n' << std::flush;
     auto ran = platform::runProgram({step.program, step.argument}, settings.target_directory);
-    if (!ran) return fail(std::string(kCouldntExecute) + step.program);
+    if (!ran) return couldntExecute(step.program);
     if (failed(*ran)) {
       if (i == 0 && !settings.isQuake1() && !containsNoCase(settings.target_directory, "quake2"))
         out << "hint: qbsp3 finds the game folder by a \"quake2\" folder in the map's path, and "

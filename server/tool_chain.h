@@ -3,11 +3,10 @@
 #include <functional>
 #include <iosfwd>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "foundation/result.h"
 #include "foundation/settings.h"
+#include "platform/result.h"
 
 namespace cellforge {
 
@@ -25,10 +24,6 @@ std::vector<ToolStep> compileSteps(const Settings& settings);
 // The file the map compiler leaves in the target folder when the map leaks.
 std::string leakFileName(const Settings& settings);
 
-// The start of the message for a program that could not be started; the
-// program's path follows.
-inline constexpr std::string_view kCouldntExecute = "Couldn't execute ";
-
 struct ToolChainOptions {
   bool compile = true;  // false: run client only
   // client builds a map in well under a second; one still running after
@@ -42,7 +37,8 @@ struct ToolChainOptions {
 
 // Runs client (and waits for it, since the map compiler reads what it
 // writes), then the compile tools in target_directory, one after the other.
-// Stops at the first program that cannot be started, fails, or at a leak.
+// Stops at the first program that cannot be started (an error of kind
+// couldNotRun, "Couldn't execute <program>"), fails, or at a leak.
 // Each stage gets a line on `out`; the tools' own output passes through.
 Status runToolChain(const Settings& settings, const ToolChainOptions& options, std::ostream& out);
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/result.h"
+#include "platform/result.h"
 #include "templates/records.h"
 
 namespace cellforge {

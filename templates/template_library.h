@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/result.h"
+#include "platform/result.h"
 #include "templates/records.h"
 
 namespace cellforge {

@@ -97,12 +97,17 @@ TEST(Files, ReplaceRefusesReadOnlyFileAndFolders) {
   EXPECT_FALSE(platform::replaceFile(dir / "d", "new").ok());
 }
 
+// Only a path that is not there is notFound: callers take that for "none
+// yet" (the INI, the map) and report everything else.
 TEST(Files, ReadFileRefusesFolderAndMissingFile) {
   TempDir dir;
   auto folder = platform::readFile(dir.path());
   ASSERT_FALSE(folder.ok());
   EXPECT_NE(folder.message().find("folder"), std::string::npos);
-  EXPECT_FALSE(platform::readFile(dir / "missing").ok());
+  EXPECT_EQ(folder.kind(), ErrorKind::invalid);
+  EXPECT_EQ(platform::readFile(dir / "missing").kind(), ErrorKind::notFound);
+  test::writeText(dir / "file", "");
+  EXPECT_EQ(platform::readFile(dir / "file/below").kind(), ErrorKind::notFound);
 }
 
 TEST(Files, MakeAndDeleteAreQuietAboutWhatIsAlreadyDone) {
@@ -147,8 +152,8 @@ TEST(Processes, ReportsCrashTimeoutAndMissingProgram) {
   EXPECT_TRUE(slow->timedOut);
   EXPECT_EQ(platform::describeExit(*slow), "ran too long and was stopped");
 
-  EXPECT_FALSE(platform::runProgram({dir / "nothing"}, dir.path()).ok());
-  EXPECT_FALSE(platform::runProgram({tool}, dir / "no-folder").ok());
+  EXPECT_EQ(platform::runProgram({dir / "nothing"}, dir.path()).kind(), ErrorKind::couldNotRun);
+  EXPECT_EQ(platform::runProgram({tool}, dir / "no-folder").kind(), ErrorKind::couldNotRun);
 }
 
 }  // namespace

@@ -61,6 +61,8 @@ struct Chain {
     const Status s = run();
     ASSERT_FALSE(s.ok());
     EXPECT_EQ(s.message(), said);
+    // The server's message box is for a program that could not be run.
+    EXPECT_EQ(s.kind() == ErrorKind::couldNotRun, said.starts_with("Couldn't execute"));
     EXPECT_EQ(shortCalls(), ran);
   }
   std::ostringstream out;
