@@ -159,11 +159,14 @@ class Install : public test::InstallTree {
     writeTestIni();
   }
 
-  // Gives the whole tree to nobody, for the runs that must meet permissions.
-  void handOver() const {
-    if (!test::runningAsRoot()) return;
-    for (const auto& e : fs::recursive_directory_iterator(dir.path()))
-      (void)::lchown(e.path().c_str(), kNobody, kNobody);
+  // A run as nobody, who is given the whole tree, with `path` read-only.
+  Ran runWithReadOnly(const std::string& path) {
+    if (test::runningAsRoot()) {
+      for (const auto& e : fs::recursive_directory_iterator(dir.path()))
+        (void)::lchown(e.path().c_str(), kNobody, kNobody);
+    }
+    test::makeReadOnly(path);
+    return runServer(true);
   }
 
   // The kit's template file is room.mmd.
@@ -227,9 +230,7 @@ TEST(FaultMatrix, EmptySourceFolderStopsBeforeAnyWrite) {
 
 TEST(FaultMatrix, ReadOnlySourceFolderIsEnough) {
   Install t;
-  t.handOver();
-  test::makeReadOnly(t.source);
-  const Ran ran = t.runServer(true);
+  const Ran ran = t.runWithReadOnly(t.source);
   EXPECT_EQ(ran.status, 0) << ran.err;
   EXPECT_EQ(readText(t.map()), kRoomMap);
 }
@@ -246,9 +247,7 @@ TEST(FaultMatrix, MissingTemplateFolderKeepsTheSettings) {
 TEST(FaultMatrix, ReadOnlyTemplateFolderKeepsTheOldLayout) {
   Install t;
   writeText(t.layout(), "old layout");
-  t.handOver();
-  test::makeReadOnly(t.templates);
-  const Ran ran = t.runServer(true);
+  const Ran ran = t.runWithReadOnly(t.templates);
   expectRefused(ran, "server: " + t.layout() + ": cannot write: Permission denied");
   EXPECT_EQ(readText(t.layout()), "old layout");
   EXPECT_EQ(entries(t.templates), std::set<std::string>{"sample.mtf"});
@@ -269,9 +268,7 @@ TEST(FaultMatrix, MissingTargetFolderStopsAtTheClient) {
 TEST(FaultMatrix, ReadOnlyTargetFolderKeepsTheOldMap) {
   Install t;
   writeText(t.map(), "old map");
-  t.handOver();
-  test::makeReadOnly(t.target);
-  expectRefused(t.runServer(true),
+  expectRefused(t.runWithReadOnly(t.target),
                 "client: " + t.map() + ": cannot delete: Permission denied\n" + t.clientFailed());
   EXPECT_EQ(readText(t.map()), "old map");
   EXPECT_EQ(entries(t.target), std::set<std::string>{"sample.map"});
@@ -281,9 +278,7 @@ TEST(FaultMatrix, ReadOnlyTargetFolderKeepsTheOldMap) {
 
 TEST(FaultMatrix, ReadOnlyIniIsLeftAsItWas) {
   Install t;
-  t.handOver();
-  test::makeReadOnly(t.ini());
-  const Ran ran = t.runServer(true);
+  const Ran ran = t.runWithReadOnly(t.ini());
   expectRefused(ran, "server: " + t.ini() + ": cannot write: the file is read-only");
   EXPECT_EQ(readText(t.ini()), t.testIni());
   EXPECT_EQ(readText(t.map()), kRoomMap);
@@ -456,27 +451,24 @@ TEST(FaultMatrix, MillionCellTemplateIsPassedOver) {
   EXPECT_EQ(readText(t.map()), kRoomMap);
 }
 
-TEST(FaultMatrix, ManifestCountsNearTwoToThe31) {
+// Counts at the edges of 32 bits are built; one past, or a piece name with a
+// NUL byte, is refused and the old template file kept.
+TEST(FaultMatrix, ManifestEdgesAreBuiltOrRefused) {
   TempDir dir;
   writeText(dir / "edge.txt",
             "id -2147483648\npiece e.map\ntriple 2147483647 -2147483648 0\n"
             "cell 2147483647 -2147483648 0 templateId 2147483647\n");
-  Ran ran = buildTemplate(dir / "edge.txt", dir / "edge.mmd");
-  EXPECT_EQ(ran.status, 0) << ran.err;
-  writeText(dir / "over.txt", "id 2147483648\npiece e.map\n");
-  ran = buildTemplate(dir / "over.txt", dir / "over.mmd");
-  expectRefused(ran, "cellforge-template: " + (dir / "over.txt") + ":1: \"id\" needs one integer");
-  EXPECT_FALSE(fs::exists(dir / "over.mmd"));
-}
-
-TEST(FaultMatrix, ManifestPieceNameWithNulIsRefused) {
-  TempDir dir;
-  writeText(dir / "nul.txt", std::string("id 1\npiece a\0b.map\n", 19));
-  writeText(dir / "nul.mmd", "old template");
-  const Ran ran = buildTemplate(dir / "nul.txt", dir / "nul.mmd");
-  expectRefused(ran,
-                "cellforge-template: " + (dir / "nul.txt") + ":2: \"piece\" name holds a NUL byte");
-  EXPECT_EQ(readText(dir / "nul.mmd"), "old template");
+  const Ran edge = buildTemplate(dir / "edge.txt", dir / "edge.mmd");
+  EXPECT_EQ(edge.status, 0) << edge.err;
+  for (const auto& [text, said] :
+       {std::pair{std::string("id 2147483648\npiece e.map\n"), ":1: \"id\" needs one integer"},
+        {std::string("id 1\npiece a\0b.map\n", 19), ":2: \"piece\" name holds a NUL byte"}}) {
+    writeText(dir / "bad.txt", text);
+    writeText(dir / "bad.mmd", "old template");
+    expectRefused(buildTemplate(dir / "bad.txt", dir / "bad.mmd"),
+                  "cellforge-template: " + (dir / "bad.txt") + said);
+    EXPECT_EQ(readText(dir / "bad.mmd"), "old template");
+  }
 }
 
 TEST(FaultMatrix, TemplateCountsNearTwoToThe31AreRefused) {
