@@ -262,6 +262,26 @@ TEST(KitCheck, NamesEveryFaultOfTheBrokenFixtures) {
   expectAgreement(kSource + kFixtures);
 }
 
+// A piece of the earlier kit (`name` below kPieces) changed by `edit`,
+// checked as "p.map" for `game`.
+std::vector<std::string> checkChanged(const std::string& name,
+                                      const std::function<void(std::string&)>& edit,
+                                      Game game = Game::quake2) {
+  const std::string folder = kPieces + name.substr(0, name.rfind('/') + 1);
+  const std::string file = name.substr(name.rfind('/') + 1);
+  TemplateLibrary library;
+  EXPECT_TRUE(library.load(folder).ok());
+  const Template* t = nullptr;
+  for (const Template& each : library.templates())
+    if (each.name == file) t = &each;
+  EXPECT_NE(t, nullptr) << name;
+  std::string text = *platform::readFile(folder + file);
+  edit(text);
+  auto piece = maptext::Piece::read(text, "p.map");
+  EXPECT_TRUE(piece.ok()) << piece.message();
+  return t && piece ? checkPiece(*t, "p.mmd", *piece, game) : std::vector<std::string>{};
+}
+
 TEST(KitCheck, QuakeRulesForTexturesAndTheWadKey) {
   // The Quake II kit read as a Quake kit: long names and no "wad" key.
   const auto problems = relative(checkKit(kSource + "maps/S2/", Game::quake));
@@ -271,22 +291,11 @@ TEST(KitCheck, QuakeRulesForTexturesAndTheWadKey) {
                       "needs it for the textures"),
             problems.end());
   // A Quake piece with a texture name one past Quake's limit.
-  std::string text = *platform::readFile(kPieces + "quake/end_e_a.map");
-  const size_t at = text.find("wbrick1_5");
-  ASSERT_NE(at, std::string::npos);
-  text.replace(at, 9, "wbrick1_5_longer");
-  auto piece = maptext::Piece::read(text, "end.map");
-  ASSERT_TRUE(piece.ok()) << piece.message();
-  TemplateLibrary library;
-  ASSERT_TRUE(library.load(kPieces + "quake/").ok());
-  const Template* t = nullptr;
-  for (const Template& each : library.templates())
-    if (each.name == "end_e_a.map") t = &each;
-  ASSERT_NE(t, nullptr);
-  EXPECT_EQ(checkPiece(*t, "end.mmd", *piece, Game::quake),
-            std::vector<std::string>{"end.map:21: texture name \"wbrick1_5_longer\" has 16 "
+  auto longer = [](std::string& t) { replace(t, "wbrick1_5", "wbrick1_5_longer"); };
+  EXPECT_EQ(checkChanged("quake/end_e_a.map", longer, Game::quake),
+            std::vector<std::string>{"p.map:21: texture name \"wbrick1_5_longer\" has 16 "
                                      "characters; Quake allows 15"});
-  EXPECT_EQ(checkPiece(*t, "end.mmd", *piece, Game::quake2), std::vector<std::string>{});
+  EXPECT_EQ(checkChanged("quake/end_e_a.map", longer, Game::quake2), std::vector<std::string>{});
 }
 
 TEST(KitCheck, EmptyOrMissingFolder) {
@@ -381,22 +390,6 @@ TEST(KitCheck, RefusesWhatTheMapBuilderRefusesOnTheSameLine) {
 
 std::string boxBrush(int x0, int y0, int z0, int x1, int y1, int z1) {
   return test::boxBrush({x0, y0, z0}, {x1, y1, z1}, "e1u1/metal1_1");
-}
-
-// A shipped Quake II piece changed by `edit`, checked as "p.map".
-std::vector<std::string> checkChanged(const std::string& name,
-                                      const std::function<void(std::string&)>& edit) {
-  TemplateLibrary library;
-  EXPECT_TRUE(library.load(kPieces).ok());
-  const Template* t = nullptr;
-  for (const Template& each : library.templates())
-    if (each.name == name) t = &each;
-  EXPECT_NE(t, nullptr) << name;
-  std::string text = *platform::readFile(kPieces + name);
-  edit(text);
-  auto piece = maptext::Piece::read(text, "p.map");
-  EXPECT_TRUE(piece.ok()) << piece.message();
-  return t && piece ? checkPiece(*t, "p.mmd", *piece, Game::quake2) : std::vector<std::string>{};
 }
 
 void addBrush(std::string& text, const std::string& brush) {
