@@ -147,6 +147,11 @@ std::string kitFolder(const ShippedKit& kit) {
   return test::native(std::string(CELLFORGE_SOURCE_DIR) + "/maps/" + kit.folder + "/");
 }
 
+// The three numbers a match caught, divided by `unit`.
+GridCoord caught(const std::smatch& m, int32_t unit = 1) {
+  return {std::stoi(m[1]) / unit, std::stoi(m[2]) / unit, std::stoi(m[3]) / unit};
+}
+
 // The cell of the exit trigger's first plane point, and how many exits the
 // map holds.
 std::pair<GridCoord, int> exitsOf(const std::string& map, const ShippedKit& kit) {
@@ -155,10 +160,8 @@ std::pair<GridCoord, int> exitsOf(const std::string& map, const ShippedKit& kit)
   const std::regex trigger("\"classname\" \"" + std::string(kit.exitTrigger) +
                            "\"[^(]*\\( (-?[0-9]+) (-?[0-9]+) (-?[0-9]+) \\)");
   for (auto it = std::sregex_iterator(map.begin(), map.end(), trigger);
-       it != std::sregex_iterator(); ++it, ++count) {
-    auto at = [&](size_t i) { return std::stoi((*it)[i].str()) / 256; };
-    cell = {at(1), at(2), at(3)};
-  }
+       it != std::sregex_iterator(); ++it, ++count)
+    cell = caught(*it, 256);
   return {cell, count};
 }
 
@@ -273,7 +276,7 @@ TEST(ShippedKits, TheSummaryNamesTheCellsTheMapHoldsStartAndExitIn) {
         std::regex("exit: cell \\(([0-9]+), ([0-9]+), ([0-9]+)\\), [0-9]+ rooms from the start\n"
                    "all [0-9]+ rooms reachable on foot\n")))
         << shown;
-    EXPECT_EQ(cell, (GridCoord{std::stoi(said[1]), std::stoi(said[2]), std::stoi(said[3])}));
+    EXPECT_EQ(cell, caught(said));
     // The start the summary names is the cell whose player start the map keeps.
     ASSERT_TRUE(std::regex_search(shown, said,
                                   std::regex("start: cell \\(([0-9]+), ([0-9]+), ([0-9]+)\\)")));
@@ -281,9 +284,7 @@ TEST(ShippedKits, TheSummaryNamesTheCellsTheMapHoldsStartAndExitIn) {
     ASSERT_TRUE(std::regex_search(
         map, start,
         std::regex("info_player_start\"\\s+\"origin\" +\"(-?[0-9]+) (-?[0-9]+) (-?[0-9]+)\"")));
-    EXPECT_EQ(std::stoi(start[1]) / 256, std::stoi(said[1]));
-    EXPECT_EQ(std::stoi(start[2]) / 256, std::stoi(said[2]));
-    EXPECT_EQ(std::stoi(start[3]) / 256, std::stoi(said[3]));
+    EXPECT_EQ(caught(start, 256), caught(said));
   }
 }
 
