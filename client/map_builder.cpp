@@ -52,9 +52,9 @@ Expected<LevelPlan> MapBuilder::planLevel(std::string_view layoutName) {
 Status MapBuilder::composeMap(std::string_view layoutName, MapSink& out) {
   const auto& pitch = settings_.cell_pitch;
   bool firstCell = true;
-  for (int32_t z = grid_.minBound.z; z <= grid_.maxBound.z; ++z) {
-    for (int32_t y = grid_.minBound.y; y <= grid_.maxBound.y; ++y) {
-      for (int32_t x = grid_.minBound.x; x <= grid_.maxBound.x; ++x) {
+  for (int32_t z = 0; z < grid_.size().z; ++z) {
+    for (int32_t y = 0; y < grid_.size().y; ++y) {
+      for (int32_t x = 0; x < grid_.size().x; ++x) {
         const Cell& cell = grid_.cellAt({x, y, z});
         if (cell.templateId == 0) continue;
         auto piece = pieceFor(cell.templateId, cell.coord(), layoutName);

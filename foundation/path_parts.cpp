@@ -32,19 +32,10 @@ void PathParts::split(std::string_view path) {
   name_ = path;
 }
 
-std::string PathParts::join(int parts) const {
-  std::string out;
-  if (parts & PART_DRIVE) out += drive_;
-  if (parts & PART_DIR) out += dir_;
-  if (parts & PART_NAME) out += name_;
-  if (parts & PART_EXT) out += ext_;
-  return out;
-}
-
 std::string folderOf(std::string_view path) {
   PathParts parts;
   parts.split(path);
-  return parts.join(PathParts::PART_DRIVE | PathParts::PART_DIR);
+  return parts.drive() + parts.dir();
 }
 
 std::string withTrailingSeparator(std::string_view folder) {

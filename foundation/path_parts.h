@@ -5,18 +5,12 @@
 
 namespace cellforge {
 
-// Splits a path into drive, folder, name and extension and joins selected
-// parts again. The folder keeps its trailing separator, the extension its
-// dot; the drive ("C:") exists on windows only.
+// Splits a path into drive, folder, name and extension. The folder keeps
+// its trailing separator, the extension its dot; the drive ("C:") exists on
+// windows only.
 class PathParts {
  public:
-  static constexpr int PART_DRIVE = 1;
-  static constexpr int PART_DIR = 2;
-  static constexpr int PART_NAME = 4;
-  static constexpr int PART_EXT = 8;
-
   void split(std::string_view path);
-  std::string join(int parts) const;
 
   const std::string& drive() const { return drive_; }
   const std::string& dir() const { return dir_; }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -11,8 +12,6 @@
 namespace cellforge {
 
 inline constexpr std::string_view kIniFileName = "Cellforge.INI";
-inline constexpr std::string_view kGlobals = "globals";
-inline constexpr std::string_view kTemplateSettings = "template_settings";
 
 struct Settings {
   int32_t x = 0, y = 0, z = 0;
@@ -30,17 +29,69 @@ struct Settings {
   bool isQuake1() const { return game_type == 1; }
 };
 
+// What a key's default means, and for folders that a read value ends in a
+// separator.
+enum class SettingKind {
+  kValue,     // the default as it stands
+  kFolder,    // a folder relative to the INI file's folder
+  kGameMaps,  // the system's game map folder
+  kProgram,   // a program in the INI file's folder, with the system's suffix
+};
+
+struct SettingSection {
+  std::string_view name;
+  bool writtenBack;
+  // The comment lines the default file has above the section header.
+  std::string_view preamble;
+};
+
+// One INI key: everything reading, writing, the default file, the checks
+// and the README table know about it.
+struct SettingKey {
+  const SettingSection* section;
+  std::string_view name;
+  SettingKind kind;
+  // Written with "/" as the separator and without the program suffix.
+  std::string_view fallback;
+  // The comment lines the default file has above the key.
+  std::string_view help;
+  // The field: text, or an integer (the leading decimal one), or a share
+  // (the longest leading decimal number, in single precision) and its text.
+  std::string Settings::*text = nullptr;
+  int32_t Settings::*number = nullptr;
+  float Settings::*decimal = nullptr;
+};
+
+// Every key in the order of the default file, a section's keys together.
+std::span<const SettingKey> settingKeys();
+
+// The value a missing key takes for an INI file in `folder`, as text and
+// cleaned up as a read value is.
+std::string defaultValue(const SettingKey& key, std::string_view folder);
+
 // Points `ini_path` at the INI file in the program's folder.
 void setIniPath(Settings& settings, std::string_view programPath);
 
 // The folder of `ini_path`, ending in a separator.
 std::string iniFolder(const Settings& settings);
 
-// Reads all fifteen keys, each with its default for the INI file's folder.
+// Reads every key, each with its default for the INI file's folder.
 void readSettings(Settings& settings, const IniFile& ini);
 
-// Writes the eleven [globals] keys back; [template_settings] is left alone.
+// Writes the keys of the sections written back; the others are left alone.
 void writeSettings(const Settings& settings, IniFile& ini);
+
+// The commented default file with these settings' values (56 lines for
+// the defaults): each section's preamble and header, each key's help and
+// line.
+std::string defaultSettingsText(const Settings& settings);
+
+inline constexpr std::string_view kUnableToWriteIni = "Unable to write default INI file!";
+
+// Reads the defaults for the INI file's folder into `settings` and writes
+// the default file over `settings.ini_path` (through a temporary file, so a
+// failed write keeps the old one).
+Status writeDefaultSettingsFile(Settings& settings);
 
 // The INI file at `path`; a file that is not there reads as an empty one.
 Expected<IniFile> loadIniFile(const std::string& path);
@@ -48,7 +99,24 @@ Expected<IniFile> loadIniFile(const std::string& path);
 // Reads the INI file of `settings.ini_path` into `settings`.
 Status loadSettings(Settings& settings);
 
-// Writes the [globals] keys into the INI file, through a temporary file.
+// Writes the written-back keys into the INI file, through a temporary file.
 Status saveSettings(const Settings& settings);
+
+// The longest axis a cell draw reaches every cell of: a draw is 0..32767
+// scaled to the axis, which skips cells of any axis longer than this.
+inline constexpr int32_t kMaxAxisCells = 32'768;
+// The most cells a grid may have, so a whole run (layout, map, limits
+// check) ends within seconds: with the bundled kits 64 x 64 x 4 (16,384
+// cells) takes 3 s at 0.60, of which writing and checking its 88 MB map
+// take 2.5 s, and a layout found late in the draw budget comes on top.
+inline constexpr int64_t kMaxGridCells = 8'192;
+
+// Refuses a grid size or fill share the generator cannot work with, naming
+// the key and its value.
+Status checkGridSettings(const Settings& settings);
+
+// The failure of a run that gave up short of percent_to_fill, after
+// `spent` ("50 attempts") and getting as far as `best`.
+Error fillShareNotReached(const Settings& settings, std::string_view spent, std::string_view best);
 
 }  // namespace cellforge

@@ -12,8 +12,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace cellforge;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  if (auto shown = formatLayout(text, "fuzz.mtf"); !shown) {
-    if (shown.message().find('\n') != std::string::npos) std::abort();
+  if (auto layout = decodeLayout(text, "fuzz.mtf")) {
+    (void)formatLayout(*layout);
+  } else if (layout.message().find('\n') != std::string::npos) {
+    std::abort();
   }
 
   auto t = parseManifest(text, "fuzz.txt");

@@ -1,6 +1,5 @@
 #include "layout/cell_grid.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include "layout/random_source.h"
@@ -9,12 +8,10 @@ namespace cellforge {
 
 namespace {
 
-size_t cellCount(GridCoord d) {
+size_t cellsIn(GridCoord d) {
   if (d.x <= 0 || d.y <= 0 || d.z <= 0) return 0;
   return static_cast<size_t>(d.x) * static_cast<size_t>(d.y) * static_cast<size_t>(d.z);
 }
-
-GridCoord maxOf(GridCoord d) { return {d.x - 1, d.y - 1, d.z - 1}; }
 
 // The float nearest 1/32767, times the dimension formed in double.
 float scaleFor(int32_t dim) {
@@ -26,13 +23,22 @@ GridCoord plus(GridCoord a, GridCoord b) { return {a.x + b.x, a.y + b.y, a.z + b
 
 }  // namespace
 
-void FrontierGrid::resize(GridCoord d) {
-  dims = d;
-  minBound = {};
-  maxBound = maxOf(d);
-  marks_.assign(cellCount(d), 0);
+void FrontierGrid::resize(GridCoord size) {
+  size_ = size;
+  marks_.assign(cellsIn(size), 0);
   markedCount_ = 0;
-  drawScale = {scaleFor(d.x), scaleFor(d.y), scaleFor(d.z)};
+  const int32_t dims[3] = {size.x, size.y, size.z};
+  for (size_t i = 0; i < 3; ++i) {
+    // An axis without cells keeps mul 0: no draw is ever in its range.
+    if (dims[i] <= 0) {
+      axisDraw_[i] = {};
+      continue;
+    }
+    // The scale of an int32_t axis is below 2^17, so the shift is positive.
+    int exponent = 0;
+    const float mantissa = std::frexp(scaleFor(dims[i]), &exponent);
+    axisDraw_[i] = {static_cast<uint64_t>(std::ldexp(mantissa, 24)), 24 - exponent};
+  }
 }
 
 void FrontierGrid::setMark(GridCoord c, int32_t value) {
@@ -41,36 +47,18 @@ void FrontierGrid::setMark(GridCoord c, int32_t value) {
   m = value;
 }
 
-void FrontierGrid::refreshAxisDraws() const {
-  for (size_t i = 0; i < 3; ++i) {
-    AxisDraw& a = axisDraw_[i];
-    int exponent = 0;
-    const float mantissa = std::frexp(drawScale[i], &exponent);
-    a.exact = drawScale[i] > 0.0f && std::isfinite(drawScale[i]) && exponent <= 24;
-    if (a.exact) {
-      a.mul = static_cast<uint64_t>(std::ldexp(mantissa, 24));
-      a.shift = 24 - exponent;
-    }
-  }
-  axisDrawScale_ = drawScale;
-}
-
 void FrontierGrid::randomCell(RandomSource& random, GridCoord& c) const {
-  if (axisDrawScale_ != drawScale) refreshAxisDraws();
-  auto axis = [&](size_t i, int32_t lo, int32_t hi) {
+  auto axis = [&](size_t i, int32_t size) {
     const AxisDraw& a = axisDraw_[i];
     for (;;) {
-      const int r = random.next();
-      const auto v =
-          a.exact
-              ? static_cast<int32_t>((static_cast<uint64_t>(r) * a.mul) >> a.shift)
-              : static_cast<int32_t>(static_cast<double>(r) * static_cast<double>(drawScale[i]));
-      if (v >= lo && v <= hi) return v;
+      const auto r = static_cast<uint64_t>(random.next());
+      const auto v = static_cast<int32_t>((r * a.mul) >> a.shift);
+      if (v >= 0 && v < size) return v;
     }
   };
-  c.x = axis(0, minBound.x, maxBound.x);
-  c.y = axis(1, minBound.y, maxBound.y);
-  c.z = axis(2, minBound.z, maxBound.z);
+  c.x = axis(0, size_.x);
+  c.y = axis(1, size_.y);
+  c.z = axis(2, size_.z);
 }
 
 void FrontierGrid::randomMarkedCell(RandomSource& random, GridCoord& c) const {
@@ -79,17 +67,15 @@ void FrontierGrid::randomMarkedCell(RandomSource& random, GridCoord& c) const {
   } while (!isMarked(c));
 }
 
-void CellGrid::resize(GridCoord d) {
-  dims = d;
-  minBound = {};
-  maxBound = maxOf(d);
-  cells_.assign(cellCount(d), Cell{});
+void CellGrid::resize(GridCoord size) {
+  size_ = size;
+  cells_.assign(cellsIn(size), Cell{});
   occupiedCount_ = 0;
-  frontier.resize(d);
+  frontier_.resize(size);
 }
 
 void CellGrid::buildPlacement(GridCoord origin, const Template& t) {
-  placement.clear();
+  placement_.clear();
   for (const Cell& c : t.cells) {
     Cell p = c;
     if (p.x == 0 && p.y == 0 && p.z == 0) p.templateId = t.id;
@@ -100,23 +86,23 @@ void CellGrid::buildPlacement(GridCoord origin, const Template& t) {
     p.x = add(p.x, origin.x);
     p.y = add(p.y, origin.y);
     p.z = add(p.z, origin.z);
-    placement.push_back(p);
+    placement_.push_back(p);
   }
 }
 
 void CellGrid::place(GridCoord origin, const Template& t) {
   buildPlacement(origin, t);
-  for (Cell& p : placement) {
+  for (Cell& p : placement_) {
     p.occupied = 1;
     if (!inBounds(p.coord())) continue;
     Cell& target = cellAt(p.coord());
     if (target.occupied == 0) ++occupiedCount_;
     target = p;
-    frontier.unmark(p.coord());
+    frontier_.unmark(p.coord());
     for (const Side& side : kSides) {
       if (!(p.*side.open)) continue;
       const GridCoord n = plus(p.coord(), side.step);
-      if (inBounds(n) && cellAt(n).occupied == 0) frontier.mark(n);
+      if (inBounds(n) && cellAt(n).occupied == 0) frontier_.mark(n);
     }
   }
 }
@@ -127,11 +113,11 @@ bool CellGrid::canPlace(GridCoord origin, const Template& t) {
   // checking bounds, overlap, openings out of the grid, openings answered
   // and neighbours answered over all cells in turn; the neighbour reads of a
   // cell are safe once its own bounds and openings have passed.
-  for (const Cell& p : placement) {
+  for (const Cell& p : placement_) {
     if (!inBounds(p.coord())) return false;
     if (cellAt(p.coord()).occupied != 0) return false;
-    if ((p.openPosY && p.y == maxBound.y) || (p.openNegY && p.y == minBound.y) ||
-        (p.openPosX && p.x == maxBound.x) || (p.openNegX && p.x == minBound.x))
+    if ((p.openPosY && p.y == size_.y - 1) || (p.openNegY && p.y == 0) ||
+        (p.openPosX && p.x == size_.x - 1) || (p.openNegX && p.x == 0))
       return false;
     for (const Side& side : kSides) {
       const GridCoord nc = plus(p.coord(), side.step);

@@ -1,10 +1,8 @@
 #include "layout/generator.h"
 
-#include <cmath>
 #include <sstream>
 #include <utility>
 
-#include "layout/layout_file.h"
 #include "layout/random_source.h"
 
 namespace cellforge {
@@ -26,21 +24,11 @@ std::string shareText(double share) {
   return s.str();
 }
 
-// True when the text starts with a decimal number ("nan", "inf" and hex
-// floats are not the shares a user writes).
-bool startsWithNumber(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-  auto digit = [&](size_t at) { return at < text.size() && text[at] >= '0' && text[at] <= '9'; };
-  return digit(i) || (i < text.size() && text[i] == '.' && digit(i + 1));
-}
-
 }  // namespace
 
-Generator::Generator(const Settings& settings, const TemplateLibrary& library, RandomSource& random,
+Generator::Generator(GridSpec spec, const TemplateLibrary& library, RandomSource& random,
                      GeneratorLimits limits)
-    : settings_(settings), library_(library), random_(random), limits_(limits) {
+    : spec_(spec), library_(library), random_(random), limits_(limits) {
   cursor_ = library_.first();
   for (const Template& t : library_.templates()) {
     const bool single = t.cells.size() == 1 && t.cells[0].coord() == GridCoord{};
@@ -50,72 +38,29 @@ Generator::Generator(const Settings& settings, const TemplateLibrary& library, R
     stepMod_[steps] = library_.empty() ? 0 : steps % library_.size();
 }
 
-Status Generator::checkSettings() const {
-  const std::string where = settings_.ini_path + ": [" + std::string(kTemplateSettings) + "] ";
-  auto key = [&](const char* name, const std::string& value) {
-    return where + name + " = " + value;
-  };
-  if (settings_.x < 3)
-    return fail(key("x", std::to_string(settings_.x)) +
-                " is too small: the grid needs at least 3 cells along x, so the first room can "
-                "stand away from the side walls");
-  if (settings_.y < 3)
-    return fail(key("y", std::to_string(settings_.y)) +
-                " is too small: the grid needs at least 3 cells along y, so the first room can "
-                "stand away from the side walls");
-  if (settings_.z < 1)
-    return fail(key("z", std::to_string(settings_.z)) +
-                " is too small: the grid needs at least one storey");
-  // Each side first: three sides near 2^31 overflow even a 64-bit product.
-  for (auto [name, value] : {std::pair{"x", settings_.x}, {"y", settings_.y}, {"z", settings_.z}})
-    if (value > kMaxAxisCells)
-      return fail(key(name, std::to_string(value)) + " is too large: a random cell draw reaches " +
-                  "every cell of at most " + std::to_string(kMaxAxisCells) + " along an axis");
-  const int64_t cells = int64_t{settings_.x} * settings_.y * settings_.z;
-  static_assert(kMaxGridCells <= kMaxLayoutCells);
-  if (cells > kMaxGridCells)
-    return fail(where + "grid " + sizeText({settings_.x, settings_.y, settings_.z}) + " has " +
-                std::to_string(cells) + " cells, more than the " + std::to_string(kMaxGridCells) +
-                " a layout can be generated for in seconds");
-  const float share = settings_.percent_to_fill;
-  const bool numeric =
-      settings_.percent_to_fill_text.empty() || startsWithNumber(settings_.percent_to_fill_text);
-  if (!numeric || !std::isfinite(share) || share < 0.0f || share > 1.0f) {
-    const std::string shown = settings_.percent_to_fill_text.empty()
-                                  ? std::to_string(share)
-                                  : settings_.percent_to_fill_text;
-    return fail(key("percent_to_fill", shown) + " is not a number from 0 to 1");
-  }
-  if (library_.empty()) return fail(settings_.source_directory + ": no templates to build with");
-  return success();
-}
-
 Status Generator::prepare() {
-  if (Status s = checkSettings(); !s) return s;
-  dims_ = {settings_.x, settings_.y, settings_.z};
-  totalCells_ = dims_.x * dims_.y * dims_.z;
-  fillTarget_ = settings_.percent_to_fill;
-  warnings_.clear();
+  const GridCoord dims = spec_.size;
+  totalCells_ = dims.x * dims.y * dims.z;
   drawsBefore_ = random_.draws();
   cellsCleared_ = 0;
 
   // Whether a start cell can take any template is a matter of the empty grid
   // alone, so it is settled once here.
-  grid_.resize(dims_);
-  startFits_.assign(static_cast<size_t>(dims_.x) * static_cast<size_t>(dims_.y), 0);
+  grid_.resize(dims);
+  startFits_.assign(static_cast<size_t>(dims.x) * static_cast<size_t>(dims.y), 0);
   bool anyStart = false;
-  for (int32_t x = 1; x < dims_.x - 1; ++x) {
-    for (int32_t y = 1; y < dims_.y - 1; ++y) {
+  for (int32_t x = 1; x < dims.x - 1; ++x) {
+    for (int32_t y = 1; y < dims.y - 1; ++y) {
       forgetFits();
       const bool fits = anyTemplateFits({x, y, 0});
-      startFits_[static_cast<size_t>(x) * static_cast<size_t>(dims_.y) + static_cast<size_t>(y)] =
+      startFits_[static_cast<size_t>(x) * static_cast<size_t>(dims.y) + static_cast<size_t>(y)] =
           fits ? 1 : 0;
       anyStart = anyStart || fits;
     }
   }
   if (!anyStart)
-    return fail(settings_.source_directory + ": none of the " + std::to_string(library_.size()) +
-                " templates fits any start cell of the " + sizeText(dims_) +
+    return fail("none of the " + std::to_string(library_.size()) +
+                " templates fits any start cell of the " + sizeText(dims) +
                 " grid (storey 0, one cell away from the side walls)");
   discarded_ = 0;
   bestClosedShare_ = -1.0;
@@ -135,7 +80,7 @@ void Generator::advanceTemplate() {
 
 bool Generator::fillReached() const {
   return static_cast<double>(grid_.occupiedCount()) / static_cast<double>(totalCells_) >=
-         static_cast<double>(fillTarget_);
+         static_cast<double>(spec_.fillShare);
 }
 
 void Generator::learnSides(GridCoord origin) {
@@ -182,14 +127,14 @@ bool Generator::anyTemplateFits(GridCoord origin) {
 }
 
 void Generator::placeFirst() {
-  const FrontierGrid& f = grid_.frontier;
+  const GridCoord size = grid_.size();
   for (;;) {
     do {
-      f.randomCell(random_, candidate_);
-    } while (candidate_.x == f.minBound.x || candidate_.x == f.maxBound.x ||
-             candidate_.y == f.minBound.y || candidate_.y == f.maxBound.y);
+      grid_.frontier().randomCell(random_, candidate_);
+    } while (candidate_.x == 0 || candidate_.x == size.x - 1 || candidate_.y == 0 ||
+             candidate_.y == size.y - 1);
     candidate_.z = 0;
-    if (startFits_[static_cast<size_t>(candidate_.x) * static_cast<size_t>(dims_.y) +
+    if (startFits_[static_cast<size_t>(candidate_.x) * static_cast<size_t>(spec_.size.y) +
                    static_cast<size_t>(candidate_.y)] != 0)
       break;
   }
@@ -202,7 +147,7 @@ void Generator::placeFirst() {
 }
 
 void Generator::startNewAttempt() {
-  grid_.resize(dims_);
+  grid_.resize(spec_.size);
   // Clearing a large grid costs time as draws do, and an attempt that ends
   // at once makes few draws.
   cellsCleared_ += totalCells_;
@@ -213,17 +158,15 @@ int64_t Generator::drawsSpent() const {
   return static_cast<int64_t>(random_.draws() - drawsBefore_) + cellsCleared_;
 }
 
-Status Generator::gaveUp(const std::string& spent) const {
-  const std::string best =
-      bestClosedShare_ < 0.0
-          ? "no attempt closed at all"
-          : "the best closed layout filled " + shareText(bestClosedShare_) + " of the grid";
-  return fail(settings_.ini_path + ": no layout reached [" + std::string(kTemplateSettings) +
-              "] percent_to_fill = " + shareText(fillTarget_) + " in " + spent + " (" + best +
-              "); lower percent_to_fill");
+bool Generator::gaveUp(std::string spent) {
+  shortfall_.spent = std::move(spent);
+  shortfall_.best = bestClosedShare_ < 0.0 ? "no attempt closed at all"
+                                           : "the best closed layout filled " +
+                                                 shareText(bestClosedShare_) + " of the grid";
+  return false;
 }
 
-Status Generator::discardAttempt(bool closed) {
+bool Generator::discardAttempt(bool closed) {
   if (closed) {
     const double share =
         static_cast<double>(grid_.occupiedCount()) / static_cast<double>(totalCells_);
@@ -232,24 +175,24 @@ Status Generator::discardAttempt(bool closed) {
   if (++discarded_ >= limits_.maxDiscardedAttempts)
     return gaveUp(std::to_string(discarded_) + " attempts");
   startNewAttempt();
-  return success();
+  return true;
 }
 
-Status Generator::fill() {
+bool Generator::fill() {
   for (;;) {
     // Between placements, so the run stops at the same draw on every system.
     if (drawsSpent() >= limits_.maxRandomDraws)
       return gaveUp(std::to_string(limits_.maxRandomDraws) + " random draws and " +
                     std::to_string(discarded_) + " attempts");
-    if (!grid_.frontier.anyMarked()) {
-      if (fillReached()) return success();
-      if (Status s = discardAttempt(true); !s) return s;
+    if (!grid_.frontier().anyMarked()) {
+      if (fillReached()) return true;
+      if (!discardAttempt(true)) return false;
       continue;
     }
-    grid_.frontier.randomMarkedCell(random_, candidate_);
+    grid_.frontier().randomMarkedCell(random_, candidate_);
     forgetFits();
     if (!anyTemplateFits(candidate_)) {
-      if (Status s = discardAttempt(false); !s) return s;
+      if (!discardAttempt(false)) return false;
       continue;
     }
     do {

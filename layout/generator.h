@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "foundation/settings.h"
 #include "layout/cell_grid.h"
 #include "platform/result.h"
 #include "templates/template_library.h"
@@ -19,20 +18,25 @@ class RandomSource;
 // seeds); this leaves room for harder kits. The draw budget below bounds the
 // time.
 inline constexpr int64_t kMaxDiscardedAttempts = 100'000;
-// The longest axis a cell draw reaches every cell of: a draw is 0..32767
-// scaled to the axis, which skips cells of any axis longer than this.
-inline constexpr int32_t kMaxAxisCells = 32'768;
-// The most cells a grid may have, so a whole run (layout, map, limits
-// check) ends within seconds: with the bundled kits 64 x 64 x 4 (16,384
-// cells) takes 3 s at 0.60, of which writing and checking its 88 MB map
-// take 2.5 s, and a layout found late in the draw budget comes on top.
-inline constexpr int64_t kMaxGridCells = 8'192;
 // Random draws a whole run may spend (each cell of a grid cleared for a new
 // attempt counts as one), about 6 s at 3 to 4 ns a draw. Layouts that come
 // out within seconds need far fewer: the bundled kits at most 3.1 million
 // over 40 seeds at 16 x 16 x 4, 0.75; the benchmark's hard kit up to 1.2
 // billion at 20 x 20 x 2, 0.75.
 inline constexpr int64_t kMaxRandomDraws = 1'500'000'000;
+
+// The grid to fill: its size (x and y at least 3, z at least 1) and the
+// share of its cells a layout must fill.
+struct GridSpec {
+  GridCoord size;
+  float fillShare = 0.0f;
+};
+
+// What a run that gave up spent ("50 attempts") and how close it came ("no
+// attempt closed at all").
+struct Shortfall {
+  std::string spent, best;
+};
 
 struct GeneratorLimits {
   int64_t maxDiscardedAttempts = kMaxDiscardedAttempts;
@@ -45,14 +49,16 @@ struct GeneratorLimits {
 // layout, on every platform.
 class Generator {
  public:
-  Generator(const Settings& settings, const TemplateLibrary& library, RandomSource& random,
+  Generator(GridSpec spec, const TemplateLibrary& library, RandomSource& random,
             GeneratorLimits limits = {});
 
-  // Checks the grid size and fill share, sizes the grid and places the
-  // first template.
+  // Sizes the grid and places the first template. Fails when no template
+  // fits any start cell; the message leaves naming the templates' folder
+  // to the caller.
   Status prepare();
-  // Places templates until a layout is accepted.
-  Status fill();
+  // Places templates until a layout is accepted; false when the run gave
+  // up short of the fill share (see shortfall()).
+  bool fill();
 
   // The inner steps, one draw sequence each.
   void advanceTemplate();
@@ -73,11 +79,9 @@ class Generator {
   // Templates placed in the accepted layout.
   int32_t templatesPlaced() const { return placedInAttempt_; }
   int32_t totalCells() const { return totalCells_; }
-  // Lines for the user about a grid that works but may not make a good map.
-  const std::vector<std::string>& warnings() const { return warnings_; }
+  const Shortfall& shortfall() const { return shortfall_; }
 
  private:
-  Status checkSettings() const;
   bool anyTemplateFits(GridCoord origin);
   bool fitsAt(GridCoord origin, size_t index);
   void forgetFits() {
@@ -86,11 +90,11 @@ class Generator {
   }
   void learnSides(GridCoord origin);
   void startNewAttempt();
-  Status discardAttempt(bool closed);
-  // The failure that ends a run short of the fill share.
-  Status gaveUp(const std::string& spent) const;
+  // False when the run gives up.
+  bool discardAttempt(bool closed);
+  bool gaveUp(std::string spent);
 
-  Settings settings_;
+  GridSpec spec_;
   const TemplateLibrary& library_;
   RandomSource& random_;
   GeneratorLimits limits_;
@@ -98,9 +102,7 @@ class Generator {
   size_t cursor_ = 0;
   GridCoord candidate_;
   CellGrid grid_;
-  float fillTarget_ = 0.0f;
   int32_t totalCells_ = 0;
-  GridCoord dims_;
   // Cursor steps per advance (11 to 21) reduced modulo the library size.
   std::array<size_t, 22> stepMod_{};
 
@@ -122,7 +124,7 @@ class Generator {
   // budget of the run.
   uint64_t drawsBefore_ = 0;
   int64_t cellsCleared_ = 0;
-  std::vector<std::string> warnings_;
+  Shortfall shortfall_;
 };
 
 }  // namespace cellforge

@@ -42,30 +42,30 @@ std::optional<LevelPlan::Ratio> LevelPlan::depthOf(size_t index) const {
   return Ratio{std::min(d, scale), scale};
 }
 
+const Placement* LevelPlan::ownerOf(GridCoord c) const {
+  if (!inBox(size, c)) return nullptr;
+  const int32_t index = owner[boxIndex(size, c)];
+  return index < 0 ? nullptr : &placements[static_cast<size_t>(index)];
+}
+
 LevelPlan planLevel(const CellGrid& grid, const TemplateLibrary& library,
                     const std::function<bool(const Template&)>& hasExit,
                     std::string_view layoutName) {
   LevelPlan plan;
-  const GridCoord dims = grid.dims;
-  auto flat = [&](GridCoord c) {
-    return (static_cast<size_t>(c.z) * static_cast<size_t>(dims.y) + static_cast<size_t>(c.y)) *
-               static_cast<size_t>(dims.x) +
-           static_cast<size_t>(c.x);
-  };
-  const size_t cellCount = dims.x > 0 && dims.y > 0 && dims.z > 0 ? flat(grid.maxBound) + 1 : 0;
+  const GridCoord size = grid.size();
+  auto flat = [&](GridCoord c) { return boxIndex(size, c); };
+  const size_t cellCount = grid.cellCount();
   // Anchors in walk order; their position in it is their number.
   std::vector<int32_t> anchorIndex(cellCount, -1);
-  for (int32_t z = 0; z < dims.z; ++z)
-    for (int32_t y = 0; y < dims.y; ++y)
-      for (int32_t x = 0; x < dims.x; ++x)
-        if (const Cell& c = grid.cellAt({x, y, z}); c.templateId != 0) {
-          anchorIndex[flat(c.coord())] = static_cast<int32_t>(plan.placements.size());
-          plan.placements.push_back({c.coord(), c.templateId});
-        }
+  grid.forEachCell([&](GridCoord at, const Cell& c) {
+    if (c.templateId == 0) return;
+    anchorIndex[flat(at)] = static_cast<int32_t>(plan.placements.size());
+    plan.placements.push_back({at, c.templateId});
+  });
 
-  // Each cell belongs to the placement that wrote it last when the layout
-  // was replayed (records in file order, as the reader places them).
-  std::vector<int32_t> owner(cellCount, -1);
+  plan.size = size;
+  std::vector<int32_t>& owner = plan.owner;
+  owner.assign(cellCount, -1);
   for (const Cell& record : collectRecords(grid)) {
     const Template* t = library.findById(record.templateId);
     if (t == nullptr) continue;
@@ -77,21 +77,18 @@ LevelPlan planLevel(const CellGrid& grid, const TemplateLibrary& library,
   }
 
   std::vector<std::vector<int32_t>> joined(plan.placements.size());
-  for (int32_t z = 0; z < dims.z; ++z)
-    for (int32_t y = 0; y < dims.y; ++y)
-      for (int32_t x = 0; x < dims.x; ++x) {
-        const Cell& c = grid.cellAt({x, y, z});
-        const int32_t from = owner[flat({x, y, z})];
-        if (c.occupied == 0 || from < 0) continue;
-        for (const Side& side : kSides) {
-          const GridCoord n{x + side.step.x, y + side.step.y, z + side.step.z};
-          if (!(c.*side.open) || !grid.inBounds(n)) continue;
-          const Cell& neighbour = grid.cellAt(n);
-          const int32_t to = owner[flat(n)];
-          if (neighbour.occupied != 0 && (neighbour.*side.facing) && to >= 0 && to != from)
-            joined[static_cast<size_t>(from)].push_back(to);
-        }
-      }
+  grid.forEachCell([&](GridCoord at, const Cell& c) {
+    const int32_t from = owner[flat(at)];
+    if (c.occupied == 0 || from < 0) return;
+    for (const Side& side : kSides) {
+      const GridCoord n{at.x + side.step.x, at.y + side.step.y, at.z + side.step.z};
+      if (!(c.*side.open) || !grid.inBounds(n)) continue;
+      const Cell& neighbour = grid.cellAt(n);
+      const int32_t to = owner[flat(n)];
+      if (neighbour.occupied != 0 && (neighbour.*side.facing) && to >= 0 && to != from)
+        joined[static_cast<size_t>(from)].push_back(to);
+    }
+  });
 
   plan.distance.assign(plan.placements.size(), LevelPlan::kUnreachable);
   if (plan.placements.empty()) return plan;
@@ -139,11 +136,12 @@ std::string layoutPlan(const CellGrid& grid, const LevelPlan& level) {
     return '*';
   };
   std::string out;
-  for (int32_t z = 0; z < grid.dims.z; ++z) {
+  const GridCoord size = grid.size();
+  for (int32_t z = 0; z < size.z; ++z) {
     out += "storey " + std::to_string(z) + ":\n";
-    for (int32_t y = grid.dims.y - 1; y >= 0; --y) {
+    for (int32_t y = size.y - 1; y >= 0; --y) {
       std::string rows[3];
-      for (int32_t x = 0; x < grid.dims.x; ++x) {
+      for (int32_t x = 0; x < size.x; ++x) {
         const Cell& c = grid.cellAt({x, y, z});
         if (c.occupied == 0) {
           rows[0] += "   ";

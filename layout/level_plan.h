@@ -31,6 +31,11 @@ struct LevelPlan {
   std::optional<size_t> exit;
   // Unreachable placements, one line each, naming the cell.
   std::vector<std::string> warnings;
+  // The grid's size, and for each of its cells (by boxIndex) the placement
+  // it belongs to: the one that wrote it last when the layout was replayed,
+  // records in file order as the reader places them; -1 for none.
+  GridCoord size;
+  std::vector<int32_t> owner;
 
   static constexpr int32_t kUnreachable = -1;
 
@@ -43,6 +48,9 @@ struct LevelPlan {
     int64_t num = 0, den = 1;
   };
   std::optional<Ratio> depthOf(size_t index) const;
+  // The placement cell c belongs to; none outside the grid or on a cell no
+  // placement covers.
+  const Placement* ownerOf(GridCoord c) const;
 };
 
 // Placements are joined where a cell of one opens into a cell of the other

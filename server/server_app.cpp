@@ -7,7 +7,6 @@
 #include <ostream>
 
 #include "client/map_builder.h"
-#include "foundation/default_settings.h"
 #include "foundation/settings.h"
 #include "layout/generator.h"
 #include "layout/layout_file.h"
@@ -146,11 +145,18 @@ int runNormal(const RunOptions& options, const std::string& programPath, std::os
   out << "generating: " << settings.x << " x " << settings.y << " x " << settings.z
       << " cells, at least " << settings.percent_to_fill_text << " filled, " << library.size()
       << " templates\n";
+  if (Status s = checkGridSettings(settings); !s) return stop(s.message());
+  // A grid the settings allow can be written as a layout.
+  static_assert(kMaxGridCells <= kMaxLayoutCells);
   RandomSource random(seed);
-  Generator generator(settings, library, random);
-  if (Status s = generator.prepare(); !s) return stop(s.message());
-  for (const std::string& w : generator.warnings()) platform::showMessage(err, kProgram, w);
-  if (Status s = generator.fill(); !s) return stop(s.message());
+  Generator generator({{settings.x, settings.y, settings.z}, settings.percent_to_fill}, library,
+                      random);
+  if (Status s = generator.prepare(); !s)
+    return stop(settings.source_directory + ": " + s.message());
+  if (!generator.fill()) {
+    const Shortfall& shortfall = generator.shortfall();
+    return stop(fillShareNotReached(settings, shortfall.spent, shortfall.best).message);
+  }
   const std::string layoutPath = settings.template_directory + std::string(kLayoutFileName);
   if (Status s = writeLayoutFile(layoutPath, generator.grid()); !s) return stop(s.message());
   // The plan reads the piece texts for their exits, as the client will; a

@@ -1,22 +1,11 @@
 #include "template_tool/floor_plan.h"
 
-#include <map>
-#include <tuple>
-
-#include "layout/layout_file.h"
-
 namespace cellforge {
 namespace {
 
 constexpr int kPx = 48;      // one cell
 constexpr int kMargin = 24;  // around and between panels
 constexpr int kTitle = 20;
-
-struct Owner {
-  int32_t id = 0;
-  GridCoord anchor;
-  const Template* t = nullptr;
-};
 
 std::string colourOf(int32_t id) {
   const int hue = static_cast<int>((static_cast<uint32_t>(id) * 47u) % 360u);
@@ -40,19 +29,13 @@ std::string marker(int cx, int cy, const char* colour, char letter, const std::s
 
 std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library,
                             const LevelPlan& level) {
-  std::map<std::tuple<int32_t, int32_t, int32_t>, Owner> owners;
-  for (const Cell& r : collectRecords(grid)) {
-    const Template* t = library.findById(r.templateId);
-    if (t == nullptr) continue;
-    for (const Cell& c : t->cells)
-      owners[{r.x + c.x, r.y + c.y, r.z + c.z}] = Owner{r.templateId, r.coord(), t};
-  }
   const GridCoord none{-1, -1, -1};
   const GridCoord start = level.placements.empty() ? none : level.placements.front().anchor;
   const GridCoord exit = level.exit ? level.placements[*level.exit].anchor : none;
 
-  const int panelW = grid.dims.x * kPx, panelH = grid.dims.y * kPx;
-  const int width = kMargin + grid.dims.z * (panelW + kMargin);
+  const GridCoord size = grid.size();
+  const int panelW = size.x * kPx, panelH = size.y * kPx;
+  const int width = kMargin + size.z * (panelW + kMargin);
   const int height = kMargin + kTitle + panelH + kMargin + kTitle;
   std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) +
                     "\" height=\"" + std::to_string(height) + "\" font-family=\"sans-serif\">\n";
@@ -60,30 +43,28 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
   const char* wall = "stroke=\"#222\" stroke-width=\"4\" stroke-linecap=\"square\"";
   const char* door = "stroke=\"#c33\" stroke-width=\"3\"";
   const char* gridLine = "stroke=\"#ccc\" stroke-width=\"1\"";
-  for (int32_t z = 0; z < grid.dims.z; ++z) {
+  for (int32_t z = 0; z < size.z; ++z) {
     const int left = kMargin + z * (panelW + kMargin), top = kMargin + kTitle;
     svg += "<text x=\"" + std::to_string(left) + "\" y=\"" + std::to_string(top - 6) +
            "\" font-size=\"14\">storey " + std::to_string(z) + "</text>\n";
     svg += "<rect x=\"" + std::to_string(left) + "\" y=\"" + std::to_string(top) + "\" width=\"" +
            std::to_string(panelW) + "\" height=\"" + std::to_string(panelH) +
            "\" fill=\"#f4f4f4\" " + gridLine + "/>\n";
-    for (int32_t y = 0; y < grid.dims.y; ++y)
-      for (int32_t x = 0; x < grid.dims.x; ++x) {
+    for (int32_t y = 0; y < size.y; ++y)
+      for (int32_t x = 0; x < size.x; ++x) {
         // +y points up the page.
-        const int px = left + x * kPx, py = top + (grid.dims.y - 1 - y) * kPx;
-        auto it = owners.find({x, y, z});
-        if (it == owners.end()) continue;
-        const Owner& o = it->second;
+        const int px = left + x * kPx, py = top + (size.y - 1 - y) * kPx;
+        const Placement* o = level.ownerOf({x, y, z});
+        const Template* t = o == nullptr ? nullptr : library.findById(o->templateId);
+        if (t == nullptr) continue;
         svg += "<rect x=\"" + std::to_string(px) + "\" y=\"" + std::to_string(py) + "\" width=\"" +
                std::to_string(kPx) + "\" height=\"" + std::to_string(kPx) + "\" fill=\"" +
-               colourOf(o.id) + "\"><title>template " + std::to_string(o.id) + " (" + o.t->name +
-               ") at " + std::to_string(o.anchor.x) + " " + std::to_string(o.anchor.y) + " " +
-               std::to_string(o.anchor.z) + "</title></rect>\n";
+               colourOf(o->templateId) + "\"><title>template " + std::to_string(o->templateId) +
+               " (" + t->name + ") at " + std::to_string(o->anchor.x) + " " +
+               std::to_string(o->anchor.y) + " " + std::to_string(o->anchor.z) +
+               "</title></rect>\n";
         const Cell& c = grid.cellAt({x, y, z});
-        auto sameOwner = [&](int32_t nx, int32_t ny) {
-          auto n = owners.find({nx, ny, z});
-          return n != owners.end() && n->second.anchor == o.anchor && n->second.id == o.id;
-        };
+        auto sameOwner = [&](int32_t nx, int32_t ny) { return level.ownerOf({nx, ny, z}) == o; };
         // Sides: +y (top edge), -y (bottom), +x (right), -x (left).
         struct Edge {
           bool open;
@@ -109,10 +90,7 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
           svg += line(q3x, q3y, e.x2, e.y2, wall);
           svg += line(q1x, q1y, q3x, q3y, door);
         }
-        auto joins = [&](int32_t dz) {
-          auto n = owners.find({x, y, z + dz});
-          return n != owners.end() && n->second.anchor == o.anchor && n->second.id == o.id;
-        };
+        auto joins = [&](int32_t dz) { return level.ownerOf({x, y, z + dz}) == o; };
         const bool up = joins(1), down = joins(-1);
         std::string mark = up && down ? "&#8597;" : up ? "&#9650; up" : down ? "&#9660; down" : "";
         if (!mark.empty())
@@ -127,7 +105,7 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
         else
           svg += "<text x=\"" + std::to_string(px + kPx / 2) + "\" y=\"" +
                  std::to_string(py + kPx / 2) + "\" font-size=\"10\" text-anchor=\"middle\">" +
-                 std::to_string(o.id) + "</text>\n";
+                 std::to_string(o->templateId) + "</text>\n";
       }
   }
   const int legendY = kMargin + kTitle + panelH + kMargin + 4;

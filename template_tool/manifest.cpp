@@ -3,9 +3,6 @@
 #include <charconv>
 #include <vector>
 
-#include "foundation/stream.h"
-#include "layout/layout_file.h"
-
 namespace cellforge {
 namespace {
 
@@ -122,28 +119,13 @@ std::string formatManifest(const Template& t) {
   return out;
 }
 
-Expected<std::string> formatLayout(std::string_view bytes, std::string_view where) {
-  const std::string file(where);
-  Stream in(bytes);
-  std::string magic;
-  if (!in.readString(magic) || magic != kMtfMagic) return fail(file + ": not a layout file");
-  GridCoord d;
-  if (!in.readTriple(d.x, d.y, d.z)) return fail(file + ": file ends inside the grid size");
-  int32_t count = 0;
-  if (!in.readInt32(count)) return fail(file + ": file ends inside the record count");
-  if (count < 0 || static_cast<size_t>(count) != in.remaining() / kMtfRecordSize ||
-      in.remaining() % kMtfRecordSize != 0)
-    return fail(file + ": record count " + std::to_string(count) + " does not match the " +
-                std::to_string(in.remaining()) + " bytes of records");
+std::string formatLayout(const Layout& layout) {
+  const GridCoord& d = layout.size;
   std::string out =
       "grid " + std::to_string(d.x) + " " + std::to_string(d.y) + " " + std::to_string(d.z) + "\n";
-  for (int32_t i = 0; i < count; ++i) {
-    int32_t id = 0, first = 0;
-    GridCoord at;
-    (void)(in.readInt32(id) && in.readTriple(at.x, at.y, at.z) && in.readInt32(first));
-    out += "place " + std::to_string(id) + " at " + std::to_string(at.x) + " " +
-           std::to_string(at.y) + " " + std::to_string(at.z) + (first != 0 ? " first" : "") + "\n";
-  }
+  for (const LayoutRecord& r : layout.records)
+    out += "place " + std::to_string(r.templateId) + " at " + std::to_string(r.at.x) + " " +
+           std::to_string(r.at.y) + " " + std::to_string(r.at.z) + (r.first ? " first" : "") + "\n";
   return out;
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "layout/layout_file.h"
 #include "platform/result.h"
 #include "templates/records.h"
 
@@ -26,6 +27,6 @@ Expected<Template> parseManifest(std::string_view text, std::string_view where);
 std::string formatManifest(const Template& t);
 
 // A layout file (sample.mtf) as text: its grid size and one line per record.
-Expected<std::string> formatLayout(std::string_view bytes, std::string_view where);
+std::string formatLayout(const Layout& layout);
 
 }  // namespace cellforge

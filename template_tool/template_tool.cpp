@@ -6,7 +6,6 @@
 
 #include "client/map_builder.h"
 #include "foundation/settings.h"
-#include "foundation/stream.h"
 #include "layout/layout_file.h"
 #include "platform/platform.h"
 #include "template_tool/floor_plan.h"
@@ -57,13 +56,10 @@ int build(const std::string& manifest, const std::string& target, std::ostream& 
 int show(const std::string& path, std::ostream& out, std::ostream& err) {
   auto bytes = platform::readFile(path);
   if (!bytes) return report(err, bytes.error());
-  Stream probe(*bytes);
-  std::string magic;
-  (void)probe.readString(magic);
-  if (magic == kMtfMagic) {
-    auto text = formatLayout(*bytes, path);
-    if (!text) return report(err, text.error());
-    out << *text;
+  if (isLayoutFile(*bytes)) {
+    auto layout = decodeLayout(*bytes, path);
+    if (!layout) return report(err, layout.error());
+    out << formatLayout(*layout);
     return 0;
   }
   auto t = parseMmd(*bytes, path);

@@ -1,9 +1,8 @@
-#include "foundation/default_settings.h"
-
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "foundation/settings.h"
 #include "platform/platform.h"
 #include "server/server_app.h"
 #include "tests/test_support.h"

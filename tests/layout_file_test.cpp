@@ -57,13 +57,11 @@ CellGrid gridWith(GridCoord dims, std::vector<std::pair<int32_t, GridCoord>> pla
 }
 
 void expectSameGrid(const CellGrid& a, const CellGrid& b) {
-  ASSERT_EQ(a.dims, b.dims);
-  for (int32_t x = 0; x < a.dims.x; ++x)
-    for (int32_t y = 0; y < a.dims.y; ++y)
-      for (int32_t z = 0; z < a.dims.z; ++z) {
-        EXPECT_EQ(a.cellAt({x, y, z}), b.cellAt({x, y, z})) << x << "," << y << "," << z;
-        EXPECT_EQ(a.frontier.isMarked({x, y, z}), b.frontier.isMarked({x, y, z}));
-      }
+  ASSERT_EQ(a.size(), b.size());
+  a.forEachCell([&](GridCoord at, const Cell& c) {
+    EXPECT_EQ(c, b.cellAt(at)) << at.x << "," << at.y << "," << at.z;
+    EXPECT_EQ(a.frontier().isMarked(at), b.frontier().isMarked(at));
+  });
 }
 
 TEST(LayoutFile, SingleTemplateIsSeventyBytes) {
@@ -83,7 +81,7 @@ TEST(LayoutFile, EmptyLayoutIsFiftyBytesAndReadsAsEmptyGridOfStoredSize) {
   const std::string bytes = encodeLayout(empty);
   EXPECT_EQ(bytes, layout({3, 5, 2}, 0, ""));
   CellGrid g = gridWith({4, 4, 2}, {{8, {1, 1, 0}}});
-  ASSERT_TRUE(decodeLayout(bytes, "e.mtf", library(), g).ok());
+  ASSERT_TRUE(readLayout(bytes, "e.mtf", library(), g).ok());
   expectSameGrid(g, empty);
 }
 
@@ -101,9 +99,9 @@ TEST(LayoutFile, WriteThenReadRebuildsTheGridCellForCell) {
   // firstRecord is never looked at.
   CellGrid zeros;
   ASSERT_TRUE(
-      decodeLayout(layout({4, 3, 2}, 3,
-                          record(7, 0, 0, 0, 0) + record(8, 1, 0, 0, 0) + record(8, 3, 2, 1, 0)),
-                   "z.mtf", library(), zeros)
+      readLayout(layout({4, 3, 2}, 3,
+                        record(7, 0, 0, 0, 0) + record(8, 1, 0, 0, 0) + record(8, 3, 2, 1, 0)),
+                 "z.mtf", library(), zeros)
           .ok());
   expectSameGrid(zeros, written);
 }
@@ -139,7 +137,7 @@ TEST(LayoutFile, RefusedFilesNameTheFaultAndLeaveTheGrid) {
   for (const auto& [bytes, message] : cases) {
     CellGrid g = gridWith({2, 2, 1}, {{8, {1, 0, 0}}});
     const CellGrid before = g;
-    const Status s = decodeLayout(bytes, "l.mtf", library(), g);
+    const Status s = readLayout(bytes, "l.mtf", library(), g);
     ASSERT_FALSE(s.ok()) << message;
     EXPECT_EQ(s.message(), message);
     expectSameGrid(g, before);
@@ -150,7 +148,7 @@ TEST(LayoutFile, EveryCutOfARecordFileIsRefused) {
   const std::string whole = layout({4, 4, 2}, 1, record(8, 1, 1, 0, 1));
   for (size_t cut = 0; cut < whole.size(); ++cut) {
     CellGrid g;
-    const Status s = decodeLayout(whole.substr(0, cut), "c.mtf", library(), g);
+    const Status s = readLayout(whole.substr(0, cut), "c.mtf", library(), g);
     ASSERT_FALSE(s.ok()) << "cut at " << cut;
     const std::string field =
         cut < 34   ? "not a layout file"
@@ -158,7 +156,7 @@ TEST(LayoutFile, EveryCutOfARecordFileIsRefused) {
         : cut < 50 ? "file ends inside the record count"
                    : "record count 1 does not match the " + std::to_string(cut - 50) + " bytes";
     EXPECT_EQ(s.message().rfind("c.mtf: " + field, 0), 0u) << s.message();
-    EXPECT_EQ(g.dims, GridCoord{});
+    EXPECT_EQ(g.size(), GridCoord{});
   }
 }
 

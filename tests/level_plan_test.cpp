@@ -81,6 +81,10 @@ TEST(LevelPlan, AStairJoinsTwoStoreys) {
   ASSERT_EQ(plan.placements.size(), 3u);
   EXPECT_EQ(plan.placements[2].anchor, (GridCoord{1, 2, 1}));
   EXPECT_EQ(plan.distance, (std::vector<int32_t>{0, 1, 2}));
+  // The stair's top belongs to the stair; empty cells and outside to none.
+  EXPECT_EQ(plan.ownerOf({1, 1, 1}), &plan.placements[1]);
+  EXPECT_EQ(plan.ownerOf({0, 0, 0}), nullptr);
+  EXPECT_EQ(plan.ownerOf({1, 1, 2}), nullptr);
   EXPECT_EQ(plan.exit, 2u);
 }
 
@@ -204,17 +208,13 @@ TEST(ShippedKits, LevelsFillQuicklyKeepTheLimitsEndFarthestAndGrowHarderWithSkil
       std::array<SkillCount, 3> total{};
       for (uint32_t seed = 1; seed <= seeds; ++seed) {
         SCOPED_TRACE(std::string(kit.folder) + " seed " + std::to_string(seed));
+        RandomSource random(seed);
+        Generator generator({{x, y, 2}, share}, library, random);
+        ASSERT_TRUE(generator.prepare().ok());
+        ASSERT_TRUE(generator.fill());
         Settings settings;
-        settings.x = x;
-        settings.y = y;
-        settings.z = 2;
-        settings.percent_to_fill = share;
         settings.game_type = kit.gameType;
         settings.source_directory = kitFolder(kit);
-        RandomSource random(seed);
-        Generator generator(settings, library, random);
-        ASSERT_TRUE(generator.prepare().ok());
-        ASSERT_TRUE(generator.fill().ok());
         EXPECT_LT(generator.discardedAttempts(), attempts);
         EXPECT_GE(static_cast<double>(generator.grid().occupiedCount()),
                   static_cast<double>(share) * x * y * 2);

@@ -7,22 +7,13 @@
 namespace cellforge {
 namespace {
 
-TEST(PathParts, SplitsAndJoinsSelectedParts) {
+TEST(PathParts, SplitsAtTheLastSeparatorAndTheLastDot) {
   PathParts p;
   p.split("/quake2/baseq2/maps/dummy.file");
   EXPECT_EQ(p.drive(), "");
   EXPECT_EQ(p.dir(), "/quake2/baseq2/maps/");
   EXPECT_EQ(p.name(), "dummy");
   EXPECT_EQ(p.ext(), ".file");
-  EXPECT_EQ(p.join(PathParts::PART_DRIVE | PathParts::PART_DIR), "/quake2/baseq2/maps/");
-  EXPECT_EQ(p.join(PathParts::PART_NAME | PathParts::PART_EXT), "dummy.file");
-  EXPECT_EQ(p.join(PathParts::PART_DIR | PathParts::PART_EXT), "/quake2/baseq2/maps/.file");
-  EXPECT_EQ(p.join(15), "/quake2/baseq2/maps/dummy.file");
-  EXPECT_EQ(p.join(0), "");
-}
-
-TEST(PathParts, LastDotAndLastSeparatorDecide) {
-  PathParts p;
   p.split("a.b/c.tar.gz");
   EXPECT_EQ(p.dir(), "a.b/");
   EXPECT_EQ(p.name(), "c.tar");
@@ -31,10 +22,10 @@ TEST(PathParts, LastDotAndLastSeparatorDecide) {
   EXPECT_EQ(p.name(), "noext");
   EXPECT_EQ(p.ext(), "");
   p.split("bare");
-  EXPECT_EQ(p.join(PathParts::PART_DRIVE | PathParts::PART_DIR), "");
+  EXPECT_EQ(p.dir(), "");
   EXPECT_EQ(p.name(), "bare");
   p.split("");
-  EXPECT_EQ(p.join(15), "");
+  EXPECT_EQ(p.drive() + p.dir() + p.name() + p.ext(), "");
 }
 
 TEST(PathParts, FolderOfAndTrailingSeparator) {
@@ -55,8 +46,8 @@ TEST(PathParts, WindowsDriveAndBothSeparators) {
   p.split("C:\\Quake2\\baseq2/maps\\dummy.file");
   EXPECT_EQ(p.drive(), "C:");
   EXPECT_EQ(p.dir(), "\\Quake2\\baseq2/maps\\");
-  EXPECT_EQ(p.join(PathParts::PART_DRIVE | PathParts::PART_DIR), "C:\\Quake2\\baseq2/maps\\");
-  EXPECT_EQ(p.join(PathParts::PART_NAME | PathParts::PART_EXT), "dummy.file");
+  EXPECT_EQ(p.name(), "dummy");
+  EXPECT_EQ(folderOf("C:\\Quake2\\baseq2/maps\\dummy.file"), "C:\\Quake2\\baseq2/maps\\");
   EXPECT_EQ(folderOf("C:server.exe"), "C:");
 }
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "foundation/settings.h"
 #include "layout/generator.h"
 #include "layout/layout_file.h"
 #include "layout/level_plan.h"
@@ -52,9 +53,9 @@ TEST(Server, SeededRunWritesTheLayoutRunsTheChainAndSavesSettings) {
   setIniPath(s, in.bin + "server");
   ASSERT_TRUE(loadSettings(s).ok());
   RandomSource random(4242);
-  Generator g(s, lib, random);
+  Generator g({{s.x, s.y, s.z}, s.percent_to_fill}, lib, random);
   ASSERT_TRUE(g.prepare().ok());
-  ASSERT_TRUE(g.fill().ok());
+  ASSERT_TRUE(g.fill());
   EXPECT_EQ(test::readText(in.layout()), encodeLayout(g.grid()));
 
   const std::string shown = in.out.str();

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
+#include <sstream>
 
 #include "platform/platform.h"
 #include "tests/test_support.h"
@@ -53,6 +55,42 @@ TEST(Settings, DefaultsForAProgramInFolderP) {
   EXPECT_EQ(s.cell_pitch, (std::array<int32_t, 3>{256, 256, 256}));
 }
 
+// The README's key table holds every key, in the order of the declaration,
+// with its default for a program in folder P.
+TEST(Settings, ReadmeTableIsTheDeclaration) {
+  if (platform::separator() != '/') GTEST_SKIP() << "the README gives the POSIX defaults";
+  std::vector<std::string> declared, documented;
+  std::set<std::string, std::less<>> sections;
+  for (const SettingKey& key : settingKeys()) {
+    sections.emplace(key.section->name);
+    declared.push_back(std::string(key.section->name) + " " + std::string(key.name) + " = " +
+                       defaultValue(key, "P"));
+  }
+  // Rows read "| section | `key`, `key` | `default`, `default` | meaning |".
+  auto quoted = [](const std::string& cell) {
+    std::vector<std::string> items;
+    for (size_t at = cell.find('`'); at != std::string::npos; at = cell.find('`', at + 1)) {
+      const size_t end = cell.find('`', at + 1);
+      items.push_back(cell.substr(at + 1, end - at - 1));
+      at = end;
+    }
+    return items;
+  };
+  std::istringstream readme(test::readText(std::string(CELLFORGE_SOURCE_DIR) + "/README.md"));
+  for (std::string line; std::getline(readme, line);) {
+    std::vector<std::string> cells;
+    std::istringstream row(line);
+    for (std::string cell; std::getline(row, cell, '|');) cells.push_back(cell);
+    if (cells.size() < 5 || !sections.contains(cells[1].substr(1, cells[1].size() - 2))) continue;
+    const auto keys = quoted(cells[2]), defaults = quoted(cells[3]);
+    ASSERT_EQ(keys.size(), defaults.size()) << line;
+    for (size_t i = 0; i < keys.size(); ++i)
+      documented.push_back(cells[1].substr(1, cells[1].size() - 2) + " " + keys[i] + " = " +
+                           defaults[i]);
+  }
+  EXPECT_EQ(documented, declared);
+}
+
 TEST(Settings, KeyEdgeCases) {
   Settings s = readFrom(
       "[globals]\n"
@@ -85,6 +123,53 @@ TEST(Settings, KeyEdgeCases) {
   EXPECT_TRUE(readFrom("[globals]\ngame_type=1").isQuake1());
   EXPECT_FALSE(readFrom("[globals]\ngame_type=3").isQuake1());
   EXPECT_FALSE(readFrom("[globals]\ngame_type=0").isQuake1());
+}
+
+TEST(Settings, GridChecksNameTheKeyAndItsValue) {
+  auto refusal = [](const std::string& grid, const std::string& share = "0.6") {
+    Settings s = readFrom("[template_settings]\n" + grid + "\npercent_to_fill=" + share);
+    const Status st = checkGridSettings(s);
+    return st.ok() ? std::string("accepted") : st.message();
+  };
+  const std::string at = std::string(kP) + "Cellforge.INI: [template_settings] ";
+  EXPECT_EQ(refusal("x=2"),
+            at + "x = 2 is too small: the grid needs at least 3 cells along x, so the first room "
+                 "can stand away from the side walls");
+  EXPECT_EQ(refusal("y=-1"),
+            at + "y = -1 is too small: the grid needs at least 3 cells along y, so the first room "
+                 "can stand away from the side walls");
+  EXPECT_EQ(refusal("z=0"), at + "z = 0 is too small: the grid needs at least one storey");
+  for (const char* bad : {"abc", "1.5", "-0.1", "nan", "inf"})
+    EXPECT_EQ(refusal("", bad), at + "percent_to_fill = " + bad + " is not a number from 0 to 1");
+  Settings unread = readFrom("");
+  unread.percent_to_fill_text.clear();
+  unread.percent_to_fill = 2.0f;
+  EXPECT_EQ(checkGridSettings(unread).message(),
+            at + "percent_to_fill = 2.000000 is not a number from 0 to 1");
+  // Every cell of an axis of 32768 is drawn; of 32769, not every one.
+  EXPECT_EQ(refusal("x=100000"),
+            at + "x = 100000 is too large: a random cell draw reaches every cell of at most 32768 "
+                 "along an axis");
+  EXPECT_EQ(refusal("x=3\ny=3\nz=32769"),
+            at + "z = 32769 is too large: a random cell draw reaches every cell of at most 32768 "
+                 "along an axis");
+  EXPECT_EQ(refusal("x=3\ny=2147483647\nz=2147483647").substr(at.size(), 14), "y = 2147483647");
+  EXPECT_EQ(refusal("x=32768\ny=3\nz=1"),
+            at + "grid 32768 x 3 x 1 has 98304 cells, more than the 8192 a layout can be "
+                 "generated for in seconds");
+  EXPECT_EQ(refusal("z=513"), at + "grid 4 x 4 x 513 has 8208 cells, more than the 8192 a layout "
+                                   "can be generated for in seconds");
+  EXPECT_EQ(refusal("z=512"), "accepted");
+  EXPECT_EQ(refusal("", "0.6xyz"), "accepted");
+  EXPECT_EQ(refusal("", "0"), "accepted");
+  EXPECT_EQ(refusal("", ""), "accepted");
+
+  EXPECT_EQ(fillShareNotReached(readFrom("[template_settings]\npercent_to_fill=0.5"), "50 attempts",
+                                "no attempt closed at all")
+                .message,
+            std::string(kP) +
+                "Cellforge.INI: no layout reached [template_settings] percent_to_fill = 0.50 in 50 "
+                "attempts (no attempt closed at all); lower percent_to_fill");
 }
 
 constexpr std::string_view kGlobalsTail = R"(client_path=@client!

@@ -86,22 +86,25 @@ TEST(Manifest, FaultsNameTheLine) {
   expectFault("id 1\npiece   \n", "m.txt:2: \"piece\" needs a file name");
 }
 
-TEST(Layout, ShowsGridAndRecords) {
-  TemplateLibrary library;
+TEST(Layout, ShowPrintsGridAndRecordsOrTheReadersFault) {
+  TempDir dir;
   Template t;
   t.id = 9;
   t.cells.resize(1);
-  library.add(t);
   CellGrid grid;
   grid.resize({3, 2, 1});
   grid.place({2, 1, 0}, t);
   grid.place({0, 0, 0}, t);
-  auto text = formatLayout(encodeLayout(grid), "sample.mtf");
-  ASSERT_TRUE(text.ok()) << text.message();
-  EXPECT_EQ(*text, "grid 3 2 1\nplace 9 at 0 0 0 first\nplace 9 at 2 1 0\n");
-  const std::string bytes = encodeLayout(grid);
-  for (size_t cut = 0; cut < bytes.size(); ++cut)
-    EXPECT_FALSE(formatLayout(std::string_view(bytes).substr(0, cut), "s.mtf").ok()) << cut;
+  ASSERT_TRUE(writeLayoutFile(dir / "sample.mtf", grid).ok());
+  Ran shown = run({"show", dir / "sample.mtf"});
+  EXPECT_EQ(shown.status, 0) << shown.err;
+  EXPECT_EQ(shown.out, "grid 3 2 1\nplace 9 at 0 0 0 first\nplace 9 at 2 1 0\n");
+
+  test::writeText(dir / "cut.mtf", encodeLayout(grid).substr(0, 60));
+  Ran cut = run({"show", dir / "cut.mtf"});
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_EQ(cut.err, "cellforge-template: " + (dir / "cut.mtf") +
+                         ": record count 2 does not match the 10 bytes of records in the file\n");
 }
 
 std::vector<maptext::PlaneLine> planesOf(const std::vector<std::string>& lines) {
