@@ -48,21 +48,21 @@ bool less(DepthRange::Decimal a, DepthRange::Decimal b) {
 
 }  // namespace
 
-bool isTargetKey(std::string_view key, bool quake1) {
-  return in(kTargetKeys, key) || (!quake1 && in(kQuake2TargetKeys, key));
+bool isTargetKey(std::string_view key, Game game) {
+  return in(kTargetKeys, key) || (game == Game::quake2 && in(kQuake2TargetKeys, key));
 }
 
-std::string_view changelevelClass(bool quake1) {
-  return quake1 ? "trigger_changelevel" : "target_changelevel";
+std::string_view changelevelClass(Game game) {
+  return game == Game::quake ? "trigger_changelevel" : "target_changelevel";
 }
 
-std::vector<bool> exitEntities(const maptext::Piece& piece, bool quake1) {
+std::vector<bool> exitEntities(const maptext::Piece& piece, Game game) {
   const auto& entities = piece.entities();
   std::vector<bool> exit(entities.size(), false);
   std::vector<std::string_view> names;
   for (size_t i = 0; i < entities.size(); ++i) {
-    exit[i] = maptext::equalsNoCase(entities[i].className, changelevelClass(quake1));
-    if (exit[i] && !quake1)
+    exit[i] = maptext::equalsNoCase(entities[i].className, changelevelClass(game));
+    if (exit[i] && game == Game::quake2)
       if (std::string_view n = piece.value(entities[i], "targetname"); !n.empty())
         names.push_back(n);
   }
@@ -75,8 +75,8 @@ std::vector<bool> exitEntities(const maptext::Piece& piece, bool quake1) {
   return exit;
 }
 
-bool isNameKey(std::string_view key, bool quake1) {
-  return key == "targetname" || (!quake1 && key == "team") || isTargetKey(key, quake1);
+bool isNameKey(std::string_view key, Game game) {
+  return key == "targetname" || (game == Game::quake2 && key == "team") || isTargetKey(key, game);
 }
 
 bool DepthRange::contains(LevelPlan::Ratio r) const {

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/game_limits.h"
 #include "layout/level_plan.h"
 #include "maptext/piece_model.h"
 #include "platform/result.h"
@@ -32,17 +33,17 @@ Expected<DepthRange> parseDepthRange(std::string_view value);
 // Keys whose value names an entity, made unique per placement so copies of
 // a piece never fire each other: target, targetname, killtarget, and in
 // Quake II also team, pathtarget, combattarget and deathtarget.
-bool isNameKey(std::string_view key, bool quake1);
+bool isNameKey(std::string_view key, Game game);
 // Of those, the ones that point at another entity's targetname.
-bool isTargetKey(std::string_view key, bool quake1);
+bool isTargetKey(std::string_view key, Game game);
 
 // The class whose entity names the next map: Quake's trigger_changelevel,
 // Quake II's target_changelevel.
-std::string_view changelevelClass(bool quake1);
+std::string_view changelevelClass(Game game);
 // One flag per entity of `piece`: its exit entities are the changelevels
 // and, in Quake II, every entity of the piece the map holds whose target
 // names one of them (the trigger that fires it).
-std::vector<bool> exitEntities(const maptext::Piece& piece, bool quake1);
+std::vector<bool> exitEntities(const maptext::Piece& piece, Game game);
 
 // What one placement of a piece writes in the entity pass.
 struct PlacementOptions {

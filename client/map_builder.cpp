@@ -31,7 +31,7 @@ Expected<const PieceWriter*> MapBuilder::pieceFor(int32_t templateId, GridCoord 
     const std::string path = settings_.source_directory + t->name;
     auto text = platform::readFile(path);
     if (!text) return text.error();
-    auto piece = PieceWriter::make(std::move(*text), path, settings_.isQuake1());
+    auto piece = PieceWriter::make(std::move(*text), path, settings_.game());
     if (!piece) return piece.error();
     const auto& said = piece->piece().warnings();
     warnings_.insert(warnings_.end(), said.begin(), said.end());
@@ -50,7 +50,7 @@ Expected<LevelPlan> MapBuilder::planLevel(std::string_view layoutName) {
 }
 
 Status MapBuilder::composeMap(std::string_view layoutName, MapSink& out) {
-  const auto& pitch = settings_.cell_pitch;
+  constexpr std::array<int32_t, 3> pitch{kCellSize, kCellSize, kCellSize};
   bool firstCell = true;
   for (int32_t z = 0; z < grid_.size().z; ++z) {
     for (int32_t y = 0; y < grid_.size().y; ++y) {

@@ -74,10 +74,10 @@ PieceWriter::Form PieceWriter::formOf(const maptext::Line& line) const {
   maptext::KeyLine key;
   if (line.kind != LineKind::key || !maptext::splitKeyLine(line.text, key)) return Form::text;
   if (key.key == kDepthKey) return Form::depth;
-  return !key.value.empty() && isNameKey(key.key, quake1_) ? Form::name : Form::text;
+  return !key.value.empty() && isNameKey(key.key, game_) ? Form::name : Form::text;
 }
 
-Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, bool quake1) {
+Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game game) {
   PieceWriter w;
   w.piece_ = maptext::Piece::parse(std::move(text), std::move(name));
   const maptext::Piece& piece = w.piece_;
@@ -100,13 +100,13 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, bool
     w.roles_.push_back(role);
   }
   if (!piece.fault().empty()) return fail(piece.fault());
-  const std::vector<bool> exits = exitEntities(piece, quake1);
+  const std::vector<bool> exits = exitEntities(piece, game);
   for (size_t i = 0; i < entities.size(); ++i) {
     w.roles_[i].exit = exits[i];
     w.hasExit_ = w.hasExit_ || (exits[i] && !w.roles_[i].skip);
   }
 
-  w.quake1_ = quake1;
+  w.game_ = game;
   w.forms_.reserve(piece.lines().size());
   for (const maptext::Line& line : piece.lines()) w.forms_.push_back(w.formOf(line));
   return w;

@@ -27,7 +27,7 @@ class PieceWriter {
   // `name` is what messages call the piece text. Errors name it and the
   // line: a malformed `_depth` first, then the first line the map could not
   // hold.
-  static Expected<PieceWriter> make(std::string text, std::string name, bool quake1);
+  static Expected<PieceWriter> make(std::string text, std::string name, Game game);
 
   const maptext::Piece& piece() const { return piece_; }
   bool hasExit() const { return hasExit_; }
@@ -60,7 +60,7 @@ class PieceWriter {
   maptext::Piece piece_;
   std::vector<Form> forms_;        // one per piece line
   std::vector<EntityRole> roles_;  // one per entity
-  bool quake1_ = false;
+  Game game_ = Game::quake2;
   bool hasExit_ = false;
 };
 

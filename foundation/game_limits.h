@@ -6,6 +6,10 @@
 
 namespace cellforge {
 
+// The game a level is built for. The INI's game_type 1 is Quake and any
+// other value Quake II.
+enum class Game { quake2, quake };
+
 // What each game's compile tools and engine take, from their public
 // sources (doc/game-limits.md lists them). A hard limit stops a run before
 // any compile tool starts; a soft one, which later tools or engines lift,
@@ -98,6 +102,8 @@ inline constexpr GameLimits kQuakeLimits{
     {{{"light", true}, {"info_null", false}}},
 };
 
-inline const GameLimits& gameLimits(bool quake1) { return quake1 ? kQuakeLimits : kQuakeIILimits; }
+inline const GameLimits& gameLimits(Game game) {
+  return game == Game::quake ? kQuakeLimits : kQuakeIILimits;
+}
 
 }  // namespace cellforge

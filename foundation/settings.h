@@ -1,11 +1,11 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "foundation/game_limits.h"
 #include "foundation/ini_file.h"
 #include "platform/result.h"
 
@@ -15,18 +15,18 @@ inline constexpr std::string_view kIniFileName = "Cellforge.INI";
 
 struct Settings {
   int32_t x = 0, y = 0, z = 0;
-  std::array<int32_t, 3> cell_pitch{256, 256, 256};
   std::string client_path;
   std::string ini_path{kIniFileName};
   std::string template_directory, source_directory, target_directory;
   std::string quake_i_qbsp, quake_i_light, quake_i_vis;
   std::string quake_ii_qbsp, quake_ii_vis, quake_ii_light;
+  // As the INI file wrote it, so it is written back unchanged.
   int32_t game_type = 0;
   float percent_to_fill = 0.0f;
   // The value as the INI file wrote it, so a bad one can be named.
   std::string percent_to_fill_text;
 
-  bool isQuake1() const { return game_type == 1; }
+  Game game() const { return game_type == 1 ? Game::quake : Game::quake2; }
 };
 
 // What a key's default means, and for folders that a read value ends in a

@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!piece.fault().empty()) oneLine(piece.fault());
   for (const std::string& warning : piece.warnings()) oneLine(warning);
   // The map builder refuses what the model finds faulty, in one line.
-  auto writer = PieceWriter::make(std::string(text), "fuzz.map", false);
+  auto writer = PieceWriter::make(std::string(text), "fuzz.map", Game::quake2);
   if (!piece.fault().empty() && writer.ok()) std::abort();
   if (!writer) oneLine(writer.message());
 

@@ -35,8 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     input.remove_suffix(12);
   }
 
-  for (bool quake1 : {false, true}) {
-    auto writer = PieceWriter::make(std::string(input), "fuzz.map", quake1);
+  for (Game game : {Game::quake2, Game::quake}) {
+    auto writer = PieceWriter::make(std::string(input), "fuzz.map", game);
     if (!writer) {
       oneLine(writer.message());
       return 0;
@@ -46,9 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       out += bytes;
       return success();
     });
+    constexpr std::array<int32_t, 3> pitch{kCellSize, kCellSize, kCellSize};
     for (bool first : {true, false}) {
-      writer->writeWorld(sink, at, {256, 256, 256}, first);
-      writer->writeEntities(sink, at, {256, 256, 256},
+      writer->writeWorld(sink, at, pitch, first);
+      writer->writeEntities(sink, at, pitch,
                             {first, !first, LevelPlan::Ratio{1, 2}, first ? "" : "_7"});
     }
     if (!sink.finish() || (!out.empty() && out.back() != '\n')) std::abort();
@@ -56,14 +57,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const maptext::Piece piece = maptext::Piece::parse(std::string(input), "fuzz.map");
   // Offsets of cells far beyond any grid, kept where negating is defined.
-  const std::array<int64_t, 3> offset{int64_t{at.x} * 256, int64_t{at.y} * 256,
+  const std::array<int64_t, 3> offset{int64_t{at.x} * kCellSize, int64_t{at.y} * kCellSize,
                                       (int64_t{at.z} << 31) + at.x};
   const std::array<int64_t, 3> back{-offset[0], -offset[1], -offset[2]};
   size_t lines = 0;
   for (const maptext::Line& line : piece.lines()) {
     if (!maptext::lineFault(line).empty()) continue;
     const std::string moved = movedLine(line, offset);
-    if (movedLine({line.kind, line.number, moved}, back) != movedLine(line, {0, 0, 0}))
+    if (movedLine({.kind = line.kind, .number = line.number, .text = moved}, back) !=
+        movedLine(line, {0, 0, 0}))
       std::abort();
     if (++lines == 64) break;
   }

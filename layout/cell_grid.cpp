@@ -19,8 +19,6 @@ float scaleFor(int32_t dim) {
   return static_cast<float>(static_cast<double>(dim) * static_cast<double>(k));
 }
 
-GridCoord plus(GridCoord a, GridCoord b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-
 }  // namespace
 
 void FrontierGrid::resize(GridCoord size) {
@@ -101,7 +99,7 @@ void CellGrid::place(GridCoord origin, const Template& t) {
     frontier_.unmark(p.coord());
     for (const Side& side : kSides) {
       if (!(p.*side.open)) continue;
-      const GridCoord n = plus(p.coord(), side.step);
+      const GridCoord n = p.coord() + side.step;
       if (inBounds(n) && cellAt(n).occupied == 0) frontier_.mark(n);
     }
   }
@@ -116,12 +114,12 @@ bool CellGrid::canPlace(GridCoord origin, const Template& t) {
   for (const Cell& p : placement_) {
     if (!inBounds(p.coord())) return false;
     if (cellAt(p.coord()).occupied != 0) return false;
-    if ((p.openPosY && p.y == size_.y - 1) || (p.openNegY && p.y == 0) ||
-        (p.openPosX && p.x == size_.x - 1) || (p.openNegX && p.x == 0))
-      return false;
     for (const Side& side : kSides) {
-      const GridCoord nc = plus(p.coord(), side.step);
-      if (!inBounds(nc)) continue;
+      const GridCoord nc = p.coord() + side.step;
+      if (!inBounds(nc)) {
+        if (p.*side.open) return false;
+        continue;
+      }
       const Cell& n = cellAt(nc);
       if (n.occupied != 0 && (p.*side.open) != (n.*side.facing)) return false;
     }

@@ -10,21 +10,6 @@ namespace cellforge {
 
 class RandomSource;
 
-// One horizontal side of a cell: its opening, the neighbour's facing
-// opening, and the step to that neighbour.
-struct Side {
-  bool Cell::*open;
-  bool Cell::*facing;
-  GridCoord step;
-};
-// The fixed order: +y, -y, +x, -x.
-inline constexpr Side kSides[4] = {
-    {&Cell::openPosY, &Cell::openNegY, {0, 1, 0}},
-    {&Cell::openNegY, &Cell::openPosY, {0, -1, 0}},
-    {&Cell::openPosX, &Cell::openNegX, {1, 0, 0}},
-    {&Cell::openNegX, &Cell::openPosX, {-1, 0, 0}},
-};
-
 // Where cell c of a box of this size lies when stored [x][y][z].
 inline size_t boxIndex(GridCoord size, GridCoord c) {
   return (static_cast<size_t>(c.x) * static_cast<size_t>(size.y) + static_cast<size_t>(c.y)) *

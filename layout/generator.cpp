@@ -84,21 +84,15 @@ bool Generator::fillReached() const {
 }
 
 void Generator::learnSides(GridCoord origin) {
-  // Bits as Cell::openings: +y, -y, +x, -x.
-  const struct {
-    GridCoord step;
-    bool Cell::*facing;
-  } sides[4] = {{{0, 1, 0}, &Cell::openNegY},
-                {{0, -1, 0}, &Cell::openPosY},
-                {{1, 0, 0}, &Cell::openNegX},
-                {{-1, 0, 0}, &Cell::openPosX}};
+  // Bit i as Cell::openings: kSides[i].
   mustOpen_ = mustClose_ = 0;
   for (unsigned bit = 0; bit < 4; ++bit) {
-    const GridCoord n{origin.x + sides[bit].step.x, origin.y + sides[bit].step.y, origin.z};
+    const Side& side = kSides[bit];
+    const GridCoord n = origin + side.step;
     if (!grid_.inBounds(n)) {
       mustClose_ |= 1u << bit;
     } else if (const Cell& c = grid_.cellAt(n); c.occupied != 0) {
-      (c.*sides[bit].facing ? mustOpen_ : mustClose_) |= 1u << bit;
+      (c.*side.facing ? mustOpen_ : mustClose_) |= 1u << bit;
     }
   }
   sidesKnown_ = true;

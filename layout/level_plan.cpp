@@ -81,7 +81,7 @@ LevelPlan planLevel(const CellGrid& grid, const TemplateLibrary& library,
     const int32_t from = owner[flat(at)];
     if (c.occupied == 0 || from < 0) return;
     for (const Side& side : kSides) {
-      const GridCoord n{at.x + side.step.x, at.y + side.step.y, at.z + side.step.z};
+      const GridCoord n = at + side.step;
       if (!(c.*side.open) || !grid.inBounds(n)) continue;
       const Cell& neighbour = grid.cellAt(n);
       const int32_t to = owner[flat(n)];

@@ -156,7 +156,7 @@ Status checkMapLimits(const Settings& settings, std::vector<std::string>& warnin
   const std::string map = settings.target_directory + std::string(kMapFileName);
   auto text = platform::readFile(map);
   if (!text) return text.kind() == ErrorKind::notFound ? success() : Status(text.error());
-  const GameLimits& game = gameLimits(settings.isQuake1());
+  const GameLimits& game = gameLimits(settings.game());
   auto census = takeMapCensus(*text, map, game);
   if (!census) return census.error();
   LimitVerdict verdict = judgeMap(*census, game, {settings.x, settings.y, settings.z}, map);

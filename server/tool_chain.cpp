@@ -29,7 +29,7 @@ bool containsNoCase(std::string_view text, std::string_view word) {
 }  // namespace
 
 std::vector<ToolStep> compileSteps(const Settings& s) {
-  if (s.isQuake1())
+  if (s.game() == Game::quake)
     return {{"map compiler", s.quake_i_qbsp, "sample.map"},
             {"light tool", s.quake_i_light, "sample"},
             {"visibility tool", s.quake_i_vis, "sample.bsp"}};
@@ -39,7 +39,7 @@ std::vector<ToolStep> compileSteps(const Settings& s) {
 }
 
 std::string leakFileName(const Settings& settings) {
-  return settings.isQuake1() ? "sample.pts" : "sample.lin";
+  return settings.game() == Game::quake ? "sample.pts" : "sample.lin";
 }
 
 Status runToolChain(const Settings& settings, const ToolChainOptions& options, std::ostream& out) {
@@ -69,7 +69,8 @@ Status runToolChain(const Settings& settings, const ToolChainOptions& options, s
     auto ran = platform::runProgram({step.program, step.argument}, settings.target_directory);
     if (!ran) return couldntExecute(step.program);
     if (failed(*ran)) {
-      if (i == 0 && !settings.isQuake1() && !containsNoCase(settings.target_directory, "quake2"))
+      if (i == 0 && settings.game() == Game::quake2 &&
+          !containsNoCase(settings.target_directory, "quake2"))
         out << "hint: qbsp3 finds the game folder by a \"quake2\" folder in the map's path, and "
                "target_directory "
             << settings.target_directory << " has none\n";

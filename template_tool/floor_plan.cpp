@@ -65,21 +65,20 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
                "</title></rect>\n";
         const Cell& c = grid.cellAt({x, y, z});
         auto sameOwner = [&](int32_t nx, int32_t ny) { return level.ownerOf({nx, ny, z}) == o; };
-        // Sides: +y (top edge), -y (bottom), +x (right), -x (left).
+        // Each side's edge on the page: +y the top, +x the right.
         struct Edge {
-          bool open;
-          bool inner;
           int x1, y1, x2, y2;
         };
-        const Edge edges[4] = {
-            {c.openPosY, sameOwner(x, y + 1), px, py, px + kPx, py},
-            {c.openNegY, sameOwner(x, y - 1), px, py + kPx, px + kPx, py + kPx},
-            {c.openPosX, sameOwner(x + 1, y), px + kPx, py, px + kPx, py + kPx},
-            {c.openNegX, sameOwner(x - 1, y), px, py, px, py + kPx},
-        };
-        for (const Edge& e : edges) {
-          if (e.inner) continue;
-          if (!e.open) {
+        Edge edges[4];
+        edges[posY] = {px, py, px + kPx, py};
+        edges[negY] = {px, py + kPx, px + kPx, py + kPx};
+        edges[posX] = {px + kPx, py, px + kPx, py + kPx};
+        edges[negX] = {px, py, px, py + kPx};
+        for (int side = 0; side < 4; ++side) {
+          const GridCoord n = GridCoord{x, y, z} + kSides[side].step;
+          if (sameOwner(n.x, n.y)) continue;
+          const Edge& e = edges[side];
+          if (!isOpen(c, side)) {
             svg += line(e.x1, e.y1, e.x2, e.y2, wall);
             continue;
           }

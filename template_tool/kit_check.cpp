@@ -20,29 +20,12 @@ constexpr int kVoxel = 8;
 constexpr int kPerCell = kCellSize / kVoxel;
 constexpr int kMaxSpan = 16;  // cells along an axis
 
-const char* kSideNames[4] = {"+y", "-y", "+x", "-x"};
-
 std::string cellName(const Cell& c) {
   return "cell (" + std::to_string(c.x) + " " + std::to_string(c.y) + " " + std::to_string(c.z) +
          ")";
 }
 
-bool isOpen(const Cell& c, int side) {
-  return side == 0 ? c.openPosY : side == 1 ? c.openNegY : side == 2 ? c.openPosX : c.openNegX;
-}
-
-GridCoord neighbour(const Cell& c, int side) {
-  switch (side) {
-    case 0:
-      return {c.x, c.y + 1, c.z};
-    case 1:
-      return {c.x, c.y - 1, c.z};
-    case 2:
-      return {c.x + 1, c.y, c.z};
-    default:
-      return {c.x - 1, c.y, c.z};
-  }
-}
+GridCoord neighbour(const Cell& c, int side) { return c.coord() + kSides[side].step; }
 
 std::string num(double v) { return std::to_string(static_cast<long long>(std::llround(v))); }
 
@@ -177,15 +160,18 @@ std::vector<std::string> cellRule(const PieceFacts& f) {
     return problems;
   }
   for (const Cell& c : f.t.cells)
-    for (int s = 0; s < 4; s += 2) {
-      const GridCoord n = neighbour(c, s);
+    for (const Side& side : kSides) {
+      // Each shared face once, from the cell on its lower side.
+      if (side.step.x + side.step.y < 0) continue;
+      const GridCoord n = c.coord() + side.step;
       auto it = f.cells.find({n.x, n.y, n.z});
       if (it == f.cells.end()) continue;
-      const bool facing = isOpen(*it->second, s ^ 1);
-      if (isOpen(c, s) != facing)
+      const bool open = c.*side.open, facing = it->second->*side.facing;
+      if (open != facing)
         problems.push_back(f.mmd + ": " + cellName(c) + " and " + cellName(*it->second) +
-                           " disagree about their shared face (" + kSideNames[s] + " " +
-                           (isOpen(c, s) ? "open" : "closed") + ", " + kSideNames[s ^ 1] + " " +
+                           " disagree about their shared face (" + std::string(side.name) + " " +
+                           (open ? "open" : "closed") + ", " +
+                           std::string(kSides[side.opposite].name) + " " +
                            (facing ? "open" : "closed") + ")");
     }
   return problems;
@@ -222,7 +208,7 @@ std::vector<std::string> worldRule(const PieceFacts& f) {
   std::vector<std::string> problems;
   const size_t line = f.piece.linesOf(*world).front().number;
   if (world->brushes.empty()) problems.push_back(at(f, line) + "worldspawn has no brushes");
-  if (f.game == Game::quake && f.piece.keyLine(*world, "wad") == nullptr)
+  if (f.game == Game::quake && !namesWad(f.piece))
     problems.push_back(at(f, line) +
                        "worldspawn has no \"wad\" key; Quake's compiler needs it for the textures");
   return problems;
@@ -285,7 +271,7 @@ std::vector<std::string> planeRule(const PieceFacts& f) {
       if (texture.size() > maxTexture)
         problems.push_back(at(f, line->number) + "texture name \"" + std::string(texture) +
                            "\" has " + std::to_string(texture.size()) + " characters; " +
-                           (f.game == Game::quake ? "Quake" : "Quake II") + " allows " +
+                           std::string(gameLimits(f.game).game) + " allows " +
                            std::to_string(maxTexture));
     }
   return problems;
@@ -376,7 +362,6 @@ std::vector<std::string> playerStartRule(const PieceFacts& f) {
 // placement, so a target naming nothing here can never fire. A changelevel
 // without a map is dropped by the game, and the level could not end.
 std::vector<std::string> linkRule(const PieceFacts& f) {
-  const bool quake1 = f.game == Game::quake;
   std::vector<std::string_view> names;
   for (const maptext::Entity* e : f.entities())
     if (std::string_view n = f.piece.value(*e, "targetname"); !n.empty()) names.push_back(n);
@@ -385,7 +370,7 @@ std::vector<std::string> linkRule(const PieceFacts& f) {
     for (const Line& line : f.piece.linesOf(*e)) {
       maptext::KeyLine k;
       if (line.kind != LineKind::key || !maptext::splitKeyLine(line.text, k) ||
-          !isTargetKey(k.key, quake1) || k.value.empty() ||
+          !isTargetKey(k.key, f.game) || k.value.empty() ||
           std::find(names.begin(), names.end(), k.value) != names.end())
         continue;
       problems.push_back(at(f, line.number) + "\"" + std::string(k.key) + "\" \"" +
@@ -393,7 +378,7 @@ std::vector<std::string> linkRule(const PieceFacts& f) {
                          "\" names no entity of this piece; names are made per placement, so "
                          "it cannot reach another piece");
     }
-    const bool changelevel = maptext::equalsNoCase(e->className, changelevelClass(quake1));
+    const bool changelevel = maptext::equalsNoCase(e->className, changelevelClass(f.game));
     if (changelevel && f.piece.value(*e, "map").empty())
       problems.push_back(at(f, f.piece.linesOf(*e).front().number) + std::string(e->className) +
                          " has no \"map\"; the game drops it and the level cannot end");
@@ -406,7 +391,7 @@ std::vector<std::string> linkRule(const PieceFacts& f) {
 std::vector<std::string> entityBoxRule(const PieceFacts& f) {
   std::vector<std::string> problems;
   for (const maptext::Entity* e : f.entities()) {
-    const WalkClass kind = walkClassOf(e->className, f.game == Game::quake);
+    const WalkClass kind = walkClassOf(e->className, f.game);
     Vec3 o{};
     const Line* line = nullptr;
     if (kind.role == WalkRole::none || kind.role == WalkRole::exit || !f.origin(*e, o, line))
@@ -474,15 +459,15 @@ class VoxelGrid {
       for (int32_t z = cz + kDoorBottom / kVoxel; z < cz + kDoorTop / kVoxel; ++z) {
         int32_t i = 0, j = 0;
         switch (side) {
-          case 0:
+          case posY:
             i = cx + l;
             j = cy + kPerCell - 1 - layer;
             break;
-          case 1:
+          case negY:
             i = cx + l;
             j = cy + layer;
             break;
-          case 2:
+          case posX:
             i = cx + kPerCell - 1 - layer;
             j = cy + l;
             break;
@@ -579,7 +564,7 @@ std::vector<std::string> sealRule(const PieceFacts& f) {
       bool blocked = false;
       voxels.forDoorway(c, s, 0, [&](size_t v) { blocked = blocked || voxels.solid()[v] != 0; });
       if (blocked)
-        problems.push_back(f.file + ": " + cellName(c) + " side " + kSideNames[s] +
+        problems.push_back(f.file + ": " + cellName(c) + " side " + std::string(kSides[s].name) +
                            " is open but has no passage through the middle of its face (64..192 "
                            "across, 16..144 above the cell's floor), so it won't line up with the "
                            "neighbour's");
@@ -596,7 +581,7 @@ std::vector<std::string> walkRule(const PieceFacts& f) {
   for (const BrushFacts& b : f.brushes)
     if (b.blocksPlayer) walk.solids.push_back(&b.shape);
   std::vector<std::string> problems;
-  const std::vector<bool> exits = exitEntities(f.piece, f.game == Game::quake);
+  const std::vector<bool> exits = exitEntities(f.piece, f.game);
   for (const maptext::Entity* e : f.entities()) {
     WalkEntity w;
     w.className = std::string(e->className);
@@ -615,7 +600,7 @@ std::vector<std::string> walkRule(const PieceFacts& f) {
       walk.entities.push_back(std::move(w));
       continue;
     }
-    const WalkClass kind = walkClassOf(e->className, f.game == Game::quake);
+    const WalkClass kind = walkClassOf(e->className, f.game);
     const Line* line = nullptr;
     if (kind.role == WalkRole::none || !f.origin(*e, w.origin, line)) continue;
     w.line = line->number;
@@ -660,7 +645,11 @@ std::vector<std::string> checkPiece(const Template& t, std::string_view mmdName,
   return problems;
 }
 
-std::vector<std::string> checkKit(const std::string& folder, Game game) {
+bool namesWad(const maptext::Piece& piece) {
+  return piece.world() != nullptr && piece.keyLine(*piece.world(), "wad") != nullptr;
+}
+
+std::vector<std::string> checkKit(const std::string& folder, std::optional<Game> chosen) {
   std::vector<std::string> problems;
   auto names = platform::listFolder(folder, "*.mmd");
   if (!names) return {names.message()};
@@ -714,12 +703,10 @@ std::vector<std::string> checkKit(const std::string& folder, Game game) {
     loaded.push_back(std::move(l));
   }
 
-  if (game == Game::automatic) {
-    game = Game::quake2;
-    for (const Loaded& l : loaded)
-      for (const maptext::Piece& p : l.piece)
-        if (p.world() != nullptr && p.keyLine(*p.world(), "wad") != nullptr) game = Game::quake;
-  }
+  const bool wad = std::any_of(loaded.begin(), loaded.end(), [](const Loaded& l) {
+    return !l.piece.empty() && namesWad(l.piece.front());
+  });
+  const Game game = chosen ? *chosen : wad ? Game::quake : Game::quake2;
   const Loaded* firstWorld = nullptr;
   std::vector<std::pair<std::string_view, std::string_view>> worldKeys;
   for (const Loaded& l : loaded) {

@@ -2,23 +2,22 @@
 
 #include <array>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "foundation/game_limits.h"
 #include "maptext/piece_model.h"
 #include "template_tool/brush_geometry.h"
 #include "templates/records.h"
 
 namespace cellforge {
 
-enum class Game { automatic, quake2, quake };
-
 // Every open side's passage sits here, in the cell's own coordinates: the
 // middle 128 units of the face, from the top of the 16-unit floor slab up
 // 128 units. Pieces that keep to it join any other piece.
-inline constexpr int kCellSize = 256;
 inline constexpr int kDoorLow = 64, kDoorHigh = 192;
 inline constexpr int kDoorBottom = 16, kDoorTop = 144;
 
@@ -83,8 +82,12 @@ std::span<const PieceRule> pieceRules();
 std::vector<std::string> checkPiece(const Template& t, std::string_view mmdName,
                                     const maptext::Piece& piece, Game game);
 
+// Whether the piece's worldspawn names a wad, which only Quake's tools take.
+bool namesWad(const maptext::Piece& piece);
+
 // Checks every "*.mmd" of a folder (ending in a separator) and its piece
-// text. No lines means the kit is sound.
-std::vector<std::string> checkKit(const std::string& folder, Game game);
+// text for `game`, or without one for Quake when a piece names a wad and
+// Quake II otherwise. No lines means the kit is sound.
+std::vector<std::string> checkKit(const std::string& folder, std::optional<Game> game);
 
 }  // namespace cellforge

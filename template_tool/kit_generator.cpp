@@ -39,7 +39,7 @@ struct Arm {
 };
 
 struct GameKit {
-  bool quake;
+  Game game;
   std::array<Theme, 4> themes;
   Surfaces surfaces;
   Exit exit;
@@ -54,7 +54,7 @@ struct GameKit {
 
 const GameKit& kitFor(Game game) {
   static const GameKit quake2{
-      false,
+      Game::quake2,
       {{{"e1u1/floor3_1", "e1u1/ceil1_1", "e1u1/metal1_1", "e1u1/flat1_1", "e1u1/c_met5_2",
          "e1u1/c_met7_1", "e1u1/crate1_1"},
         {"e1u1/floor1_3", "e1u1/ceil1_3", "e1u1/wswall1_1", "e1u1/flat1_2", "e1u1/metal1_2",
@@ -87,7 +87,7 @@ const GameKit& kitFor(Game game) {
        {{"weapon_hyperblaster", 0}, {"ammo_cells", 0}, 3}},
       {{{"item_health_mega", 0}, {"item_quad", 0}, {"item_armor_combat", 0}}}};
   static const GameKit quake{
-      true,
+      Game::quake,
       {{{"ground1_6", "ceil1_1", "wbrick1_5", "metal1_3", "city4_2", "wizmet1_2", "city1_4"},
         {"sfloor4_1", "tech02_1", "tech01_1", "metal1_3", "metal2_1", "city1_4", "wizmet1_2"},
         {"ground1_6", "tech02_1", "city4_2", "metal2_1", "metal1_3", "wbrick1_5", "wizmet1_2"},
@@ -134,27 +134,27 @@ std::string key(const char* k, const std::string& v) {
 // pillars, water and the others, with room overhead.
 class Placer {
  public:
-  Placer(const Piece& p, bool quake) : p_(p), quake_(quake) {}
+  Placer(const Piece& p, Game game) : p_(p), game_(game) {}
 
   // The free spot nearest (x, y, z) for the class, as an origin; false when
   // there is none. `anchorOnly` keeps it in the anchor cell.
   bool place(const std::string& cls, int x, int y, int z, int awayFromStart, bool anchorOnly,
              std::array<int, 3>& origin) {
-    const WalkClass kind = walkClassOf(cls, quake_);
+    const WalkClass kind = walkClassOf(cls, game_);
     const int mx0 = int(kind.box.mins[0]), mx1 = int(kind.box.maxs[0]);
     const int my0 = int(kind.box.mins[1]), my1 = int(kind.box.maxs[1]);
     const int height = int(kind.box.maxs[2] - kind.box.mins[2]);
     const int margin = 8;
     long best = LONG_MAX;
     for (int k = 0; k < p_.nz; ++k) {
-      const int base = (k + p_.zMin) * 256;
+      const int base = (k + p_.zMin) * kCellSize;
       for (int cy = 8; cy < p_.ny * kTile; cy += 8)
         for (int cx = 8; cx < p_.nx * kTile; cx += 8) {
           const int ox = cx - (mx0 + mx1) / 2, oy = cy - (my0 + my1) / 2;
           const int x0 = ox + mx0 - margin, x1 = ox + mx1 + margin;
           const int y0 = oy + my0 - margin, y1 = oy + my1 + margin;
           if (x0 < 0 || y0 < 0 || x1 > p_.nx * kTile || y1 > p_.ny * kTile) continue;
-          if (anchorOnly && (x1 > 256 || y1 > 256 || k + p_.zMin != 0)) continue;
+          if (anchorOnly && (x1 > kCellSize || y1 > kCellSize || k + p_.zMin != 0)) continue;
           int floor = -1;
           bool ok = true;
           for (int j = y0 / kTile; ok && j <= (y1 - 1) / kTile; ++j)
@@ -195,7 +195,7 @@ class Placer {
 
  private:
   const Piece& p_;
-  bool quake_;
+  Game game_;
   std::vector<std::array<int, 6>> taken_;
   std::array<int, 6> chosen_{};
   bool hasStart_ = false;
@@ -234,13 +234,13 @@ int facing(int fromX, int fromY, int toX, int toY) {
 // Lights, the start, monsters and items of a piece.
 void populate(const GameKit& kit, Piece& p, const Fill& f) {
   for (const PieceCell& pc : p.cells) {
-    const int base = pc.cell.z * 256;
-    p.entities.push_back(lightAt(pc.cell.x * 256 + 128, pc.cell.y * 256 + 128,
+    const int base = pc.cell.z * kCellSize;
+    p.entities.push_back(lightAt(pc.cell.x * kCellSize + 128, pc.cell.y * kCellSize + 128,
                                  base + std::min(pc.ceilingAt, 240) - 40, f.light));
   }
-  Placer placer(p, kit.quake);
+  Placer placer(p, kit.game);
   std::array<int, 3> o{};
-  const int anchorZ = p.cells[0].cell.z * 256;
+  const int anchorZ = p.cells[0].cell.z * kCellSize;
   if (!placer.place("info_player_start", 128, 128, anchorZ, 0, true, o)) return;
   const int sx = o[0], sy = o[1];
   p.entities.push_back({"info_player_start",
@@ -258,7 +258,7 @@ void populate(const GameKit& kit, Piece& p, const Fill& f) {
   });
   auto add = [&](const std::string& cls, int flags, const char* depth, std::array<int, 2> at,
                  int storey, int away) {
-    const int z = (p.zMin + storey) * 256 + 16;
+    const int z = (p.zMin + storey) * kCellSize + 16;
     if (!placer.place(cls, at[0], at[1], z, away, false, o)) return false;
     PointEntity e{cls, o[0], o[1], o[2], {}};
     if (cls.rfind("monster_", 0) == 0)
@@ -324,7 +324,7 @@ void populate(const GameKit& kit, Piece& p, const Fill& f) {
     const Item& prize = kit.secrets[size_t(v) % kit.secrets.size()];
     add(prize.classname, prize.flags, "", {(n.x0 + n.x1) / 2, (n.y0 + n.y1) / 2},
         p.cells[0].cell.z - p.zMin, 0);
-    if (kit.quake) {
+    if (kit.game == Game::quake) {
       p.brushEntities.push_back({{key("classname", "trigger_secret")}, {n}});
     } else {
       p.brushEntities.push_back({{key("classname", "trigger_once"), key("target", "secret")}, {n}});
@@ -370,7 +370,7 @@ std::string exitText(const GameKit& kit, const Piece& p) {
   const std::string map = "\"map\" \"" + std::string(kit.exit.map) + "\"\n";
   std::string out =
       "// the level's exit\n{\n\"classname\" \"" + std::string(kit.exit.trigger) + "\"\n";
-  if (kit.quake) return out + map + brushText(box) + "}\n";
+  if (kit.game == Game::quake) return out + map + brushText(box) + "}\n";
   return out + "\"target\" \"exit\"\n" + brushText(box) +
          "}\n{\n\"classname\" \"target_changelevel\"\n\"targetname\" \"exit\"\n" + map +
          "\"origin\" \"" + std::to_string(start->x) + " " + std::to_string(start->y) + " " +
@@ -435,7 +435,7 @@ Piece singleCell(const GameKit& kit, const std::vector<int>& sides, int look, in
       break;
     case narrow:
       narrowPassages(p, 0);
-      p.brushEntities.push_back(doorIn(c, sides[0], kit.surfaces, kit.quake));
+      p.brushEntities.push_back(doorIn(c, sides[0], kit.surfaces, kit.game));
       break;
     case raised:
       dais(p, 0, 3);
@@ -479,24 +479,24 @@ Piece stairs(const GameKit& kit, int turns, bool anchorAbove, int look) {
   straightStairs(p, turns, anchorAbove);
   if (look == 1)
     p.brushEntities.push_back(
-        doorIn(p.cells[anchorAbove ? 1 : 0].cell, inSide, kit.surfaces, kit.quake));
+        doorIn(p.cells[anchorAbove ? 1 : 0].cell, inSide, kit.surfaces, kit.game));
   finish(p, kit.surfaces);
   // The start stands on the anchor's floor: the bottom step, or the
   // landing at the top.
   const int angle = (turns * 90) % 360;
   auto at = [&](PointEntity e) {
     for (int t = 0; t < turns; ++t) turn(e.x, e.y);
-    e.z += lowZ * 256;
+    e.z += lowZ * kCellSize;
     p.entities.push_back(e);
   };
   const Light light = look == 0 ? Light{300, ""} : Light{260, "0.8 0.9 1"};
   at(lightAt(128, 128, 208, light));
-  at(lightAt(128, 128, 256 + 160, light));
+  at(lightAt(128, 128, kCellSize + 160, light));
   if (anchorAbove)
     at({"info_player_start",
         224,
         128,
-        256 + 48,
+        kCellSize + 48,
         {key("angle", std::to_string((angle + 180) % 360))}});
   else
     at({"info_player_start", 40, 128, 96, {key("angle", std::to_string(angle))}});

@@ -23,13 +23,8 @@ constexpr int kLaneLow = kDoorLow / kTile, kLaneHigh = kDoorHigh / kTile - 1;
 bool hasCell(const Piece& p, int x, int y, int z) { return cellAt(p, x, y, z) != nullptr; }
 
 bool inner(const Piece& p, const Cell& c, int side) {
-  const int dx = side == posX   ? 1
-                 : side == negX ? -1
-                                : 0,
-            dy = side == posY   ? 1
-                 : side == negY ? -1
-                                : 0;
-  return hasCell(p, c.x + dx, c.y + dy, c.z);
+  const GridCoord n = c.coord() + kSides[side].step;
+  return hasCell(p, n.x, n.y, n.z);
 }
 
 // Calls back with each rectangle (i0, j0, i1, j1; ends excluded) of the
@@ -67,22 +62,22 @@ void addShell(Piece& p, const Surfaces& s) {
     const Cell& c = pc.cell;
     const int bx = c.x * kCellSize, by = c.y * kCellSize, bz = c.z * kCellSize;
     const bool in[4] = {inner(p, c, posY), inner(p, c, negY), inner(p, c, posX), inner(p, c, negX)};
-    const int xa = in[negX] ? 0 : 16, xb = in[posX] ? 256 : 240;
-    const int ya = in[negY] ? 0 : 16, yb = in[posY] ? 256 : 240;
+    const int xa = in[negX] ? 0 : 16, xb = in[posX] ? kCellSize : 240;
+    const int ya = in[negY] ? 0 : 16, yb = in[posY] ? kCellSize : 240;
     if (pc.floor) p.boxes.push_back({bx + xa, by + ya, bz, bx + xb, by + yb, bz + 16, look.floor});
     if (pc.ceiling) {
       if (pc.sky)
-        p.boxes.push_back(
-            {bx + xa, by + ya, bz + pc.ceilingAt, bx + xb, by + yb, bz + 256, s.sky, s.skySuffix});
+        p.boxes.push_back({bx + xa, by + ya, bz + pc.ceilingAt, bx + xb, by + yb, bz + kCellSize,
+                           s.sky, s.skySuffix});
       else
         p.boxes.push_back(
-            {bx + xa, by + ya, bz + pc.ceilingAt, bx + xb, by + yb, bz + 256, look.ceiling});
+            {bx + xa, by + ya, bz + pc.ceilingAt, bx + xb, by + yb, bz + kCellSize, look.ceiling});
     }
     for (int side = 0; side < 4; ++side) {
       if (in[side]) continue;
       const bool alongY = side == posX || side == negX;  // the wall runs along y
       const int f0 = side == posX || side == posY ? 240 : 0, f1 = f0 + 16;
-      const int l0 = alongY ? 0 : xa, l1 = alongY ? 256 : xb;
+      const int l0 = alongY ? 0 : xa, l1 = alongY ? kCellSize : xb;
       auto add = [&](int a0, int a1, int z0, int z1, const char* tex) {
         if (alongY)
           p.boxes.push_back({bx + f0, by + a0, bz + z0, bx + f1, by + a1, bz + z1, tex});
@@ -90,13 +85,13 @@ void addShell(Piece& p, const Surfaces& s) {
           p.boxes.push_back({bx + a0, by + f0, bz + z0, bx + a1, by + f1, bz + z1, tex});
       };
       if (!isOpen(c, side)) {
-        add(l0, l1, 0, 256, look.wall);
+        add(l0, l1, 0, kCellSize, look.wall);
         continue;
       }
-      add(l0, kDoorLow, 0, 256, look.wall);
-      add(kDoorHigh, l1, 0, 256, look.wall);
+      add(l0, kDoorLow, 0, kCellSize, look.wall);
+      add(kDoorHigh, l1, 0, kCellSize, look.wall);
       add(kDoorLow, kDoorHigh, 0, kDoorBottom, look.trim);
-      add(kDoorLow, kDoorHigh, kDoorTop, 256, look.trim);
+      add(kDoorLow, kDoorHigh, kDoorTop, kCellSize, look.trim);
     }
   }
 }
@@ -137,19 +132,7 @@ Cell makeCell(int x, int y, int z, const std::vector<int>& sides) {
   return c;
 }
 
-bool isOpen(const Cell& c, int side) {
-  return side == posY   ? c.openPosY
-         : side == negY ? c.openNegY
-         : side == posX ? c.openPosX
-                        : c.openNegX;
-}
-
-void setOpen(Cell& c, int side) {
-  (side == posY   ? c.openPosY
-   : side == negY ? c.openNegY
-   : side == posX ? c.openPosX
-                  : c.openNegX) = true;
-}
+void setOpen(Cell& c, int side) { c.*kSides[side].open = true; }
 
 const PieceCell* cellAt(const Piece& p, int x, int y, int z) {
   for (const PieceCell& c : p.cells)
@@ -340,7 +323,7 @@ void crates(Piece& p, int k) {
 bool alcove(Piece& p, const Surfaces& s, Box& volume) {
   const Cell& c = p.cells[0].cell;
   const int k = c.z - p.zMin, base = c.z * kCellSize;
-  for (int side : {posY, negY, posX, negX}) {
+  for (int side = 0; side < 4; ++side) {
     if (isOpen(c, side) || inner(p, c, side)) continue;
     // A wall thickened to 64 along the side, with a niche 64 wide in its
     // middle, one step up and 128 high.
@@ -374,18 +357,18 @@ bool alcove(Piece& p, const Surfaces& s, Box& volume) {
   return false;
 }
 
-BrushEntity doorIn(const Cell& c, int side, const Surfaces& s, bool quake) {
+BrushEntity doorIn(const Cell& c, int side, const Surfaces& s, Game game) {
   const int bx = c.x * kCellSize, by = c.y * kCellSize, bz = c.z * kCellSize;
   Box b{};
   switch (side) {
     case posX:
-      b = {bx + 240, by + kDoorLow, 0, bx + 256, by + kDoorHigh, 0, s.door};
+      b = {bx + 240, by + kDoorLow, 0, bx + kCellSize, by + kDoorHigh, 0, s.door};
       break;
     case negX:
       b = {bx, by + kDoorLow, 0, bx + 16, by + kDoorHigh, 0, s.door};
       break;
     case posY:
-      b = {bx + kDoorLow, by + 240, 0, bx + kDoorHigh, by + 256, 0, s.door};
+      b = {bx + kDoorLow, by + 240, 0, bx + kDoorHigh, by + kCellSize, 0, s.door};
       break;
     default:
       b = {bx + kDoorLow, by, 0, bx + kDoorHigh, by + 16, 0, s.door};
@@ -397,7 +380,7 @@ BrushEntity doorIn(const Cell& c, int side, const Surfaces& s, bool quake) {
   BrushEntity door{
       {"\"classname\" \"func_door\"", "\"angle\" \"-1\"", "\"lip\" \"24\"", "\"wait\" \"-1\""},
       {b}};
-  if (quake) door.keys.push_back("\"sounds\" \"2\"");
+  if (game == Game::quake) door.keys.push_back("\"sounds\" \"2\"");
   return door;
 }
 
@@ -411,7 +394,7 @@ void atrium(Piece& p) {
       const bool stairGap = j <= 4 && i >= 5 && i < 21;
       const bool ring = (i <= 4 || i >= lastI - 3 || j <= 4 || j >= last - 3) && !stairGap;
       up.hole = !ring;
-      down.ceiling = ring ? 240 : 256 + up.ceiling;
+      down.ceiling = ring ? 240 : kCellSize + up.ceiling;
     }
   // The stair: 16 steps of 16 units, 16 deep and 48 wide, along the -y wall.
   for (int step = 1; step <= 16; ++step) {

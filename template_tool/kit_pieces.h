@@ -3,14 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "foundation/game_limits.h"
 #include "templates/records.h"
 
 // The geometry of the bundled kits' pieces: shells, floors, looks and
 // shapes. What stands in them (monsters, items, lights) is kit_generator's.
 
 namespace cellforge::kit {
-
-enum Side { posY = 0, negY = 1, posX = 2, negX = 3 };
 
 struct Theme {
   const char* floor;
@@ -93,7 +92,6 @@ struct Piece {
 };
 
 Cell makeCell(int x, int y, int z, const std::vector<int>& sides);
-bool isOpen(const Cell& c, int side);
 void setOpen(Cell& c, int side);
 const PieceCell* cellAt(const Piece& p, int x, int y, int z);
 
@@ -113,7 +111,7 @@ void crates(Piece& p, int k);           // crates in a corner of the anchor cell
 // and its volume when the cell has a closed side.
 bool alcove(Piece& p, const Surfaces& s, Box& volume);
 // A door in the doorway of the cell's side.
-BrushEntity doorIn(const Cell& c, int side, const Surfaces& s, bool quake);
+BrushEntity doorIn(const Cell& c, int side, const Surfaces& s, Game game);
 
 // Two storeys over a footprint: a stair along the -y wall climbs from the
 // lower floor to a balcony running round the upper storey.

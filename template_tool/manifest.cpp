@@ -1,6 +1,8 @@
 #include "template_tool/manifest.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <vector>
 
 namespace cellforge {
@@ -70,11 +72,9 @@ Expected<Template> parseManifest(std::string_view text, std::string_view where) 
       if (w.size() < 4 || !toInt(w[1], c.x) || !toInt(w[2], c.y) || !toInt(w[3], c.z))
         return fail(at + "\"cell\" needs its offset as three integers");
       for (size_t i = 4; i < w.size(); ++i) {
-        bool* flag = w[i] == "+y"   ? &c.openPosY
-                     : w[i] == "-y" ? &c.openNegY
-                     : w[i] == "+x" ? &c.openPosX
-                     : w[i] == "-x" ? &c.openNegX
-                                    : nullptr;
+        const auto side = std::find_if(std::begin(kSides), std::end(kSides),
+                                       [&](const Side& s) { return s.name == w[i]; });
+        bool* flag = side != std::end(kSides) ? &(c.*side->open) : nullptr;
         if (flag != nullptr) {
           if (*flag) return fail(at + "side " + std::string(w[i]) + " named twice");
           *flag = true;
@@ -108,10 +108,8 @@ std::string formatManifest(const Template& t) {
          std::to_string(t.triple[2]) + "\n";
   for (const Cell& c : t.cells) {
     out += "cell " + std::to_string(c.x) + " " + std::to_string(c.y) + " " + std::to_string(c.z);
-    if (c.openPosY) out += " +y";
-    if (c.openNegY) out += " -y";
-    if (c.openPosX) out += " +x";
-    if (c.openNegX) out += " -x";
+    for (const Side& side : kSides)
+      if (c.*side.open) out += " " + std::string(side.name);
     if (c.templateId != 0) out += " templateId " + std::to_string(c.templateId);
     if (c.occupied != 0) out += " occupied " + std::to_string(c.occupied);
     out += "\n";

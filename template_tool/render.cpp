@@ -211,10 +211,10 @@ bool isLiquid(std::string_view texture) {
   return texture.starts_with("*") || has("water") || has("slime") || has("lava");
 }
 
-Kind kindOf(std::string_view className, bool quake) {
+Kind kindOf(std::string_view className, Game game) {
   if (className.size() >= 5 && maptext::equalsNoCase(className.substr(0, 5), "light"))
     return Kind::light;
-  switch (walkClassOf(className, quake).role) {
+  switch (walkClassOf(className, game).role) {
     case WalkRole::playerStart:
       return Kind::start;
     case WalkRole::monster:
@@ -241,14 +241,14 @@ std::optional<Vec3> originOf(const maptext::Piece& map, const maptext::Entity& e
 int storeyOf(double z) { return static_cast<int>(std::floor(z / kStorey)); }
 
 // Every storey of the map as its own panel, lowest first.
-std::vector<Panel> draw(const maptext::Piece& map, bool quake) {
+std::vector<Panel> draw(const maptext::Piece& map, Game game) {
   std::map<int, Panel> panels;
   auto panel = [&](int storey) -> Panel& {
     Panel& p = panels[storey];
     p.storey = storey;
     return p;
   };
-  const std::vector<bool> exits = exitEntities(map, quake);
+  const std::vector<bool> exits = exitEntities(map, game);
   const auto& entities = map.entities();
   for (size_t i = 0; i < entities.size(); ++i) {
     const maptext::Entity& e = entities[i];
@@ -294,7 +294,7 @@ std::vector<Panel> draw(const maptext::Piece& map, bool quake) {
       }
     }
     if (maptext::equalsNoCase(e.className, "worldspawn")) continue;
-    Kind kind = exits[i] ? Kind::exit : kindOf(e.className, quake);
+    Kind kind = exits[i] ? Kind::exit : kindOf(e.className, game);
     std::optional<Vec3> at = originOf(map, e);
     if (!at && !e.brushes.empty() && lo[0] <= hi[0])
       at = Vec3{(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, lo[2]};
@@ -386,8 +386,8 @@ std::string svgOpen(double width, double height) {
 
 }  // namespace
 
-std::string renderMap(const maptext::Piece& map, bool quake) {
-  const std::vector<Panel> panels = draw(map, quake);
+std::string renderMap(const maptext::Piece& map, Game game) {
+  const std::vector<Panel> panels = draw(map, game);
   std::vector<Box2> bounds;
   double widest = 1, tallest = 1;
   for (const Panel& p : panels) {
@@ -414,7 +414,7 @@ std::string renderMap(const maptext::Piece& map, bool quake) {
 }
 
 std::string renderSheet(const std::vector<std::pair<std::string, maptext::Piece>>& pieces,
-                        bool quake) {
+                        Game game) {
   constexpr double kTile = 200, kLabel = 16;
   constexpr size_t kColumns = 6;
   const size_t rows = (pieces.size() + kColumns - 1) / kColumns;
@@ -426,7 +426,7 @@ std::string renderSheet(const std::vector<std::pair<std::string, maptext::Piece>
     const double top = kMargin + static_cast<double>(i / kColumns) * (kTile + kLabel + kMargin);
     // Every storey in one view: each cut at its own height.
     Panel all;
-    for (Panel& p : draw(pieces[i].second, quake)) {
+    for (Panel& p : draw(pieces[i].second, game)) {
       all.solids.insert(all.solids.end(), p.solids.begin(), p.solids.end());
       all.markers.insert(all.markers.end(), p.markers.begin(), p.markers.end());
     }

@@ -71,7 +71,7 @@ int show(const std::string& path, std::ostream& out, std::ostream& err) {
 // "[--game quake2|quake] NAME..." after the command word: the game, and
 // the other words; none when the words are not that.
 struct GameArgs {
-  Game game = Game::automatic;
+  std::optional<Game> game;  // none: as the kit says
   std::vector<std::string> names;
 };
 std::optional<GameArgs> gameArgs(const std::vector<std::string>& args) {
@@ -91,9 +91,8 @@ std::optional<GameArgs> gameArgs(const std::vector<std::string>& args) {
 int check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   const auto parsed = gameArgs(args);
   if (!parsed || parsed->names.size() != 1) return usage(err);
-  const Game game = parsed->game;
   const std::string folder = asFolder(parsed->names[0]);
-  const std::vector<std::string> problems = checkKit(folder, game);
+  const std::vector<std::string> problems = checkKit(folder, parsed->game);
   for (const std::string& p : problems) out << p << "\n";
   if (!problems.empty()) {
     err << "cellforge-template: " << problems.size() << " problem"
@@ -138,13 +137,13 @@ int plan(const std::vector<std::string>& args, const std::string& programPath, s
   return 0;
 }
 
-// Quake when told, or when a worldspawn names a wad (Quake's tools need it).
-bool isQuake(Game game, const std::vector<std::pair<std::string, maptext::Piece>>& pieces) {
-  if (game != Game::automatic) return game == Game::quake;
-  return std::any_of(pieces.begin(), pieces.end(), [](const auto& p) {
-    const maptext::Entity* world = p.second.world();
-    return world != nullptr && p.second.keyLine(*world, "wad") != nullptr;
-  });
+// The game when told; else Quake when a piece names a wad, as checkKit does.
+Game gameOf(std::optional<Game> chosen,
+            const std::vector<std::pair<std::string, maptext::Piece>>& pieces) {
+  if (chosen) return *chosen;
+  const bool wad =
+      std::any_of(pieces.begin(), pieces.end(), [](const auto& p) { return namesWad(p.second); });
+  return wad ? Game::quake : Game::quake2;
 }
 
 int render(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -188,8 +187,8 @@ int render(const std::vector<std::string>& args, std::ostream& out, std::ostream
   } else if (auto s = read(input, input); !s) {
     return report(err, s.error());
   }
-  const bool quake = isQuake(parsed->game, pieces);
-  const std::string svg = folder ? renderSheet(pieces, quake) : renderMap(pieces[0].second, quake);
+  const Game game = gameOf(parsed->game, pieces);
+  const std::string svg = folder ? renderSheet(pieces, game) : renderMap(pieces[0].second, game);
   if (auto s = platform::replaceFile(target, svg); !s) return report(err, s.error());
   out << "wrote " << target << "\n";
   return 0;

@@ -12,7 +12,6 @@ constexpr double kEps = 0.01;
 // The games link every box one unit larger, so boxes that touch meet.
 constexpr double kTouch = 1;
 constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr int kCell = 256;
 // The stub beyond an open side: the neighbour's doorway, 128 across (64..192
 // of the face) and 128 high above a 16-unit floor, running 64 units out.
 constexpr double kStubDepth = 64;
@@ -97,33 +96,28 @@ bool startsWithNoCase(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && maptext::equalsNoCase(s.substr(0, prefix.size()), prefix);
 }
 
-const char* kSideNames[4] = {"+y", "-y", "+x", "-x"};
-
-bool isOpen(const Cell& c, int side) {
-  return side == 0 ? c.openPosY : side == 1 ? c.openNegY : side == 2 ? c.openPosX : c.openNegX;
-}
-
 bool hasCell(const Template& t, int32_t x, int32_t y, int32_t z) {
   return std::any_of(t.cells.begin(), t.cells.end(),
                      [&](const Cell& c) { return c.x == x && c.y == y && c.z == z; });
 }
 
 bool hasNeighbour(const Template& t, const Cell& c, int side) {
-  const int32_t dx = side == 2 ? 1 : side == 3 ? -1 : 0, dy = side == 0 ? 1 : side == 1 ? -1 : 0;
-  return hasCell(t, c.x + dx, c.y + dy, c.z);
+  const GridCoord n = c.coord() + kSides[side].step;
+  return hasCell(t, n.x, n.y, n.z);
 }
 
 // A point beside a cell's side: u out from the face, v across it from the
 // cell's lower corner, z up from the cell's floor.
 Vec3 sidePoint(const Cell& c, int side, double u, double v, double z) {
-  const double bx = double(c.x) * kCell, by = double(c.y) * kCell, bz = double(c.z) * kCell;
+  const double bx = double(c.x) * kCellSize, by = double(c.y) * kCellSize,
+               bz = double(c.z) * kCellSize;
   switch (side) {
-    case 0:
-      return {bx + v, by + kCell + u, bz + z};
-    case 1:
+    case posY:
+      return {bx + v, by + kCellSize + u, bz + z};
+    case negY:
       return {bx + v, by - u, bz + z};
-    case 2:
-      return {bx + kCell + u, by + v, bz + z};
+    case posX:
+      return {bx + kCellSize + u, by + v, bz + z};
     default:
       return {bx - u, by + v, bz + z};
   }
@@ -145,7 +139,7 @@ ConvexBrush axialBrush(const Vec3& a, const Vec3& b) {
 
 std::string doorwayName(const Cell& c, int side) {
   return "the doorway of cell (" + std::to_string(c.x) + " " + std::to_string(c.y) + " " +
-         std::to_string(c.z) + ") side " + kSideNames[side];
+         std::to_string(c.z) + ") side " + std::string(kSides[side].name);
 }
 
 std::string number(double v) { return std::to_string(static_cast<long long>(std::llround(v))); }
@@ -330,7 +324,8 @@ struct Goal {
 
 }  // namespace
 
-WalkClass walkClassOf(std::string_view className, bool quake) {
+WalkClass walkClassOf(std::string_view className, Game game) {
+  const bool quake = game == Game::quake;
   if (maptext::equalsNoCase(className, "info_player_start"))
     return {WalkRole::playerStart, kPlayerBox, true};
   for (const ClassEntry& e : quake ? std::span<const ClassEntry>(kQuakeClasses)
@@ -354,10 +349,10 @@ std::vector<std::string> walkPiece(const WalkPiece& piece) {
   if (t.cells.empty()) return problems;
   Vec3 lo{kInf, kInf, kInf}, hi{-kInf, -kInf, -kInf};
   for (const Cell& c : t.cells) {
-    const Vec3 corner{double(c.x) * kCell, double(c.y) * kCell, double(c.z) * kCell};
+    const Vec3 corner{double(c.x) * kCellSize, double(c.y) * kCellSize, double(c.z) * kCellSize};
     for (size_t a = 0; a < 3; ++a) {
       lo[a] = std::min(lo[a], corner[a] - kStubDepth);
-      hi[a] = std::max(hi[a], corner[a] + kCell + kStubDepth);
+      hi[a] = std::max(hi[a], corner[a] + kCellSize + kStubDepth);
     }
   }
   const auto nx = static_cast<size_t>((hi[0] - lo[0]) / kWalkStep) + 1;
@@ -380,8 +375,8 @@ std::vector<std::string> walkPiece(const WalkPiece& piece) {
   };
   std::vector<Doorway> doorways;
   for (const Cell& c : t.cells) {
-    lattice.allow(double(c.x) * kCell, double(c.y) * kCell, double(c.x + 1) * kCell,
-                  double(c.y + 1) * kCell);
+    lattice.allow(double(c.x) * kCellSize, double(c.y) * kCellSize, double(c.x + 1) * kCellSize,
+                  double(c.y + 1) * kCellSize);
     for (int s = 0; s < 4; ++s) {
       if (!isOpen(c, s) || hasNeighbour(t, c, s)) continue;
       auto stub = [&](double u0, double v0, double z0, double u1, double v1, double z1) {

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/game_limits.h"
 #include "template_tool/brush_geometry.h"
 #include "templates/records.h"
 
@@ -24,7 +25,7 @@ struct WalkClass {
 };
 // The class's role and box, from the games' own sources (Quake: the
 // QuakeC setsize calls; Quake II: the game DLL's mins and maxs).
-WalkClass walkClassOf(std::string_view className, bool quake);
+WalkClass walkClassOf(std::string_view className, Game game);
 
 struct WalkEntity {
   std::string className;

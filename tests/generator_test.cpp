@@ -77,22 +77,14 @@ struct Reference {
 // cell belongs to another placement it opens back.
 void expectClosed(const CellGrid& g) {
   EXPECT_FALSE(g.frontier().anyMarked());
-  const struct {
-    bool Cell::*open;
-    bool Cell::*back;
-    GridCoord step;
-  } sides[] = {{&Cell::openPosY, &Cell::openNegY, {0, 1, 0}},
-               {&Cell::openNegY, &Cell::openPosY, {0, -1, 0}},
-               {&Cell::openPosX, &Cell::openNegX, {1, 0, 0}},
-               {&Cell::openNegX, &Cell::openPosX, {-1, 0, 0}}};
   g.forEachCell([&](GridCoord at, const Cell& p) {
     if (p.occupied == 0) return;
-    for (const auto& s : sides) {
+    for (const Side& s : kSides) {
       if (!(p.*s.open)) continue;
-      const GridCoord n{at.x + s.step.x, at.y + s.step.y, at.z};
+      const GridCoord n = at + s.step;
       ASSERT_TRUE(g.inBounds(n)) << at.x << "," << at.y << "," << at.z;
       ASSERT_NE(g.cellAt(n).occupied, 0) << at.x << "," << at.y << "," << at.z;
-      EXPECT_TRUE(g.cellAt(n).*s.back) << at.x << "," << at.y << "," << at.z;
+      EXPECT_TRUE(g.cellAt(n).*s.facing) << at.x << "," << at.y << "," << at.z;
     }
   });
 }

@@ -74,7 +74,7 @@ Built buildAlone(const std::string& folder, const std::string& mmdPath, const Te
 // what the map builder does. Check refuses all the builder refuses, with the
 // builder's own line, and the builder builds all that check passes.
 void expectAgreement(const std::string& folder) {
-  const std::vector<std::string> problems = checkKit(folder, Game::automatic);
+  const std::vector<std::string> problems = checkKit(folder, std::nullopt);
   auto names = platform::listFolder(folder, "*.mmd");
   ASSERT_TRUE(names.ok());
   for (const std::string& name : *names) {
@@ -136,7 +136,7 @@ TEST(Kit, CommittedFilesAreTheGeneratorsOutput) {
 
 TEST(Kit, ShippedKitsPassTheCheck) {
   for (const Kit& kit : kKits) {
-    EXPECT_EQ(relative(checkKit(kSource + kit.folder, Game::automatic)), std::vector<std::string>{})
+    EXPECT_EQ(relative(checkKit(kSource + kit.folder, std::nullopt)), std::vector<std::string>{})
         << kit.folder;
     EXPECT_EQ(relative(checkKit(kSource + kit.folder, kit.game)), std::vector<std::string>{});
     expectAgreement(kSource + kit.folder);
@@ -258,7 +258,7 @@ TEST(KitCheck, NamesEveryFaultOfTheBrokenFixtures) {
           "mismatch.mmd: cell (0 0 0) and cell (1 0 0) disagree about their shared face "
           "(+x open, -x closed)",
   };
-  EXPECT_EQ(relative(checkKit(kSource + kFixtures, Game::automatic)), expected);
+  EXPECT_EQ(relative(checkKit(kSource + kFixtures, std::nullopt)), expected);
   expectAgreement(kSource + kFixtures);
 }
 
@@ -299,9 +299,9 @@ TEST(KitCheck, QuakeRulesForTexturesAndTheWadKey) {
 }
 
 TEST(KitCheck, EmptyOrMissingFolder) {
-  EXPECT_EQ(relative(checkKit(kSource + "tests/fixtures/", Game::automatic)),
+  EXPECT_EQ(relative(checkKit(kSource + "tests/fixtures/", std::nullopt)),
             std::vector<std::string>{"tests/fixtures/: no .mmd template files"});
-  const auto missing = checkKit(kSource + "tests/no-such-kit/", Game::automatic);
+  const auto missing = checkKit(kSource + "tests/no-such-kit/", std::nullopt);
   ASSERT_EQ(missing.size(), 1u);
   EXPECT_NE(missing[0].find("no-such-kit"), std::string::npos);
 }
@@ -337,7 +337,7 @@ TEST(KitCheck, AcceptsWhatTheMapBuilderBuilds) {
     pieces.emplace_back("end:a.map", base);  // a name Windows refuses
   test::TempDir kit;
   writeKit(kit, pieces);
-  EXPECT_EQ(checkKit(kit.path(), Game::automatic), std::vector<std::string>{});
+  EXPECT_EQ(checkKit(kit.path(), std::nullopt), std::vector<std::string>{});
   expectAgreement(kit.path());
 }
 
@@ -369,7 +369,7 @@ TEST(KitCheck, RefusesWhatTheMapBuilderRefusesOnTheSameLine) {
                                     "\"light\" \"300\"\n\"_depth\" \"1 0.5\"\n\"origin\" \"1\"\n")},
                {"../up.map", base},
            });
-  std::vector<std::string> problems = checkKit(kit.path(), Game::automatic);
+  std::vector<std::string> problems = checkKit(kit.path(), std::nullopt);
   for (std::string& p : problems) p.erase(0, kit.path().size());
   EXPECT_EQ(problems,
             (std::vector<std::string>{

@@ -201,7 +201,7 @@ TEST(ShippedKits, LevelsFillQuicklyKeepTheLimitsEndFarthestAndGrowHarderWithSkil
   for (const ShippedKit& kit : kShippedKits) {
     TemplateLibrary library;
     ASSERT_TRUE(library.load(kitFolder(kit)).ok());
-    const GameLimits& limits = gameLimits(kit.gameType == 1);
+    const GameLimits& limits = gameLimits(kit.gameType == 1 ? Game::quake : Game::quake2);
     // The attempts' bound is generous; a few hundred take well under a second.
     for (auto [x, y, share, seeds, attempts] :
          {std::tuple{4, 4, 0.60f, 20u, 2000}, {10, 10, 0.75f, 10u, 20000}}) {

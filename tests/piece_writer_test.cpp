@@ -27,8 +27,8 @@ struct Written {
   }
 };
 
-PieceWriter writer(std::string_view text, std::string name = "p.map", bool quake1 = false) {
-  auto w = PieceWriter::make(std::string(text), std::move(name), quake1);
+PieceWriter writer(std::string_view text, std::string name = "p.map") {
+  auto w = PieceWriter::make(std::string(text), std::move(name), Game::quake2);
   EXPECT_TRUE(w.ok()) << w.message();
   return std::move(*w);
 }
@@ -39,7 +39,7 @@ std::string line(std::string_view text, GridCoord cell) {
   const bool plane = !text.empty() && text.front() == '(';
   auto w = PieceWriter::make(
       plane ? "{\n{\n" + std::string(text) + "\n}\n}\n" : "{\n" + std::string(text) + "\n}\n",
-      "p.map", false);
+      "p.map", Game::quake2);
   if (!w) return "error: " + w.message();
   Written out;
   w->writeEntities(out.sink, cell, kPitch, PlacementOptions{true, true, LevelPlan::Ratio{}, ""});
@@ -117,7 +117,8 @@ TEST(PieceWriter, MalformedLinesNameTheFileAndLine) {
   EXPECT_EQ(line("( 0 0 0 ) ( 0 6a 0 ) ( 1 1 1 ) tex", {0, 0, 0}),
             "error: p.map:3: \"6a\" is not a number");
   // A malformed depth is named before any other fault of the piece.
-  auto both = PieceWriter::make("{\n\"origin\" \"1\"\n\"_depth\" \"1 0\"\n}\n", "p.map", false);
+  auto both =
+      PieceWriter::make("{\n\"origin\" \"1\"\n\"_depth\" \"1 0\"\n}\n", "p.map", Game::quake2);
   ASSERT_FALSE(both.ok());
   EXPECT_EQ(both.message(),
             "p.map:3: _depth \"1 0\" must be two numbers from 0 to 1, the lower first (as \"0.5 "

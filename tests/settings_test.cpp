@@ -40,7 +40,7 @@ TEST(Settings, DefaultsForAProgramInFolderP) {
   EXPECT_EQ(s.source_directory, p + native("../maps/S2/"));
   EXPECT_EQ(s.target_directory, platform::defaultTargetFolder(p) + sep);
   EXPECT_EQ(s.game_type, 2);
-  EXPECT_FALSE(s.isQuake1());
+  EXPECT_EQ(s.game(), Game::quake2);
   EXPECT_EQ(s.client_path, p + program("client"));
   EXPECT_EQ(s.quake_i_qbsp, p + program("qbsp"));
   EXPECT_EQ(s.quake_i_light, p + program("light"));
@@ -52,7 +52,6 @@ TEST(Settings, DefaultsForAProgramInFolderP) {
   EXPECT_EQ(s.y, 4);
   EXPECT_EQ(s.z, 2);
   EXPECT_EQ(s.percent_to_fill, 0.6f);
-  EXPECT_EQ(s.cell_pitch, (std::array<int32_t, 3>{256, 256, 256}));
 }
 
 // The README's key table holds every key, in the order of the declaration,
@@ -108,7 +107,7 @@ TEST(Settings, KeyEdgeCases) {
   EXPECT_EQ(s.source_directory, "maps/");
   EXPECT_EQ(s.target_directory, "/games/q2/maps" + native("/"));
   EXPECT_EQ(s.game_type, 0);
-  EXPECT_FALSE(s.isQuake1());
+  EXPECT_EQ(s.game(), Game::quake2);
   EXPECT_EQ(s.client_path, "");
   EXPECT_EQ(s.quake_ii_qbsp, std::string(kP) + program("qbsp3"));
   EXPECT_EQ(s.x, 0);
@@ -120,9 +119,9 @@ TEST(Settings, KeyEdgeCases) {
   EXPECT_EQ(readFrom("[template_settings]\npercent_to_fill=0.75").percent_to_fill, 0.75f);
   EXPECT_EQ(readFrom("[template_settings]\npercent_to_fill=").percent_to_fill, 0.0f);
   EXPECT_TRUE(std::isinf(readFrom("[template_settings]\npercent_to_fill=1e300").percent_to_fill));
-  EXPECT_TRUE(readFrom("[globals]\ngame_type=1").isQuake1());
-  EXPECT_FALSE(readFrom("[globals]\ngame_type=3").isQuake1());
-  EXPECT_FALSE(readFrom("[globals]\ngame_type=0").isQuake1());
+  EXPECT_EQ(readFrom("[globals]\ngame_type=1").game(), Game::quake);
+  EXPECT_EQ(readFrom("[globals]\ngame_type=3").game(), Game::quake2);
+  EXPECT_EQ(readFrom("[globals]\ngame_type=0").game(), Game::quake2);
 }
 
 TEST(Settings, GridChecksNameTheKeyAndItsValue) {
