@@ -11,35 +11,25 @@
 namespace cellforge {
 namespace {
 
-// A program folder with its INI file and the three folders it names.
-class Install {
- public:
-  Install() {
-    for (const std::string* d : {&bin, &templates, &source, &target}) test::makeFolders(*d);
-    test::writeText(bin + "Cellforge.INI", "[globals]\ntemplate_directory=" + templates +
-                                               "\nsource_directory=" + source +
-                                               "\ntarget_directory=" + target + "\n");
-  }
+// An install tree whose INI names its folders, for runs of client.
+struct Install : test::InstallTree {
+  std::string out, err;
 
+  Install() { writeIni(); }
   Template addTemplate(int32_t id, const std::string& name, std::string_view piece,
                        uint16_t openings = 0) {
-    Template t;
-    t.id = id;
+    Template t = test::cellTemplate(id, openings);
     t.name = name;
-    t.cells.push_back(Cell{});
-    t.cells.back().setOpenings(openings);
-    test::writeText(source + "t" + std::to_string(id) + ".mmd", encodeMmd(t));
+    writeTemplate(t);
     if (!piece.empty()) test::writeText(source + name, piece);
     return t;
   }
-
   void writeLayout(GridCoord dims, const std::vector<std::pair<GridCoord, Template>>& placed) {
     CellGrid grid;
     grid.resize(dims);
     for (const auto& [at, t] : placed) grid.place(at, t);
-    ASSERT_TRUE(writeLayoutFile(templates + "sample.mtf", grid).ok());
+    ASSERT_TRUE(writeLayoutFile(layout(), grid).ok());
   }
-
   int run(std::vector<std::string> args = {}) {
     std::ostringstream o, e;
     const int status = runClient(args, bin + "client", o, e);
@@ -47,14 +37,7 @@ class Install {
     err = e.str();
     return status;
   }
-
-  std::string mapPath() const { return target + "sample.map"; }
-  std::string map() const { return test::readText(mapPath()); }
-
-  test::TempDir dir;
-  std::string bin = dir / "bin/", templates = dir / "tpl/", source = dir / "src/",
-              target = dir / "maps/";
-  std::string out, err;
+  std::string mapText() const { return test::readText(map()); }
 };
 
 constexpr std::string_view kRoom = R"(// room piece
@@ -70,27 +53,6 @@ constexpr std::string_view kRoom = R"(// room piece
 "origin" "32 32 24"
 }
 )";
-
-TEST(Client, WritesTheIndentedMap) {
-  Install in;
-  const Template room = in.addTemplate(1, "room.map", kRoom);
-  in.writeLayout({2, 1, 1}, {{{1, 0, 0}, room}});
-  ASSERT_EQ(in.run(), 0) << in.err;
-  EXPECT_EQ(in.err, "");
-  EXPECT_EQ(in.out, "Wrote " + in.mapPath() + "\n");
-  EXPECT_EQ(in.map(), R"({
-  "classname" "worldspawn"
- {
-  ( 256 0 0 ) ( 256 64 0 ) ( 320 0 0 ) floor 0 0 0 1 1
-  ( 256 0 16 ) ( 320 0 16 ) ( 256 64 16 ) floor 0 0 0 1 1
- }
-}
-{
-  "classname" "info_player_start"
-  "origin"        "288 32 24"
-}
-)");
-}
 
 TEST(Client, TheLowestCellGivesTheHeaderAndThePlayerStart) {
   Install in;
@@ -120,7 +82,7 @@ TEST(Client, TheLowestCellGivesTheHeaderAndThePlayerStart) {
 )");
   in.writeLayout({2, 1, 2}, {{{0, 0, 1}, high}, {{1, 0, 0}, low}});
   ASSERT_EQ(in.run(), 0) << in.err;
-  EXPECT_EQ(in.map(), R"({
+  EXPECT_EQ(in.mapText(), R"({
   "classname" "worldspawn"
   "message" "low"
  {
@@ -133,50 +95,6 @@ TEST(Client, TheLowestCellGivesTheHeaderAndThePlayerStart) {
 {
   "classname" "info_player_start"
   "origin"        "256 0 0"
-}
-)");
-}
-
-TEST(Client, OneTemplateAtTwoAnchorsWithADoor) {
-  Install in;
-  const Template hall = in.addTemplate(3, "hall.map", R"({
-"classname" "worldspawn"
-{
-( 0 0 0 ) ( 0 1 0 ) ( 1 0 0 ) a 0 0 0 1 1
-}
-}
-{
-"classname" "func_door"
-// door
-{
-( 8 8 0.5 ) ( 8 9 0 ) ( 9 8 0 ) door 0 0 0 1 1
-}
-}
-)");
-  in.writeLayout({2, 2, 1}, {{{0, 1, 0}, hall}, {{1, 0, 0}, hall}});
-  ASSERT_EQ(in.run(), 0) << in.err;
-  EXPECT_EQ(in.map(), R"({
-  "classname" "worldspawn"
- {
-  ( 256 0 0 ) ( 256 1 0 ) ( 257 0 0 ) a 0 0 0 1 1
- }
- {
-  ( 0 256 0 ) ( 0 257 0 ) ( 1 256 0 ) a 0 0 0 1 1
- }
-}
-{
-  "classname" "func_door"
-// door
- {
-  ( 264 8 0.5 ) ( 264 9 0 ) ( 265 8 0 ) door 0 0 0 1 1
- }
-}
-{
-  "classname" "func_door"
-// door
- {
-  ( 8 264 0.5 ) ( 8 265 0 ) ( 9 264 0 ) door 0 0 0 1 1
- }
 }
 )");
 }
@@ -239,7 +157,8 @@ TEST(Client, OneExitAtTheFarEndNamesPerPlacementAndDepth) {
   in.writeLayout({3, 1, 1}, {{{0, 0, 0}, west}, {{1, 0, 0}, middle}, {{2, 0, 0}, east}});
   ASSERT_EQ(in.run(), 0) << in.err;
   EXPECT_EQ(in.err, "");
-  EXPECT_EQ(in.map(), R"({
+  EXPECT_EQ(in.out, "Wrote " + in.map() + "\n");
+  EXPECT_EQ(in.mapText(), R"({
   "classname" "worldspawn"
 }
 {
@@ -284,37 +203,26 @@ TEST(Client, OneExitAtTheFarEndNamesPerPlacementAndDepth) {
 
 // Every failure is one line naming the file, status 1, and no map at all.
 void expectFailure(Install& in, const std::string& line) {
-  test::writeText(in.mapPath(), "stale\n");
+  test::writeText(in.map(), "stale\n");
   EXPECT_EQ(in.run(), 1);
   EXPECT_EQ(in.err, "client: " + line + "\n");
-  EXPECT_FALSE(platform::exists(in.mapPath()));
+  EXPECT_FALSE(platform::exists(in.map()));
 }
 
 TEST(Client, LayoutFailures) {
   Install in;
   const Template room = in.addTemplate(1, "room.map", kRoom);
-  const std::string layout = in.templates + "sample.mtf";
-  {
-    SCOPED_TRACE("missing");
-    expectFailure(in, layout + ": cannot open: " + test::missingFileCause());
-  }
+  const std::string layout = in.layout();
+  expectFailure(in, layout + ": cannot open: " + test::missingFileCause());
   test::writeText(layout, "not a layout");
-  {
-    SCOPED_TRACE("refused");
-    expectFailure(in, layout + ": not a layout file");
-  }
+  expectFailure(in, layout + ": not a layout file");
   in.writeLayout({2, 1, 1}, {});
-  {
-    SCOPED_TRACE("empty");
-    expectFailure(in, layout + ": no template is placed in this layout");
-  }
+  expectFailure(in, layout + ": no template is placed in this layout");
   Template stranger = room;
   stranger.id = 7;
   in.writeLayout({2, 1, 1}, {{{0, 0, 0}, stranger}});
-  test::writeText(in.mapPath(), "stale\n");
-  EXPECT_EQ(in.run(), 1);
-  EXPECT_NE(in.err.find("template id 7"), std::string::npos) << in.err;
-  EXPECT_FALSE(platform::exists(in.mapPath()));
+  expectFailure(
+      in, layout + ": record 1 of 1 names template id 7, which no template of the library has");
 }
 
 TEST(Client, PieceFailures) {
@@ -351,12 +259,10 @@ TEST(Client, MapThatCannotBeWritten) {
   Install in;
   const Template room = in.addTemplate(1, "room.map", kRoom);
   in.writeLayout({1, 1, 1}, {{{0, 0, 0}, room}});
-  test::writeText(in.bin + "Cellforge.INI", "[globals]\ntemplate_directory=" + in.templates +
-                                                "\nsource_directory=" + in.source +
-                                                "\ntarget_directory=" + in.dir.path() + "none/\n");
+  in.target = in.dir / "none/";
+  in.writeIni();
   EXPECT_EQ(in.run(), 1);
-  EXPECT_EQ(in.err.rfind("client: " + in.dir.path() + "none/sample.map: cannot write", 0), 0u)
-      << in.err;
+  EXPECT_EQ(in.err.rfind("client: " + in.map() + ": cannot write", 0), 0u) << in.err;
   EXPECT_EQ(std::count(in.err.begin(), in.err.end(), '\n'), 1);
 }
 
@@ -400,10 +306,10 @@ TEST(Client, UnbalancedBracesAreWarnedAbout) {
                         in.source +
                         "open.map:4: the entity opened here is never closed (a \"}\" is "
                         "missing); it is left out of the map\nclient: " +
-                        in.templates +
-                        "sample.mtf: the template at cell (1, 0, 0) cannot be reached on foot "
+                        in.layout() +
+                        ": the template at cell (1, 0, 0) cannot be reached on foot "
                         "from the start at (0, 0, 0); it has no distance and holds no exit\n");
-  EXPECT_EQ(in.map(), R"({
+  EXPECT_EQ(in.mapText(), R"({
   "classname" "worldspawn"
  {
   ( 0 0 0 ) ( 0 1 0 ) ( 1 0 0 ) a 0 0 0 1 1

@@ -16,7 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::readText;
-using test::TempDir;
 using test::writeText;
 
 std::string withoutCarriageReturns(std::string text) {
@@ -27,13 +26,6 @@ std::string withoutCarriageReturns(std::string text) {
 std::string goldenPath(const std::string& name) {
   return (fs::path(CELLFORGE_SOURCE_DIR) / "tests" / "fixtures" / "golden" / name).string();
 }
-
-struct Case {
-  const char* kit;
-  int gameType;
-  const char* seed;
-  const char* golden;  // the layout's and the map's file names, without .mtf and .map
-};
 
 // The first line where `map` and the golden file differ: a whole map in a
 // failure message helps nobody.
@@ -46,35 +38,27 @@ void expectSameMap(const std::string& map, const std::string& golden) {
   ADD_FAILURE() << "map differs from " << golden << " at line " << line;
 }
 
-void runAndCompare(const Case& c) {
-  const std::string sep(1, platform::separator());
-  const std::string suffix(platform::programSuffix());
-  TempDir root;
-  const std::string bin = root / ("bin" + sep),
-                    templates = root / ("maps" + sep + "templates" + sep),
-                    source = root / ("maps" + sep + c.kit + sep),
-                    target = root / ("baseq2" + sep + "maps" + sep);
-  for (const std::string& folder : {bin, templates, source, target}) test::makeFolders(folder);
-  fs::copy_file(CELLFORGE_SERVER_EXE, bin + "server" + suffix);
-  fs::copy_file(CELLFORGE_CLIENT_EXE, bin + "client" + suffix);
-  for (const auto& entry : fs::directory_iterator(fs::path(CELLFORGE_SOURCE_DIR) / "maps" / c.kit))
-    fs::copy_file(entry.path(), source + entry.path().filename().string());
-  writeText(bin + "Cellforge.INI",
-            "[globals]\ntemplate_directory=" + templates + "\nsource_directory=" + source +
-                "\ntarget_directory=" + target + "\ngame_type=" + std::to_string(c.gameType) +
-                "\nclient_path=" + bin + "client" + suffix + "\n");
-
-  auto ran = platform::runProgram({bin + "server" + suffix, "--seed", c.seed, "--no-compile"},
-                                  root.path());
+void expectRuns(const test::InstallTree& tree, const std::vector<std::string>& argv) {
+  auto ran = platform::runProgram(argv, tree.dir.path());
   ASSERT_TRUE(ran.ok()) << ran.message();
   ASSERT_EQ(ran->code, 0) << platform::describeExit(*ran);
+}
 
-  const std::string layout = readText(templates + "sample.mtf");
-  const std::string map = withoutCarriageReturns(readText(target + "sample.map"));
+// server --seed <seed> --no-compile in a tree with the shipped kit `kit`.
+void runAndCompare(const char* kit, int gameType, const char* seed, const std::string& golden) {
+  test::InstallTree tree(kit);
+  const std::string server = tree.install(CELLFORGE_SERVER_EXE, "server");
+  const std::string client = tree.install(CELLFORGE_CLIENT_EXE, "client");
+  tree.copyKit((fs::path(CELLFORGE_SOURCE_DIR) / "maps" / kit).string());
+  tree.writeIni("game_type=" + std::to_string(gameType) + "\nclient_path=" + client + "\n");
+  ASSERT_NO_FATAL_FAILURE(expectRuns(tree, {server, "--seed", seed, "--no-compile"}));
+
+  const std::string layout = readText(tree.layout());
+  const std::string map = withoutCarriageReturns(readText(tree.map()));
   ASSERT_FALSE(layout.empty());
   ASSERT_FALSE(map.empty());
-  const std::string mtfGolden = goldenPath(std::string(c.golden) + ".mtf");
-  const std::string mapGolden = goldenPath(std::string(c.golden) + ".map");
+  const std::string mtfGolden = goldenPath(golden + ".mtf");
+  const std::string mapGolden = goldenPath(golden + ".map");
   if (std::getenv("CELLFORGE_WRITE_GOLDEN") != nullptr) {
     writeText(mtfGolden, layout);
     writeText(mapGolden, map);
@@ -88,31 +72,20 @@ void runAndCompare(const Case& c) {
 // writes the maps it wrote before levels had exits. The pieces are those of
 // the kits of that time that the golden layouts place.
 void runClientOnFrozenKit(const char* kit, int gameType, const std::string& golden) {
-  const std::string sep(1, platform::separator());
-  TempDir root;
-  const std::string bin = root / ("bin" + sep), templates = root / ("mtf" + sep),
-                    target = root / ("maps" + sep);
-  const std::string source =
-      (fs::path(CELLFORGE_SOURCE_DIR) / "tests" / "fixtures" / "no-exits" / kit).string() + sep;
-  for (const std::string& folder : {bin, templates, target}) test::makeFolders(folder);
-  const std::string client = bin + "client" + std::string(platform::programSuffix());
-  fs::copy_file(CELLFORGE_CLIENT_EXE, client);
-  fs::copy_file(goldenPath(golden + ".mtf"), templates + "sample.mtf");
-  writeText(bin + "Cellforge.INI",
-            "[globals]\ntemplate_directory=" + templates + "\nsource_directory=" + source +
-                "\ntarget_directory=" + target + "\ngame_type=" + std::to_string(gameType) + "\n");
-  auto ran = platform::runProgram({client}, root.path());
-  ASSERT_TRUE(ran.ok()) << ran.message();
-  ASSERT_EQ(ran->code, 0) << platform::describeExit(*ran);
-  expectSameMap(withoutCarriageReturns(readText(target + "sample.map")),
-                goldenPath(golden + ".map"));
+  test::InstallTree tree;
+  tree.source =
+      (fs::path(CELLFORGE_SOURCE_DIR) / "tests" / "fixtures" / "no-exits" / kit).string() +
+      platform::separator();
+  const std::string client = tree.install(CELLFORGE_CLIENT_EXE, "client");
+  fs::copy_file(goldenPath(golden + ".mtf"), tree.layout());
+  tree.writeIni("game_type=" + std::to_string(gameType) + "\n");
+  ASSERT_NO_FATAL_FAILURE(expectRuns(tree, {client}));
+  expectSameMap(withoutCarriageReturns(readText(tree.map())), goldenPath(golden + ".map"));
 }
 
-TEST(SameSeedSameMap, QuakeTwoKit) {
-  runAndCompare({"S2", 2, "20261207", "q2-seed-20261207-level"});
-}
+TEST(SameSeedSameMap, QuakeTwoKit) { runAndCompare("S2", 2, "20261207", "q2-seed-20261207-level"); }
 
-TEST(SameSeedSameMap, QuakeKit) { runAndCompare({"S1", 1, "4242", "q1-seed-4242-level"}); }
+TEST(SameSeedSameMap, QuakeKit) { runAndCompare("S1", 1, "4242", "q1-seed-4242-level"); }
 
 TEST(KitsWithoutExits, GiveTheMapsTheyGaveBefore) {
   runClientOnFrozenKit("S2", 2, "q2-seed-20261207");

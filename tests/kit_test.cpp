@@ -1,25 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <chrono>
 #include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <map>
 #include <set>
 
 #include "client/map_builder.h"
-#include "client/map_census.h"
-#include "foundation/game_limits.h"
 #include "foundation/settings.h"
-#include "layout/generator.h"
 #include "layout/layout_file.h"
-#include "layout/level_plan.h"
-#include "layout/random_source.h"
 #include "maptext/piece_model.h"
 #include "platform/platform.h"
-#include "template_tool/brush_geometry.h"
 #include "template_tool/kit_check.h"
 #include "template_tool/kit_generator.h"
 #include "templates/mmd_file.h"
@@ -165,19 +157,15 @@ TEST(Kit, CoversEveryOpeningSetStairsBigRoomsAndMonsters) {
     ASSERT_TRUE(library.load(kSource + kit.folder).ok());
     std::map<int, int> singles;  // openings word -> looks
     std::set<std::string> stairs, shapes, monsters;
-    std::set<int32_t> ids;
     int secrets = 0, doors = 0, water = 0, sky = 0;
     for (const Template& t : library.templates()) {
-      EXPECT_NE(t.id, 0);
-      EXPECT_TRUE(ids.insert(t.id).second) << t.name;
       if (t.cells.size() == 1) ++singles[t.cells[0].openings()];
-      int32_t zMin = 0, zMax = 0, xMax = 0, yMax = 0;
+      int32_t zMin = 0, zMax = 0;
       for (const Cell& c : t.cells) {
         zMin = std::min(zMin, c.z);
         zMax = std::max(zMax, c.z);
-        xMax = std::max(xMax, c.x);
-        yMax = std::max(yMax, c.y);
       }
+      // That each stair climbs is the walk check's (ShippedKitsPassTheCheck).
       const bool stair = t.cells.size() == 2 && zMax - zMin == 1;
       if (stair) {
         // Climbing direction: the side the upper cell opens to.
@@ -219,28 +207,6 @@ TEST(Kit, CoversEveryOpeningSetStairsBigRoomsAndMonsters) {
         lit.insert({o[0] / 256, o[1] / 256, (o[2] + 256) / 256 - 1});
       }
       EXPECT_EQ(starts, 1) << t.name;
-      if (stair) {
-        // The stairs' treads, from the lower floor to the upper one: no
-        // rise above 16 units, which a player steps up without jumping.
-        std::set<double> tops;
-        for (const maptext::Brush& brush : piece->world()->brushes) {
-          std::vector<maptext::PlaneLine> planes;
-          for (const maptext::Line& line : piece->linesOf(brush))
-            if (line.kind == maptext::LineKind::plane)
-              planes.push_back(maptext::splitPlaneLine(line.text));
-          ConvexBrush bb;
-          ASSERT_TRUE(makeBrush(planes, bb));
-          if (bb.lo[0] >= 16 && bb.hi[0] <= 240 && bb.lo[1] >= 16 && bb.hi[1] <= 240 &&
-              bb.lo[2] < zMax * 256.0 + 240)  // not the ceiling
-            tops.insert(bb.hi[2]);
-        }
-        const double floor = zMin * 256.0 + 16;
-        ASSERT_FALSE(tops.empty());
-        EXPECT_EQ(*tops.begin(), floor) << t.name;
-        EXPECT_EQ(*tops.rbegin(), floor + 256) << t.name;
-        for (auto it = std::next(tops.begin()); it != tops.end(); ++it)
-          EXPECT_LE(*it - *std::prev(it), 16.0) << t.name;
-      }
       for (const Cell& c : t.cells)
         EXPECT_TRUE(lit.count({c.x, c.y, c.z})) << t.name << " leaves a cell dark";
     }
@@ -296,6 +262,26 @@ TEST(KitCheck, NamesEveryFaultOfTheBrokenFixtures) {
   expectAgreement(kSource + kFixtures);
 }
 
+// A piece of the earlier kit (`name` below kPieces) changed by `edit`,
+// checked as "p.map" for `game`.
+std::vector<std::string> checkChanged(const std::string& name,
+                                      const std::function<void(std::string&)>& edit,
+                                      Game game = Game::quake2) {
+  const std::string folder = kPieces + name.substr(0, name.rfind('/') + 1);
+  const std::string file = name.substr(name.rfind('/') + 1);
+  TemplateLibrary library;
+  EXPECT_TRUE(library.load(folder).ok());
+  const Template* t = nullptr;
+  for (const Template& each : library.templates())
+    if (each.name == file) t = &each;
+  EXPECT_NE(t, nullptr) << name;
+  std::string text = *platform::readFile(folder + file);
+  edit(text);
+  auto piece = maptext::Piece::read(text, "p.map");
+  EXPECT_TRUE(piece.ok()) << piece.message();
+  return t && piece ? checkPiece(*t, "p.mmd", *piece, game) : std::vector<std::string>{};
+}
+
 TEST(KitCheck, QuakeRulesForTexturesAndTheWadKey) {
   // The Quake II kit read as a Quake kit: long names and no "wad" key.
   const auto problems = relative(checkKit(kSource + "maps/S2/", Game::quake));
@@ -305,22 +291,11 @@ TEST(KitCheck, QuakeRulesForTexturesAndTheWadKey) {
                       "needs it for the textures"),
             problems.end());
   // A Quake piece with a texture name one past Quake's limit.
-  std::string text = *platform::readFile(kPieces + "quake/end_e_a.map");
-  const size_t at = text.find("wbrick1_5");
-  ASSERT_NE(at, std::string::npos);
-  text.replace(at, 9, "wbrick1_5_longer");
-  auto piece = maptext::Piece::read(text, "end.map");
-  ASSERT_TRUE(piece.ok()) << piece.message();
-  TemplateLibrary library;
-  ASSERT_TRUE(library.load(kPieces + "quake/").ok());
-  const Template* t = nullptr;
-  for (const Template& each : library.templates())
-    if (each.name == "end_e_a.map") t = &each;
-  ASSERT_NE(t, nullptr);
-  EXPECT_EQ(checkPiece(*t, "end.mmd", *piece, Game::quake),
-            std::vector<std::string>{"end.map:21: texture name \"wbrick1_5_longer\" has 16 "
+  auto longer = [](std::string& t) { replace(t, "wbrick1_5", "wbrick1_5_longer"); };
+  EXPECT_EQ(checkChanged("quake/end_e_a.map", longer, Game::quake),
+            std::vector<std::string>{"p.map:21: texture name \"wbrick1_5_longer\" has 16 "
                                      "characters; Quake allows 15"});
-  EXPECT_EQ(checkPiece(*t, "end.mmd", *piece, Game::quake2), std::vector<std::string>{});
+  EXPECT_EQ(checkChanged("quake/end_e_a.map", longer, Game::quake2), std::vector<std::string>{});
 }
 
 TEST(KitCheck, EmptyOrMissingFolder) {
@@ -413,36 +388,8 @@ TEST(KitCheck, RefusesWhatTheMapBuilderRefusesOnTheSameLine) {
   expectAgreement(kit.path());
 }
 
-// An axis-aligned brush, planes as the kit generator writes them.
 std::string boxBrush(int x0, int y0, int z0, int x1, int y1, int z1) {
-  auto plane = [](int ax, int ay, int az, int bx, int by, int bz, int cx, int cy, int cz) {
-    auto p = [](int x, int y, int z) {
-      return "( " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(z) + " )";
-    };
-    return p(ax, ay, az) + " " + p(bx, by, bz) + " " + p(cx, cy, cz) + " e1u1/metal1_1 0 0 0 1 1\n";
-  };
-  return "{\n" + plane(x0, y0, z0, x0, y0 + 1, z0, x0, y0, z0 + 1) +
-         plane(x0, y0, z0, x0, y0, z0 + 1, x0 + 1, y0, z0) +
-         plane(x0, y0, z0, x0 + 1, y0, z0, x0, y0 + 1, z0) +
-         plane(x1, y1, z1, x1, y1 + 1, z1, x1 + 1, y1, z1) +
-         plane(x1, y1, z1, x1 + 1, y1, z1, x1, y1, z1 + 1) +
-         plane(x1, y1, z1, x1, y1, z1 + 1, x1, y1 + 1, z1) + "}\n";
-}
-
-// A shipped Quake II piece changed by `edit`, checked as "p.map".
-std::vector<std::string> checkChanged(const std::string& name,
-                                      const std::function<void(std::string&)>& edit) {
-  TemplateLibrary library;
-  EXPECT_TRUE(library.load(kPieces).ok());
-  const Template* t = nullptr;
-  for (const Template& each : library.templates())
-    if (each.name == name) t = &each;
-  EXPECT_NE(t, nullptr) << name;
-  std::string text = *platform::readFile(kPieces + name);
-  edit(text);
-  auto piece = maptext::Piece::read(text, "p.map");
-  EXPECT_TRUE(piece.ok()) << piece.message();
-  return t && piece ? checkPiece(*t, "p.mmd", *piece, Game::quake2) : std::vector<std::string>{};
+  return test::boxBrush({x0, y0, z0}, {x1, y1, z1}, "e1u1/metal1_1");
 }
 
 void addBrush(std::string& text, const std::string& brush) {
@@ -505,134 +452,6 @@ TEST(KitWalk, PiecesThatCannotBeWalkedAreNamed) {
       (std::vector<std::string>{
           "p.map: the doorway of cell (0 0 1) side +x can't be reached on foot from the "
           "doorway of cell (0 0 0) side -x"}));
-}
-
-// What one skill of a level holds.
-struct SkillCount {
-  int monsters = 0, health = 0, armour = 0, ammo = 0;
-};
-
-// Counts the entities a map spawns on each skill (easy, medium, hard) by
-// the games' spawnflags: 256 not on easy, 512 not on medium, 1024 not on hard.
-std::array<SkillCount, 3> countSkills(const std::string& mapText) {
-  std::array<SkillCount, 3> counts{};
-  auto map = maptext::Piece::read(mapText, "sample.map");
-  EXPECT_TRUE(map.ok()) << map.message();
-  if (!map) return counts;
-  for (const maptext::Entity& e : map->entities()) {
-    const std::string_view cls = e.className;
-    const int flags = std::atoi(std::string(map->value(e, "spawnflags")).c_str());
-    for (int skill = 0; skill < 3; ++skill) {
-      if (flags & (256 << skill)) continue;
-      SkillCount& c = counts[size_t(skill)];
-      c.monsters += startsWith(cls, "monster_");
-      c.health += startsWith(cls, "item_health");
-      c.armour += startsWith(cls, "item_armor");
-      c.ammo += startsWith(cls, "ammo_") || cls == "item_shells" || cls == "item_spikes" ||
-                cls == "item_rockets" || cls == "item_cells";
-    }
-  }
-  return counts;
-}
-
-// Levels of both kits at the default grid and at 10 x 10 x 2: filled in
-// few attempts, within every hard limit of the game, hard with the most
-// monsters and easy with the most health. CELLFORGE_KIT_REPORT=1 prints
-// the figures per kit, grid and skill.
-TEST(KitLevels, FillQuicklyStayInTheLimitsAndGrowHarderWithSkill) {
-  const bool report = std::getenv("CELLFORGE_KIT_REPORT") != nullptr;
-  for (const Kit& kit : kKits) {
-    TemplateLibrary library;
-    ASSERT_TRUE(library.load(kSource + kit.folder).ok());
-    const GameLimits& limits = gameLimits(kit.game);
-    struct Case {
-      GridSpec grid;
-      uint32_t seeds;
-      int64_t attempts;  // a generous bound; a few hundred take well under a second
-    };
-    for (Case c : {Case{{{4, 4, 2}, 0.60f}, 20, 2000}, Case{{{10, 10, 2}, 0.75f}, 10, 20000}}) {
-      Settings settings;
-      settings.game_type = kit.game == Game::quake ? 1 : 2;
-      settings.source_directory = kSource + kit.folder;
-      const GridCoord size = c.grid.size;
-      std::array<SkillCount, 3> total{};
-      std::vector<double> millis;
-      int64_t exitDistance = 0, brushes = 0, entities = 0, spawned = 0;
-      int64_t mostBrushes = 0, mostEntities = 0, mostSpawned = 0;
-      for (uint32_t seed = 1; seed <= c.seeds; ++seed) {
-        RandomSource random(seed);
-        Generator generator(c.grid, library, random);
-        const auto began = std::chrono::steady_clock::now();
-        ASSERT_TRUE(generator.prepare().ok());
-        const bool filled = generator.fill();
-        millis.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began)
-                .count());
-        ASSERT_TRUE(filled) << generator.shortfall().spent;
-        EXPECT_LT(generator.discardedAttempts(), c.attempts) << kit.folder << " seed " << seed;
-        const CellGrid& grid = generator.grid();
-        EXPECT_GE(
-            static_cast<double>(grid.occupiedCount()),
-            static_cast<double>(c.grid.fillShare) * static_cast<double>(size.x * size.y * size.z));
-        const LevelPlan level = planLevel(
-            grid, library, [](const Template&) { return true; }, "sample.mtf");
-        ASSERT_TRUE(level.exit.has_value());
-        exitDistance += level.distance[*level.exit];
-
-        test::TempDir dir;
-        ASSERT_TRUE(writeLayoutFile(dir / "sample.mtf", grid).ok());
-        MapBuilder builder(settings, library);
-        const Status built = builder.build(dir / "sample.mtf", dir / "sample.map");
-        ASSERT_TRUE(built.ok()) << built.message();
-        const std::string map = test::readText(dir / "sample.map");
-        auto census = takeMapCensus(map, "sample.map", limits);
-        ASSERT_TRUE(census.ok()) << census.message();
-        for (const GameLimit& limit : limits.limits) {
-          const int64_t n = limit.what == Limited::kBrushes       ? census->brushes
-                            : limit.what == Limited::kMapEntities ? census->entities
-                            : limit.what == Limited::kEdicts ? census->spawned + limits.fixedEdicts
-                                                             : 0;
-          if (limit.hard) {
-            EXPECT_LE(n, limit.most) << kit.folder << " seed " << seed;
-          }
-        }
-        brushes += census->brushes;
-        entities += census->entities;
-        spawned += census->spawned + limits.fixedEdicts;
-        mostBrushes = std::max(mostBrushes, census->brushes);
-        mostEntities = std::max(mostEntities, census->entities);
-        mostSpawned = std::max(mostSpawned, census->spawned + limits.fixedEdicts);
-        const auto skills = countSkills(map);
-        for (size_t s = 0; s < 3; ++s) {
-          total[s].monsters += skills[s].monsters;
-          total[s].health += skills[s].health;
-          total[s].armour += skills[s].armour;
-          total[s].ammo += skills[s].ammo;
-        }
-      }
-      EXPECT_LT(total[0].monsters, total[1].monsters) << kit.folder;
-      EXPECT_LT(total[1].monsters, total[2].monsters) << kit.folder;
-      EXPECT_GE(total[2].monsters * 2, total[0].monsters * 3) << kit.folder;
-      EXPECT_GT(total[0].health, total[2].health) << kit.folder;
-      if (!report) continue;
-      std::sort(millis.begin(), millis.end());
-      const double n = c.seeds;
-      std::printf(
-          "%s %dx%dx%d@%s, %u seeds: layout median %.2f ms; exit %.1f rooms from the start; "
-          "brushes %.0f (most %" PRId64 "), entities %.0f (most %" PRId64
-          "), edicts %.0f (most %" PRId64 ")\n",
-          kit.folder, size.x, size.y, size.z, size.x == 4 ? "0.60" : "0.75", c.seeds,
-          millis[millis.size() / 2], double(exitDistance) / n, double(brushes) / n, mostBrushes,
-          double(entities) / n, mostEntities, double(spawned) / n, mostSpawned);
-      for (size_t s = 0; s < 3; ++s)
-        std::printf("  %-6s monsters %5.1f  health %5.1f  armour %5.1f  ammunition %5.1f\n",
-                    s == 0   ? "easy"
-                    : s == 1 ? "medium"
-                             : "hard",
-                    total[s].monsters / n, total[s].health / n, total[s].armour / n,
-                    total[s].ammo / n);
-    }
-  }
 }
 
 }  // namespace

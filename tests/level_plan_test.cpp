@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <array>
 #include <regex>
 #include <sstream>
 
 #include "client/map_builder.h"
+#include "client/map_census.h"
+#include "foundation/game_limits.h"
 #include "layout/generator.h"
 #include "layout/random_source.h"
+#include "maptext/piece_model.h"
 #include "platform/platform.h"
 #include "server/server_app.h"
 #include "tests/test_support.h"
@@ -148,6 +151,11 @@ std::string kitFolder(const ShippedKit& kit) {
   return test::native(std::string(CELLFORGE_SOURCE_DIR) + "/maps/" + kit.folder + "/");
 }
 
+// The three numbers a match caught, divided by `unit`.
+GridCoord caught(const std::smatch& m, int32_t unit = 1) {
+  return {std::stoi(m[1]) / unit, std::stoi(m[2]) / unit, std::stoi(m[3]) / unit};
+}
+
 // The cell of the exit trigger's first plane point, and how many exits the
 // map holds.
 std::pair<GridCoord, int> exitsOf(const std::string& map, const ShippedKit& kit) {
@@ -156,18 +164,48 @@ std::pair<GridCoord, int> exitsOf(const std::string& map, const ShippedKit& kit)
   const std::regex trigger("\"classname\" \"" + std::string(kit.exitTrigger) +
                            "\"[^(]*\\( (-?[0-9]+) (-?[0-9]+) (-?[0-9]+) \\)");
   for (auto it = std::sregex_iterator(map.begin(), map.end(), trigger);
-       it != std::sregex_iterator(); ++it, ++count) {
-    auto at = [&](size_t i) { return std::stoi((*it)[i].str()) / 256; };
-    cell = {at(1), at(2), at(3)};
-  }
+       it != std::sregex_iterator(); ++it, ++count)
+    cell = caught(*it, 256);
   return {cell, count};
 }
 
-TEST(ShippedKits, EveryMapHasOneExitInTheFarthestRoom) {
+// What one skill of a level holds.
+struct SkillCount {
+  int monsters = 0, health = 0;
+};
+
+// Counts the entities a map spawns on each skill (easy, medium, hard) by
+// the games' spawnflags: 256 not on easy, 512 not on medium, 1024 not on hard.
+std::array<SkillCount, 3> countSkills(const std::string& mapText) {
+  std::array<SkillCount, 3> counts{};
+  auto map = maptext::Piece::read(mapText, "sample.map");
+  EXPECT_TRUE(map.ok()) << map.message();
+  if (!map) return counts;
+  for (const maptext::Entity& e : map->entities()) {
+    const std::string_view cls = e.className;
+    const int flags = std::atoi(std::string(map->value(e, "spawnflags")).c_str());
+    for (size_t skill = 0; skill < 3; ++skill) {
+      if (flags & (256 << skill)) continue;
+      SkillCount& c = counts[skill];
+      c.monsters += cls.starts_with("monster_");
+      c.health += cls.starts_with("item_health");
+    }
+  }
+  return counts;
+}
+
+// Levels of both kits at the default grid and at 10 x 10 x 2: filled in
+// few attempts, within every hard limit of the game, one exit in the
+// farthest room, hard with the most monsters and easy with the most health.
+TEST(ShippedKits, LevelsFillQuicklyKeepTheLimitsEndFarthestAndGrowHarderWithSkill) {
   for (const ShippedKit& kit : kShippedKits) {
     TemplateLibrary library;
     ASSERT_TRUE(library.load(kitFolder(kit)).ok());
-    for (auto [x, y, share, seeds] : {std::tuple{4, 4, 0.60f, 20u}, {10, 10, 0.75f, 5u}}) {
+    const GameLimits& limits = gameLimits(kit.gameType == 1 ? Game::quake : Game::quake2);
+    // The attempts' bound is generous; a few hundred take well under a second.
+    for (auto [x, y, share, seeds, attempts] :
+         {std::tuple{4, 4, 0.60f, 20u, 2000}, {10, 10, 0.75f, 10u, 20000}}) {
+      std::array<SkillCount, 3> total{};
       for (uint32_t seed = 1; seed <= seeds; ++seed) {
         SCOPED_TRACE(std::string(kit.folder) + " seed " + std::to_string(seed));
         RandomSource random(seed);
@@ -177,6 +215,9 @@ TEST(ShippedKits, EveryMapHasOneExitInTheFarthestRoom) {
         Settings settings;
         settings.game_type = kit.gameType;
         settings.source_directory = kitFolder(kit);
+        EXPECT_LT(generator.discardedAttempts(), attempts);
+        EXPECT_GE(static_cast<double>(generator.grid().occupiedCount()),
+                  static_cast<double>(share) * x * y * 2);
         MapBuilder builder(settings, library);
         builder.grid() = generator.grid();
         auto map = builder.composeMap("sample.mtf");
@@ -190,28 +231,42 @@ TEST(ShippedKits, EveryMapHasOneExitInTheFarthestRoom) {
         const auto [cell, count] = exitsOf(*map, kit);
         EXPECT_EQ(count, 1);
         EXPECT_EQ(cell, plan->placements[*plan->exit].anchor);
+
+        auto census = takeMapCensus(*map, "sample.map", limits);
+        ASSERT_TRUE(census.ok()) << census.message();
+        for (const GameLimit& limit : limits.limits) {
+          const int64_t n = limit.what == Limited::kBrushes       ? census->brushes
+                            : limit.what == Limited::kMapEntities ? census->entities
+                            : limit.what == Limited::kEdicts ? census->spawned + limits.fixedEdicts
+                                                             : 0;
+          if (limit.hard) {
+            EXPECT_LE(n, limit.most);
+          }
+        }
+        const auto skills = countSkills(*map);
+        for (size_t s = 0; s < 3; ++s) {
+          total[s].monsters += skills[s].monsters;
+          total[s].health += skills[s].health;
+        }
       }
+      EXPECT_LT(total[0].monsters, total[1].monsters) << kit.folder;
+      EXPECT_LT(total[1].monsters, total[2].monsters) << kit.folder;
+      EXPECT_GE(total[2].monsters * 2, total[0].monsters * 3) << kit.folder;
+      EXPECT_GT(total[0].health, total[2].health) << kit.folder;
     }
   }
 }
 
 TEST(ShippedKits, TheSummaryNamesTheCellsTheMapHoldsStartAndExitIn) {
-  namespace fs = std::filesystem;
   for (const ShippedKit& kit : kShippedKits) {
-    test::TempDir root;
-    const std::string bin = test::native(root / "bin/"), templates = test::native(root / "mtf/"),
-                      target = test::native(root / "maps/");
-    for (const std::string& folder : {bin, templates, target}) test::makeFolders(folder);
-    const std::string client = bin + test::program("client");
-    fs::copy_file(CELLFORGE_CLIENT_EXE, client);
-    test::writeText(bin + "Cellforge.INI", "[globals]\ntemplate_directory=" + templates +
-                                               "\nsource_directory=" + kitFolder(kit) +
-                                               "\ntarget_directory=" + target +
-                                               "\ngame_type=" + std::to_string(kit.gameType) +
-                                               "\nclient_path=" + client + "\n");
+    test::InstallTree tree;
+    tree.source = kitFolder(kit);
+    const std::string client = tree.install(CELLFORGE_CLIENT_EXE, "client");
+    tree.writeIni("game_type=" + std::to_string(kit.gameType) + "\nclient_path=" + client + "\n");
     std::ostringstream out, err;
-    ASSERT_EQ(runServer({"--seed", "7", "--no-compile"}, bin + "server", out, err), 0) << err.str();
-    const std::string map = test::readText(target + "sample.map");
+    ASSERT_EQ(runServer({"--seed", "7", "--no-compile"}, tree.bin + "server", out, err), 0)
+        << err.str();
+    const std::string map = test::readText(tree.map());
     const auto [cell, count] = exitsOf(map, kit);
     ASSERT_EQ(count, 1);
     std::smatch said;
@@ -221,7 +276,7 @@ TEST(ShippedKits, TheSummaryNamesTheCellsTheMapHoldsStartAndExitIn) {
         std::regex("exit: cell \\(([0-9]+), ([0-9]+), ([0-9]+)\\), [0-9]+ rooms from the start\n"
                    "all [0-9]+ rooms reachable on foot\n")))
         << shown;
-    EXPECT_EQ(cell, (GridCoord{std::stoi(said[1]), std::stoi(said[2]), std::stoi(said[3])}));
+    EXPECT_EQ(cell, caught(said));
     // The start the summary names is the cell whose player start the map keeps.
     ASSERT_TRUE(std::regex_search(shown, said,
                                   std::regex("start: cell \\(([0-9]+), ([0-9]+), ([0-9]+)\\)")));
@@ -229,9 +284,7 @@ TEST(ShippedKits, TheSummaryNamesTheCellsTheMapHoldsStartAndExitIn) {
     ASSERT_TRUE(std::regex_search(
         map, start,
         std::regex("info_player_start\"\\s+\"origin\" +\"(-?[0-9]+) (-?[0-9]+) (-?[0-9]+)\"")));
-    EXPECT_EQ(std::stoi(start[1]) / 256, std::stoi(said[1]));
-    EXPECT_EQ(std::stoi(start[2]) / 256, std::stoi(said[2]));
-    EXPECT_EQ(std::stoi(start[3]) / 256, std::stoi(said[3]));
+    EXPECT_EQ(caught(start, 256), caught(said));
   }
 }
 

@@ -2,44 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/test_support.h"
-
 namespace cellforge {
 namespace {
 
-TEST(MapIndenter, IndentsKeysBracesAndPlanes) {
-  const std::string raw = R"({
-"classname" "worldspawn"
-{
-( 256 0 0 ) ( 256 64 0 ) ( 320 0 0 ) floor 0 0 0 1 1
-// comment
-( 256 0 16 ) ( 320 0 16 ) ( 256 64 16 ) floor 0 0 0 1 1
-}
-}
-{
-"classname" "func_door"
-{
-( 0 0 0 ) ( 0 8 0 ) ( 8 0 0 ) door 0 0 0 1 1
-}
-}
-)";
-  EXPECT_EQ(MapIndenter::indent(raw), R"({
-  "classname" "worldspawn"
- {
-  ( 256 0 0 ) ( 256 64 0 ) ( 320 0 0 ) floor 0 0 0 1 1
-// comment
-  ( 256 0 16 ) ( 320 0 16 ) ( 256 64 16 ) floor 0 0 0 1 1
- }
-}
-{
-  "classname" "func_door"
- {
-  ( 0 0 0 ) ( 0 8 0 ) ( 8 0 0 ) door 0 0 0 1 1
- }
-}
-)");
-}
-
+// Whole maps are indented in the client's tests; here the edges.
 TEST(MapIndenter, DepthRunsOverTheWholeText) {
   EXPECT_EQ(MapIndenter::indent("}\n"), "}\n");
   // One "}" too many: nothing is indented until the depth is back.

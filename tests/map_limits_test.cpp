@@ -3,25 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "client/map_census.h"
+#include "tests/test_support.h"
 
 namespace cellforge {
 namespace {
 
-// A box brush from `lo` to `hi` as the kits write one: each plane through
-// a corner and two points one unit along the face.
-std::string box(int lo, int hi) {
-  const std::string l = std::to_string(lo), h = std::to_string(hi);
-  const std::string l1 = std::to_string(lo + 1), h1 = std::to_string(hi + 1);
-  return "{\n( " + l + " " + l + " " + l + " ) ( " + l + " " + l1 + " " + l + " ) ( " + l + " " +
-         l + " " + l1 + " ) t 0 0 0 1 1\n( " + l + " " + l + " " + l + " ) ( " + l + " " + l + " " +
-         l1 + " ) ( " + l1 + " " + l + " " + l + " ) t 0 0 0 1 1\n( " + l + " " + l + " " + l +
-         " ) ( " + l1 + " " + l + " " + l + " ) ( " + l + " " + l1 + " " + l +
-         " ) t 0 0 0 1 1\n( " + h + " " + h + " " + h + " ) ( " + h + " " + h + " " + h1 + " ) ( " +
-         h + " " + h1 + " " + h + " ) t 0 0 0 1 1\n( " + h + " " + h + " " + h + " ) ( " + h1 +
-         " " + h + " " + h + " ) ( " + h + " " + h + " " + h1 + " ) t 0 0 0 1 1\n( " + h + " " + h +
-         " " + h + " ) ( " + h + " " + h1 + " " + h + " ) ( " + h1 + " " + h + " " + h +
-         " ) t 0 0 0 1 1\n}\n";
-}
+std::string box(int lo, int hi) { return test::boxBrush({lo, lo, lo}, {hi, hi, hi}); }
 
 TEST(MapCensus, CountsBrushesEntitiesAndWhatKeepsAnEdict) {
   // A wedge: a box cut by a slope from (0, 0, 64) to (64, 0, 0).

@@ -34,27 +34,16 @@ TEST(ListFolder, SortsByUpperCasedBytesThenRawBytes) {
   std::vector<std::string> expected{"A.mmd", "a_x.mmd", "b.mmd", "sub.mmd", "Z.MMD", "[.mmd"};
   if (caseSensitive) expected.insert(expected.begin() + 1, "a.mmd");
   EXPECT_EQ(*names, expected);
+  auto missing = platform::listFolder(dir / "absent", "*");
+  ASSERT_FALSE(missing.ok());
+  EXPECT_NE(missing.message().find("absent"), std::string::npos);
 }
 
-TEST(ListFolder, MissingFolderIsAnError) {
-  TempDir dir;
-  auto names = platform::listFolder(dir / "absent", "*");
-  ASSERT_FALSE(names.ok());
-  EXPECT_NE(names.message().find("absent"), std::string::npos);
-}
-
-TEST(Files, ReplaceWritesWholeFileAndLeavesNoTemporary) {
+// The whole new text, and no temporary file left: neither its own nor one
+// of a writer no longer running.
+TEST(Files, ReplaceWritesWholeFileAndRemovesTemporariesOfWritersNoLongerRunning) {
   TempDir dir;
   test::writeText(dir / "f.ini", "old");
-  ASSERT_TRUE(platform::replaceFile(dir / "f.ini", "new text").ok());
-  EXPECT_EQ(test::readText(dir / "f.ini"), "new text");
-  auto names = platform::listFolder(dir.path(), "*");
-  ASSERT_TRUE(names.ok());
-  EXPECT_EQ(names->size(), 1u);
-}
-
-TEST(Files, ReplaceRemovesTemporariesOfWritersNoLongerRunning) {
-  TempDir dir;
   // No system hands out 2147483646 as a process id; a file named with our
   // own id was left by an earlier process that had it.
   const std::string self = std::to_string(platform::currentProcessId());
@@ -65,7 +54,8 @@ TEST(Files, ReplaceRemovesTemporariesOfWritersNoLongerRunning) {
                                       "f.ini.2147483648-0.tmp",  "f.ini.backup",
                                       "f.ini.x2147483646-0.tmp", "g.ini.2147483646-0.tmp"};
   for (const std::string& name : kept) test::writeText(dir / name, "user's");
-  ASSERT_TRUE(platform::replaceFile(dir / "f.ini", "new").ok());
+  ASSERT_TRUE(platform::replaceFile(dir / "f.ini", "new text").ok());
+  EXPECT_EQ(test::readText(dir / "f.ini"), "new text");
   auto names = platform::listFolder(dir.path(), "*");
   ASSERT_TRUE(names.ok());
   std::vector<std::string> expected = kept;
@@ -122,7 +112,7 @@ TEST(Files, MakeAndDeleteAreQuietAboutWhatIsAlreadyDone) {
 // The stand-in tool as <dir>/tool, logging to <dir>/calls.log.
 std::string standIn(const TempDir& dir, std::string_view script) {
   test::writeText(dir / "tool.do", script);
-  return test::installStandIn(CELLFORGE_STAND_IN_EXE, test::native(dir / "tool"));
+  return test::installProgram(CELLFORGE_STAND_IN_EXE, test::native(dir / "tool"));
 }
 
 TEST(Processes, RunsInFolderWithArgumentsAndReportsExit) {

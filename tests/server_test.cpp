@@ -10,57 +10,21 @@
 #include "layout/random_source.h"
 #include "platform/platform.h"
 #include "server/server_app.h"
-#include "templates/mmd_file.h"
 #include "tests/test_support.h"
 
 namespace cellforge {
 namespace {
 
-using test::TempDir;
-
-// An installed tree: <tmp>/bin holds the program, the INI and the stand-in
-// tools; the default folders beside it hold sixteen single-cell templates
-// and two stairs.
-struct Install {
-  TempDir dir;
-  std::string bin = test::native(dir / "bin/");
-  std::string ini = bin + "Cellforge.INI";
-  std::string source = test::native(dir / "maps/S2/");
-  std::string layout = test::native(dir / "maps/templates/sample.mtf");
-  std::string target = test::native(dir / "baseq2/maps/");
+// An install tree whose bin/ holds stand-ins for client and the compile
+// tools, its kit sixteen single-cell templates and two stairs; no INI yet.
+struct Install : test::InstallTree {
   std::ostringstream out, err;
 
   Install() {
-    for (const std::string& f : {bin, source, dir / "maps/templates/", target})
-      test::makeFolders(f);
     for (const char* name : {"client", "qbsp3", "qvis3", "qrad3"})
-      test::installStandIn(CELLFORGE_STAND_IN_EXE, bin + name);
-    for (uint16_t o = 1; o <= 15; ++o) addCell(o, o, 0);
-    addStair(30, 2, 1);
-    addStair(31, 4, 8);
-  }
-  void addTemplate(const Template& t) {
-    test::writeText(source + "t" + std::to_string(t.id) + ".mmd", encodeMmd(t));
-  }
-  void addCell(int32_t id, uint16_t low, int32_t) {
-    Template t;
-    t.id = id;
-    t.name = "t.map";
-    Cell c;
-    c.setOpenings(low);
-    t.cells = {c};
-    addTemplate(t);
-  }
-  void addStair(int32_t id, uint16_t low, uint16_t high) {
-    Template t;
-    t.id = id;
-    t.name = "stair.map";
-    Cell lo, hi;
-    lo.setOpenings(low);
-    hi.setOpenings(high);
-    hi.z = 1;
-    t.cells = {lo, hi};
-    addTemplate(t);
+      install(CELLFORGE_STAND_IN_EXE, name);
+    const TemplateLibrary kit = test::singles();
+    for (const Template& t : kit.templates()) writeTemplate(t);
   }
   int run(std::vector<std::string> args) {
     out.str("");
@@ -69,7 +33,7 @@ struct Install {
   }
   // Windows has its own default game folder; the compile tools are to run
   // in this tree's.
-  void useTreeTarget() { test::writeText(ini, "[globals]\ntarget_directory=" + target + "\n"); }
+  void useTreeTarget() { test::writeText(ini(), "[globals]\ntarget_directory=" + target + "\n"); }
   std::string calls() const { return test::readText(bin + "calls.log"); }
 };
 
@@ -92,7 +56,7 @@ TEST(Server, SeededRunWritesTheLayoutRunsTheChainAndSavesSettings) {
   Generator g({{s.x, s.y, s.z}, s.percent_to_fill}, lib, random);
   ASSERT_TRUE(g.prepare().ok());
   ASSERT_TRUE(g.fill());
-  EXPECT_EQ(test::readText(in.layout), encodeLayout(g.grid()));
+  EXPECT_EQ(test::readText(in.layout()), encodeLayout(g.grid()));
 
   const std::string shown = in.out.str();
   EXPECT_EQ(shown.find("seed 4242 (run again with --seed 4242)\n"), 0u);
@@ -102,7 +66,7 @@ TEST(Server, SeededRunWritesTheLayoutRunsTheChainAndSavesSettings) {
             std::string::npos);
   // No piece texts here: the start is known, the exit is not.
   const LevelPlan level = planLevel(
-      g.grid(), lib, [](const Template&) { return false; }, in.layout);
+      g.grid(), lib, [](const Template&) { return false; }, in.layout());
   EXPECT_NE(shown.find("start: cell (" + std::to_string(level.placements[0].anchor.x) + ", " +
                        std::to_string(level.placements[0].anchor.y) + ", 0)\nall " +
                        std::to_string(level.placements.size()) +
@@ -113,14 +77,14 @@ TEST(Server, SeededRunWritesTheLayoutRunsTheChainAndSavesSettings) {
                        test::native("../maps/templates/sample.mtf") + "\n"),
             std::string::npos);
 
-  const std::string ini = test::readText(in.ini);
+  const std::string ini = test::readText(in.ini());
   EXPECT_NE(ini.find("quake_ii_light="), std::string::npos) << ini;
   EXPECT_EQ(ini.find("template_settings"), std::string::npos);
 
   // The same seed gives the same run.
-  const std::string first = test::readText(in.layout);
+  const std::string first = test::readText(in.layout());
   ASSERT_EQ(in.run({"--seed", "4242", "--no-compile"}), 0);
-  EXPECT_EQ(test::readText(in.layout), first);
+  EXPECT_EQ(test::readText(in.layout()), first);
   EXPECT_EQ(in.out.str().substr(0, shown.find("client:")), shown.substr(0, shown.find("client:")));
 }
 
@@ -141,57 +105,24 @@ TEST(Server, BadOptionsAreUsageErrors) {
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
   }
   EXPECT_NE(in.err.str().find("4294967296"), std::string::npos);
-  EXPECT_FALSE(platform::exists(in.ini));
-  EXPECT_FALSE(platform::exists(in.layout));
+  EXPECT_FALSE(platform::exists(in.ini()));
+  EXPECT_FALSE(platform::exists(in.layout()));
   EXPECT_EQ(in.run({"--seed", "4294967295", "--no-compile"}), 0) << in.err.str();
 }
 
+// The INI stays as it was, or absent. The fault matrix has the other faults.
 TEST(Server, RunsThatWriteNoLayoutLeaveTheIniAlone) {
-  const std::string original = "[template_settings]\nx=2\n";
-  {
-    Install in;
-    test::writeText(in.ini, original);
-    EXPECT_EQ(in.run({}), 1);
-    EXPECT_NE(in.err.str().find("x = 2 is too small"), std::string::npos) << in.err.str();
-    EXPECT_EQ(test::readText(in.ini), original);
-  }
-  {
-    // An axis the cell draw cannot cover is refused before any generating.
-    Install in;
-    const std::string wide = "[template_settings]\nx=100000\ny=4\nz=2\n";
-    test::writeText(in.ini, wide);
-    EXPECT_EQ(in.run({"--seed", "1"}), 1);
-    EXPECT_EQ(in.err.str(), "server: " + in.ini +
-                                ": [template_settings] x = 100000 is too large: a random cell "
-                                "draw reaches every cell of at most 32768 along an axis\n");
-    EXPECT_EQ(test::readText(in.ini), wide);
-    EXPECT_FALSE(platform::exists(in.layout));
-  }
-  {
-    Install in;
-    std::filesystem::remove_all(in.source);
-    test::makeFolders(in.source);
-    EXPECT_EQ(in.run({}), 1);
-    EXPECT_NE(in.err.str().find("no template files"), std::string::npos) << in.err.str();
-    EXPECT_FALSE(platform::exists(in.ini));
-    EXPECT_EQ(in.calls(), "");
-  }
-  {
-    Install in;
-    std::filesystem::remove_all(in.dir / "maps/templates");
-    EXPECT_EQ(in.run({}), 1);
-    EXPECT_NE(in.err.str().find("sample.mtf"), std::string::npos) << in.err.str();
-    EXPECT_FALSE(platform::exists(in.ini));
-    EXPECT_EQ(in.calls(), "");
-  }
-}
-
-TEST(Server, UnreadableIniStopsTheRun) {
   Install in;
-  test::makeFolders(in.ini);
-  EXPECT_EQ(in.run({"--seed", "1"}), 1);
-  EXPECT_NE(in.err.str().find(in.ini), std::string::npos) << in.err.str();
-  EXPECT_FALSE(platform::exists(in.layout));
+  const std::string original = "[template_settings]\nx=2\n";
+  test::writeText(in.ini(), original);
+  EXPECT_EQ(in.run({}), 1);
+  EXPECT_NE(in.err.str().find("x = 2 is too small"), std::string::npos) << in.err.str();
+  EXPECT_EQ(test::readText(in.ini()), original);
+  std::filesystem::remove(in.ini());
+  std::filesystem::remove_all(in.templates);
+  EXPECT_EQ(in.run({}), 1);
+  EXPECT_NE(in.err.str().find("sample.mtf"), std::string::npos) << in.err.str();
+  EXPECT_FALSE(platform::exists(in.ini()));
   EXPECT_EQ(in.calls(), "");
 }
 
@@ -201,8 +132,8 @@ TEST(Server, FailedChainFailsTheRunButSavesTheSettings) {
   test::writeText(in.bin + "qbsp3.do", "touch sample.lin\n");
   EXPECT_EQ(in.run({"--seed", "5"}), 1);
   EXPECT_NE(in.err.str().find("sample.lin: the map leaked"), std::string::npos) << in.err.str();
-  EXPECT_TRUE(platform::exists(in.layout));
-  EXPECT_TRUE(platform::exists(in.ini));
+  EXPECT_TRUE(platform::exists(in.layout()));
+  EXPECT_TRUE(platform::exists(in.ini()));
   EXPECT_EQ(in.calls().find("qvis3"), std::string::npos);
 }
 

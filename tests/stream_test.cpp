@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace cellforge {
 namespace {
@@ -38,24 +39,16 @@ TEST(Stream, WritesLittleEndianValuesAndCountedStrings) {
   EXPECT_EQ(in.remaining(), 0u);
 }
 
-TEST(Stream, EveryTruncationOfAStringFailsAndLeavesTextAndPosition) {
+// Every cut of a string, counts below one and counts beyond the bytes left.
+TEST(Stream, RefusedStringsLeaveTextAndPosition) {
   const std::string whole = "\x04\0\0\0abc\0"s;
-  for (size_t cut = 0; cut < whole.size(); ++cut) {
-    const std::string bytes = whole.substr(0, cut);
+  std::vector<std::string> refused{"\0\0\0\0abc\0"s, "\xFF\xFF\xFF\xFF"s, "\0\0\0\x80xyz"s,
+                                   "\xFF\xFF\xFF\x7F"s + std::string(16, 'a')};
+  for (size_t cut = 0; cut < whole.size(); ++cut) refused.push_back(whole.substr(0, cut));
+  for (const std::string& bytes : refused) {
     Stream in(bytes);
     std::string text = "kept";
-    EXPECT_FALSE(in.readString(text)) << "cut at " << cut;
-    EXPECT_EQ(text, "kept");
-    EXPECT_EQ(in.position(), 0u);
-  }
-}
-
-TEST(Stream, RefusesCountsBelowOneAndBeyondTheBytesLeft) {
-  for (const std::string& bytes : {"\0\0\0\0abc\0"s, "\xFF\xFF\xFF\xFF"s, "\0\0\0\x80xyz"s,
-                                   "\xFF\xFF\xFF\x7F"s + std::string(16, 'a')}) {
-    Stream in(bytes);
-    std::string text = "kept";
-    EXPECT_FALSE(in.readString(text));
+    EXPECT_FALSE(in.readString(text)) << bytes.size();
     EXPECT_EQ(text, "kept");
     EXPECT_EQ(in.position(), 0u);
   }
@@ -81,29 +74,19 @@ TEST(Stream, ShortTripleKeepsTheValuesAlreadyRead) {
   EXPECT_EQ(b, 0);
 }
 
-TEST(TextStream, DeliversLinesWithoutTheirEnds) {
-  const std::string text = "abc\r\n\nlast";
+TEST(TextStream, DeliversWholeLinesWithoutTheirEnds) {
+  const std::string longLine(5000, 'q');
+  const std::string text = "abc\r\n\n" + longLine + "\nlast";
   TextStream in(text);
   std::string line = "unchanged";
-  ASSERT_TRUE(in.readLine(line));
-  EXPECT_EQ(line, "abc");
-  ASSERT_TRUE(in.readLine(line));
-  EXPECT_EQ(line, "");
-  ASSERT_TRUE(in.readLine(line));
-  EXPECT_EQ(line, "last");
+  for (const std::string& expected :
+       {std::string("abc"), std::string(), longLine, std::string("last")}) {
+    ASSERT_TRUE(in.readLine(line));
+    EXPECT_EQ(line, expected);
+  }
   EXPECT_FALSE(in.readLine(line));
   EXPECT_EQ(line, "last");
-}
-
-TEST(TextStream, LongLinesArriveWhole) {
-  const std::string longLine(5000, 'q');
-  const std::vector<std::string> lines = readAllLines(longLine + "\n" + "x\r\n");
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], longLine);
-  EXPECT_EQ(lines[1], "x");
-}
-
-TEST(TextStream, EmptyTextHasNoLinesAndWriteLineAppendsOneEnd) {
+  EXPECT_EQ(readAllLines("x\r\n"), std::vector<std::string>{"x"});
   EXPECT_TRUE(readAllLines("").empty());
   std::string out = "a\n";
   TextStream::writeLine(out, "b");

@@ -48,32 +48,28 @@ TEST(TemplateLibrary, LoadsMatchingFilesInSortedOrderOnce) {
   ASSERT_NE(lib.findById(3), nullptr);
   EXPECT_EQ(lib.findById(3)->name, "c");
   EXPECT_EQ(lib.findById(4), nullptr);
+  TemplateLibrary single;
+  single.add(named(1, "only"));
+  EXPECT_EQ(single.nextCyclic(single.first()), 0u);
 }
 
+// A file that is no template, or a folder named like one.
 TEST(TemplateLibrary, FirstFailingFileEndsTheLoadAndIsNamed) {
-  TempDir dir;
-  writeTemplate(dir / "1.mmd", 1, "one");
-  test::writeText(dir / "2.mmd", "ORVANDEL SOFTWORKS     .MMD (1.0)");
-  writeTemplate(dir / "3.mmd", 3, "three");
-  TemplateLibrary lib;
-  const Status s = lib.load(dir.path());
-  ASSERT_FALSE(s.ok());
-  EXPECT_EQ(
-      s.message(),
-      dir / "2.mmd" + ": not a template file (no \"ORVANDEL SOFTWORKS     .MMD (1.0)\" header)");
-  EXPECT_EQ(namesOf(lib), std::vector<std::string>{"one"});
-}
-
-TEST(TemplateLibrary, SubFolderNamedLikeATemplateFailsAtItsPlace) {
-  TempDir dir;
-  writeTemplate(dir / "a.mmd", 1, "a");
-  test::makeFolders(dir / "x.mmd");
-  writeTemplate(dir / "y.mmd", 2, "y");
-  TemplateLibrary lib;
-  const Status s = lib.load(dir.path());
-  ASSERT_FALSE(s.ok());
-  EXPECT_EQ(s.message(), dir / "x.mmd" + ": is a folder, not a file");
-  EXPECT_EQ(namesOf(lib), std::vector<std::string>{"a"});
+  for (const bool folder : {false, true}) {
+    TempDir dir;
+    writeTemplate(dir / "1.mmd", 1, "one");
+    if (folder)
+      test::makeFolders(dir / "2.mmd");
+    else
+      test::writeText(dir / "2.mmd", "ORVANDEL SOFTWORKS     .MMD (1.0)");
+    writeTemplate(dir / "3.mmd", 3, "three");
+    TemplateLibrary lib;
+    EXPECT_EQ(lib.load(dir.path()).message(),
+              dir / "2.mmd" + (folder ? ": is a folder, not a file"
+                                      : ": not a template file (no \"ORVANDEL SOFTWORKS     "
+                                        ".MMD (1.0)\" header)"));
+    EXPECT_EQ(namesOf(lib), std::vector<std::string>{"one"});
+  }
 }
 
 TEST(TemplateLibrary, EmptyOrMissingFolderFails) {
@@ -101,13 +97,6 @@ TEST(TemplateLibrary, DuplicateIdsWarnOnceAndTheFirstWins) {
   EXPECT_EQ(lib.warnings(),
             std::vector<std::string>{dir / "b.mmd" + ": template id 5 is also used by " +
                                      dir / "a.mmd" + "; layouts will always use that one"});
-}
-
-TEST(TemplateLibrary, SingleTemplateIsItsOwnNext) {
-  TemplateLibrary lib;
-  lib.add(named(1, "only"));
-  EXPECT_EQ(lib.nextCyclic(lib.first()), 0u);
-  EXPECT_EQ(TemplateLibrary{}.findById(0), nullptr);
 }
 
 }  // namespace

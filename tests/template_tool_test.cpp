@@ -41,10 +41,6 @@ cell 1 0 0 -x templateId 7 occupied 1
 TEST(Manifest, TextToMmdAndBackIsTheSameText) {
   auto t = parseManifest(kManifest, "m.txt");
   ASSERT_TRUE(t.ok()) << t.message();
-  EXPECT_EQ(t->id, 40);
-  EXPECT_EQ(t->name, "room_2x1_a.map");
-  ASSERT_EQ(t->cells.size(), 2u);
-  EXPECT_EQ(t->cells[1].templateId, 7);
   auto back = parseMmd(encodeMmd(*t), "m.mmd");
   ASSERT_TRUE(back.ok()) << back.message();
   EXPECT_EQ(formatManifest(*back), kManifest);

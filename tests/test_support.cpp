@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "platform/platform.h"
+#include "templates/mmd_file.h"
 
 namespace cellforge::test {
 
@@ -61,10 +62,36 @@ std::string missingFileCause() {
   return message.substr(at + marker.size());
 }
 
-std::string installStandIn(const std::string& standIn, const std::string& path) {
+std::string installProgram(const std::string& built, const std::string& path) {
   const std::string installed = program(path);
-  std::filesystem::copy_file(standIn, installed, std::filesystem::copy_options::overwrite_existing);
+  fs::copy_file(built, installed, fs::copy_options::overwrite_existing);
   return installed;
+}
+
+InstallTree::InstallTree(std::string_view kit)
+    : bin(native(dir / "bin/")),
+      templates(native(dir / "maps/templates/")),
+      source(native(dir / ("maps/" + std::string(kit) + "/"))),
+      target(native(dir / "baseq2/maps/")) {
+  for (const std::string* folder : {&bin, &templates, &source, &target}) makeFolders(*folder);
+}
+
+std::string InstallTree::iniText(std::string_view more) const {
+  return "[globals]\ntemplate_directory=" + templates + "\nsource_directory=" + source +
+         "\ntarget_directory=" + target + "\n" + std::string(more);
+}
+
+std::string InstallTree::install(const std::string& built, std::string_view name) const {
+  return installProgram(built, bin + std::string(name));
+}
+
+void InstallTree::copyKit(const std::string& kit) const {
+  for (const auto& entry : fs::directory_iterator(kit))
+    fs::copy_file(entry.path(), source + entry.path().filename().string());
+}
+
+void InstallTree::writeTemplate(const Template& t) const {
+  writeText(source + "t" + std::to_string(t.id) + ".mmd", encodeMmd(t));
 }
 
 std::string native(std::string_view path) {
@@ -106,6 +133,23 @@ void makeReadOnly(const std::string& path) {
   fs::permissions(path, folder ? fs::perms(0555) : fs::perms(0444));
 }
 
+std::string boxBrush(std::array<int, 3> lo, std::array<int, 3> hi, std::string_view texture) {
+  auto point = [](std::array<int, 3> p) {
+    return "( " + std::to_string(p[0]) + " " + std::to_string(p[1]) + " " + std::to_string(p[2]) +
+           " )";
+  };
+  // Through `at`, with the points one unit along axes `a` and `b`.
+  auto plane = [&](std::array<int, 3> at, size_t a, size_t b) {
+    std::array<int, 3> pa = at, pb = at;
+    ++pa[a];
+    ++pb[b];
+    return point(at) + " " + point(pa) + " " + point(pb) + " " + std::string(texture) +
+           " 0 0 0 1 1\n";
+  };
+  return "{\n" + plane(lo, 1, 2) + plane(lo, 2, 0) + plane(lo, 0, 1) + plane(hi, 1, 0) +
+         plane(hi, 0, 2) + plane(hi, 2, 1) + "}\n";
+}
+
 Template cellTemplate(int32_t id, uint16_t openings) {
   Template t;
   t.id = id;
@@ -122,6 +166,7 @@ TemplateLibrary singles(bool withHall) {
   if (withHall) {
     Template hall;
     hall.id = 20;
+    hall.name = "t20.map";
     Cell a, b;
     a.openNegX = a.openPosX = true;
     b = a;
@@ -132,6 +177,7 @@ TemplateLibrary singles(bool withHall) {
   for (auto [id, low, high] : {std::tuple{30, 2, 1}, {31, 4, 8}}) {
     Template stair;
     stair.id = id;
+    stair.name = "t" + std::to_string(id) + ".map";
     Cell lo, hi;
     lo.setOpenings(static_cast<uint16_t>(low));
     hi.setOpenings(static_cast<uint16_t>(high));
