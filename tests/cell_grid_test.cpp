@@ -36,9 +36,6 @@ std::vector<GridCoord> marked(const CellGrid& g) {
 TEST(CellGrid, ResizeSetsTheBounds) {
   CellGrid g;
   g.resize({4, 10, 1});
-  EXPECT_EQ(g.size(), (GridCoord{4, 10, 1}));
-  EXPECT_EQ(g.frontier().size(), (GridCoord{4, 10, 1}));
-  EXPECT_EQ(g.cellCount(), 40u);
   for (GridCoord c : {GridCoord{0, 0, 0}, GridCoord{3, 9, 0}}) EXPECT_TRUE(g.inBounds(c));
   for (GridCoord c : {GridCoord{-1, 0, 0}, GridCoord{0, -1, 0}, GridCoord{0, 0, -1},
                       GridCoord{4, 0, 0}, GridCoord{0, 10, 0}, GridCoord{0, 0, 1}})

@@ -17,6 +17,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "templates/mmd_file.h"
@@ -120,10 +121,8 @@ constexpr std::string_view kRoomMap = R"({
 )";
 
 Template room(std::string name = "room.map") {
-  Template t;
-  t.id = 1;
+  Template t = test::cellTemplate(1, 0);
   t.name = std::move(name);
-  t.cells = {Cell{}};
   return t;
 }
 
@@ -383,37 +382,30 @@ FullRun runWithFullFolder(Install& t, const std::string& folder) {
   return full;
 }
 
-#define SKIP_WITHOUT_TMPFS(full) \
-  if ((full).ran.status == 126) GTEST_SKIP() << "cannot mount a tmpfs here"
-
-TEST(FaultMatrix, FullTargetFolderLeavesNoPartialMap) {
-  Install t;
-  const FullRun full = runWithFullFolder(t, t.target);
-  SKIP_WITHOUT_TMPFS(full);
-  expectRefused(full.ran, "client: " + t.map() + ": cannot write: No space left on device\n" +
-                              t.clientFailed());
-  EXPECT_EQ(full.listing, "filler\n");
-}
-
-TEST(FaultMatrix, FullTemplateFolderKeepsTheOldLayout) {
-  Install t;
-  writeText(t.layout(), "old layout");
-  const FullRun full = runWithFullFolder(t, t.templates);
-  SKIP_WITHOUT_TMPFS(full);
-  expectRefused(full.ran, "server: " + t.layout() + ": cannot write: No space left on device");
-  EXPECT_EQ(full.listing, "filler\nsample.mtf\n");
-  EXPECT_EQ(full.files.at("sample.mtf"), "old layout");
-  EXPECT_EQ(readText(t.ini()), t.testIni());
-}
-
-TEST(FaultMatrix, FullProgramFolderKeepsTheOldSettings) {
-  Install t;
-  for (const char* tool : {"qbsp3", "qvis3", "qrad3"}) writeScript(t.bin + tool, "exit 0\n");
-  const FullRun full = runWithFullFolder(t, t.bin);
-  SKIP_WITHOUT_TMPFS(full);
-  expectRefused(full.ran, "server: " + t.ini() + ": cannot write: No space left on device");
-  EXPECT_EQ(full.listing, "Cellforge.INI\nclient\nfiller\nqbsp3\nqrad3\nqvis3\nserver\n");
-  EXPECT_EQ(full.files.at("Cellforge.INI"), t.testIni());
+// A full folder: one line naming the file, and the folder keeps what it
+// held (the old layout, the old settings) and no partial file.
+TEST(FaultMatrix, FullFolderKeepsWhatItHeld) {
+  using Tree = test::InstallTree;
+  const std::tuple<std::string Tree::*, std::string (Tree::*)() const, const char*> cases[] = {
+      {&Tree::target, &Tree::map, "filler\n"},
+      {&Tree::templates, &Tree::layout, "filler\nsample.mtf\n"},
+      {&Tree::bin, &Tree::ini, "Cellforge.INI\nclient\nfiller\nqbsp3\nqrad3\nqvis3\nserver\n"}};
+  for (const auto& [folder, file, listing] : cases) {
+    Install t;
+    writeText(t.layout(), "old layout");
+    // Compile tools that write nothing into a full bin/.
+    for (const char* tool : {"qbsp3", "qvis3", "qrad3"}) writeScript(t.bin + tool, "exit 0\n");
+    const FullRun full = runWithFullFolder(t, t.*folder);
+    if (full.ran.status == 126) GTEST_SKIP() << "cannot mount a tmpfs here";
+    const bool map = folder == &Tree::target;
+    expectRefused(full.ran, (map ? "client: " : "server: ") + (t.*file)() +
+                                ": cannot write: No space left on device" +
+                                (map ? "\n" + t.clientFailed() : ""));
+    EXPECT_EQ(full.listing, listing);
+    const std::map<std::string, std::string> held{{"sample.mtf", "old layout"},
+                                                  {"Cellforge.INI", t.testIni()}};
+    for (const auto& [name, bytes] : full.files) EXPECT_EQ(bytes, held.at(name)) << name;
+  }
 }
 
 // --- hostile template packs -------------------------------------------------

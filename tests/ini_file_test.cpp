@@ -35,21 +35,23 @@ TEST(IniFile, ReadsLikeAProfile) {
 }
 
 TEST(IniFile, IntegersAndDecimalsReadLikeAtoiAndAtof) {
-  EXPECT_EQ(leadingInt("  -12abc"), -12);
-  EXPECT_EQ(leadingInt("abc"), 0);
-  EXPECT_EQ(leadingInt("+7"), 7);
-  EXPECT_EQ(leadingInt("99999999999"), 2147483647);
-  EXPECT_EQ(leadingInt("-99999999999"), -2147483647 - 1);
-  EXPECT_EQ(leadingDecimal("0.6xyz"), 0.6);
-  EXPECT_EQ(leadingDecimal(" .5"), 0.5);
-  EXPECT_EQ(leadingDecimal("-2.5e1x"), -25.0);
-  EXPECT_EQ(leadingDecimal("3e"), 3.0);
-  EXPECT_EQ(leadingDecimal("abc"), 0.0);
-  EXPECT_EQ(leadingDecimal("."), 0.0);
-  EXPECT_EQ(leadingDecimal("0x10"), 0.0);
-  EXPECT_EQ(leadingDecimal("inf"), 0.0);
-  EXPECT_EQ(leadingDecimal("nan"), 0.0);
-  EXPECT_EQ(leadingDecimal("1e-999"), 0.0);
+  for (auto [text, value] : {std::pair{"  -12abc", -12},
+                             {"abc", 0},
+                             {"+7", 7},
+                             {"99999999999", 2147483647},
+                             {"-99999999999", -2147483647 - 1}})
+    EXPECT_EQ(leadingInt(text), value) << text;
+  for (auto [text, value] : {std::pair{"0.6xyz", 0.6},
+                             {" .5", 0.5},
+                             {"-2.5e1x", -25.0},
+                             {"3e", 3.0},
+                             {"abc", 0.0},
+                             {".", 0.0},
+                             {"0x10", 0.0},
+                             {"inf", 0.0},
+                             {"nan", 0.0},
+                             {"1e-999", 0.0}})
+    EXPECT_EQ(leadingDecimal(text), value) << text;
   EXPECT_TRUE(std::isinf(leadingDecimal("1e999")));
 }
 

@@ -149,8 +149,6 @@ bool originOf(const maptext::Piece& piece, const maptext::Entity& e, std::array<
                      "%" SCNd64 " %" SCNd64 " %" SCNd64, &o[0], &o[1], &o[2]) == 3;
 }
 
-bool startsWith(std::string_view s, std::string_view prefix) { return s.rfind(prefix, 0) == 0; }
-
 TEST(Kit, CoversEveryOpeningSetStairsBigRoomsAndMonsters) {
   for (const Kit& kit : kKits) {
     TemplateLibrary library;
@@ -192,10 +190,10 @@ TEST(Kit, CoversEveryOpeningSetStairsBigRoomsAndMonsters) {
         starts += piece->isPlayerStart(e);
         secrets += e.className == "trigger_secret" || e.className == "target_secret";
         doors += e.className == "func_door";
-        const bool monster = startsWith(e.className, "monster_");
+        const bool monster = e.className.starts_with("monster_");
         if (monster) monsters.insert(std::string(e.className));
-        if (monster || startsWith(e.className, "item_") || startsWith(e.className, "weapon_") ||
-            startsWith(e.className, "ammo_")) {
+        if (monster || e.className.starts_with("item_") || e.className.starts_with("weapon_") ||
+            e.className.starts_with("ammo_")) {
           EXPECT_FALSE(piece->value(e, "spawnflags").empty()) << t.name << " " << e.className;
         }
         if (monster) {

