@@ -50,7 +50,6 @@ Expected<LevelPlan> MapBuilder::planLevel(std::string_view layoutName) {
 }
 
 Status MapBuilder::composeMap(std::string_view layoutName, MapSink& out) {
-  constexpr std::array<int32_t, 3> pitch{kCellSize, kCellSize, kCellSize};
   bool firstCell = true;
   for (int32_t z = 0; z < grid_.size().z; ++z) {
     for (int32_t y = 0; y < grid_.size().y; ++y) {
@@ -59,7 +58,7 @@ Status MapBuilder::composeMap(std::string_view layoutName, MapSink& out) {
         if (cell.templateId == 0) continue;
         auto piece = pieceFor(cell.templateId, cell.coord(), layoutName);
         if (!piece) return piece.error();
-        (*piece)->writeWorld(out, cell.coord(), pitch, firstCell);
+        (*piece)->writeWorld(out, cell.coord(), firstCell);
         firstCell = false;
         if (out.failure()) return *out.failure();
       }
@@ -80,7 +79,7 @@ Status MapBuilder::composeMap(std::string_view layoutName, MapSink& out) {
     options.nameSuffix = "_" + std::to_string(i + 1);
     auto piece = pieceFor(p.templateId, p.anchor, layoutName);
     if (!piece) return piece.error();
-    (*piece)->writeEntities(out, p.anchor, pitch, options);
+    (*piece)->writeEntities(out, p.anchor, options);
     if (out.failure()) return *out.failure();
   }
   return out.finish();

@@ -62,6 +62,11 @@ char* writeNumber(char* p, const maptext::Number& n, int64_t offset) {
   return p + fraction;
 }
 
+// Where a cell's piece moves to, in map units.
+std::array<int64_t, 3> offsetOf(GridCoord cell) {
+  return {int64_t{cell.x} * kCellSize, int64_t{cell.y} * kCellSize, int64_t{cell.z} * kCellSize};
+}
+
 // Room for a line with its numbers moved: each number may grow by twenty
 // digits and a sign, and an origin line is respaced.
 size_t roomFor(std::string_view text, size_t numbers) { return text.size() + numbers * 22 + 24; }
@@ -174,8 +179,7 @@ void PieceWriter::writeLines(MapSink& out, size_t from, size_t to,
   }
 }
 
-void PieceWriter::writeWorld(MapSink& out, GridCoord position, const std::array<int32_t, 3>& pitch,
-                             bool firstCell) const {
+void PieceWriter::writeWorld(MapSink& out, GridCoord position, bool firstCell) const {
   const maptext::Entity* world = piece_.world();
   if (world == nullptr) {
     // The map must still begin with the world entity.
@@ -185,9 +189,7 @@ void PieceWriter::writeWorld(MapSink& out, GridCoord position, const std::array<
     }
     return;
   }
-  const std::array<int64_t, 3> offset{int64_t{position.x} * pitch[0],
-                                      int64_t{position.y} * pitch[1],
-                                      int64_t{position.z} * pitch[2]};
+  const std::array<int64_t, 3> offset = offsetOf(position);
   // The entity's own "}" is left out: the build closes the one world
   // entity itself.
   if (firstCell)
@@ -197,11 +199,8 @@ void PieceWriter::writeWorld(MapSink& out, GridCoord position, const std::array<
 }
 
 void PieceWriter::writeEntities(MapSink& out, GridCoord position,
-                                const std::array<int32_t, 3>& pitch,
                                 const PlacementOptions& options) const {
-  const std::array<int64_t, 3> offset{int64_t{position.x} * pitch[0],
-                                      int64_t{position.y} * pitch[1],
-                                      int64_t{position.z} * pitch[2]};
+  const std::array<int64_t, 3> offset = offsetOf(position);
   const auto& entities = piece_.entities();
   for (size_t i = 0; i < entities.size(); ++i) {
     const EntityRole& role = roles_[i];

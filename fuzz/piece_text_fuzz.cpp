@@ -46,11 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       out += bytes;
       return success();
     });
-    constexpr std::array<int32_t, 3> pitch{kCellSize, kCellSize, kCellSize};
     for (bool first : {true, false}) {
-      writer->writeWorld(sink, at, pitch, first);
-      writer->writeEntities(sink, at, pitch,
-                            {first, !first, LevelPlan::Ratio{1, 2}, first ? "" : "_7"});
+      writer->writeWorld(sink, at, first);
+      writer->writeEntities(sink, at, {first, !first, LevelPlan::Ratio{1, 2}, first ? "" : "_7"});
     }
     if (!sink.finish() || (!out.empty() && out.back() != '\n')) std::abort();
   }

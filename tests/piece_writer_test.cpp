@@ -7,8 +7,6 @@
 namespace cellforge {
 namespace {
 
-constexpr std::array<int32_t, 3> kPitch{256, 256, 256};
-
 std::string moved(std::string_view token, int64_t offset) {
   auto r = maptext::moveNumber(token, offset);
   return r ? *r : "error: " + r.message();
@@ -42,7 +40,7 @@ std::string line(std::string_view text, GridCoord cell) {
       "p.map", Game::quake2);
   if (!w) return "error: " + w.message();
   Written out;
-  w->writeEntities(out.sink, cell, kPitch, PlacementOptions{true, true, LevelPlan::Ratio{}, ""});
+  w->writeEntities(out.sink, cell, PlacementOptions{true, true, LevelPlan::Ratio{}, ""});
   std::string all = out.finish();
   const size_t from = all.find('\n', plane ? all.find('\n') + 1 : 0) + 1;
   std::string_view middle(all.data() + from, all.find('\n', from) - from);
@@ -166,7 +164,7 @@ constexpr std::string_view kRoom = R"(// a room
 TEST(PieceWriter, FirstCellWritesTheWorldHeaderAndLaterCellsOnlyBrushes) {
   const PieceWriter room = writer(kRoom, "room.map");
   Written first;
-  room.writeWorld(first.sink, {0, 0, 1}, kPitch, true);
+  room.writeWorld(first.sink, {0, 0, 1}, true);
   EXPECT_EQ(first.finish(), R"({
   "classname" "WorldSpawn"
   "message" "Room"
@@ -178,7 +176,7 @@ TEST(PieceWriter, FirstCellWritesTheWorldHeaderAndLaterCellsOnlyBrushes) {
 )");
   Written later;
   later.sink.line("{");  // as inside the map's world entity
-  room.writeWorld(later.sink, {1, 0, 0}, kPitch, false);
+  room.writeWorld(later.sink, {1, 0, 0}, false);
   EXPECT_EQ(later.finish(), R"({
  {
   ( 256 0 0 ) ( 256 64 0 ) ( 320 0 0 ) floor 0 0 0 1 1
@@ -199,11 +197,11 @@ TEST(PieceWriter, EntitiesSkipTheWorldAndLaterPlayerStarts) {
 }
 )";
   Written first, later;
-  room.writeEntities(first.sink, {1, 0, 0}, kPitch, {true, true, LevelPlan::Ratio{}, ""});
+  room.writeEntities(first.sink, {1, 0, 0}, {true, true, LevelPlan::Ratio{}, ""});
   EXPECT_EQ(
       first.finish(),
       "{\n  \"classname\" \"info_player_start\"\n  \"origin\"        \"288 32 24\"\n}\n" + door);
-  room.writeEntities(later.sink, {1, 0, 0}, kPitch, {false, true, LevelPlan::Ratio{}, ""});
+  room.writeEntities(later.sink, {1, 0, 0}, {false, true, LevelPlan::Ratio{}, ""});
   EXPECT_EQ(later.finish(), door);
 }
 
@@ -212,9 +210,9 @@ TEST(PieceWriter, TheWorldStaysBalanced) {
   const PieceWriter noWorld = writer("{\n\"classname\" \"light\"\n}\n", "b.map");
   for (const PieceWriter* w : {&noBrushes, &noWorld}) {
     Written first, later;
-    w->writeWorld(first.sink, {0, 0, 0}, kPitch, true);
+    w->writeWorld(first.sink, {0, 0, 0}, true);
     EXPECT_EQ(first.finish(), "{\n  \"classname\" \"worldspawn\"\n");
-    w->writeWorld(later.sink, {0, 0, 0}, kPitch, false);
+    w->writeWorld(later.sink, {0, 0, 0}, false);
     EXPECT_EQ(later.finish(), "");
   }
 }
@@ -225,7 +223,7 @@ TEST(PieceWriter, LongLinesStayWhole) {
       "{\n\"classname\" \"worldspawn\"\n{\n( 0 0 0 ) ( 0 0 0 ) ( 0 0 0 ) " + rest + "\n}\n}\n");
   Written out;
   out.sink.line("{");
-  w.writeWorld(out.sink, {0, 0, 0}, kPitch, false);
+  w.writeWorld(out.sink, {0, 0, 0}, false);
   EXPECT_EQ(out.finish(), "{\n {\n  ( 0 0 0 ) ( 0 0 0 ) ( 0 0 0 ) " + rest + "\n }\n");
 }
 

@@ -34,12 +34,10 @@ class PieceWriter {
 
   // World-brush pass for one cell: the first cell also writes the world
   // entity's "{" and key lines; no cell writes its closing "}".
-  void writeWorld(MapSink& out, GridCoord position, const std::array<int32_t, 3>& pitch,
-                  bool firstCell) const;
+  void writeWorld(MapSink& out, GridCoord position, bool firstCell) const;
   // Entity pass for one placement: every entity but the world, less what
   // `options` leaves out. `_depth` lines never reach the map.
-  void writeEntities(MapSink& out, GridCoord position, const std::array<int32_t, 3>& pitch,
-                     const PlacementOptions& options) const;
+  void writeEntities(MapSink& out, GridCoord position, const PlacementOptions& options) const;
 
  private:
   // What a line is to the writer: text kept as it is; a name key that takes
