@@ -5,24 +5,8 @@
 
 namespace cellforge {
 
-// Splits a path into drive, folder, name and extension. The folder keeps
-// its trailing separator, the extension its dot; the drive ("C:") exists on
-// windows only.
-class PathParts {
- public:
-  void split(std::string_view path);
-
-  const std::string& drive() const { return drive_; }
-  const std::string& dir() const { return dir_; }
-  const std::string& name() const { return name_; }
-  const std::string& ext() const { return ext_; }
-
- private:
-  std::string drive_, dir_, name_, ext_;
-};
-
 // The folder part of a path (drive and folder), ending in a separator, or
-// empty for a bare name.
+// empty for a bare name. The drive ("C:") exists on Windows only.
 std::string folderOf(std::string_view path);
 
 // The system separator, and on Windows "/" as well.
