@@ -64,13 +64,13 @@ TemplateLibrary hardLibrary() {
   return lib;
 }
 
-void generate(benchmark::State& state, const TemplateLibrary& lib, GridSpec spec) {
+void generate(benchmark::State& state, const TemplateLibrary& lib, GridGoal goal) {
   constexpr uint32_t kSeed = 20240601;
   uint64_t draws = 0, layouts = 0;
   int64_t discarded = 0;
   for (auto _ : state) {
     RandomSource random(kSeed);
-    Generator g(spec, lib, random);
+    Generator g(goal, lib, random);
     if (Status s = g.prepare(); !s) {
       state.SkipWithError(s.message().c_str());
       return;

@@ -26,9 +26,9 @@ std::string shareText(double share) {
 
 }  // namespace
 
-Generator::Generator(GridSpec spec, const TemplateLibrary& library, RandomSource& random,
+Generator::Generator(GridGoal goal, const TemplateLibrary& library, RandomSource& random,
                      GeneratorLimits limits)
-    : spec_(spec), library_(library), random_(random), limits_(limits) {
+    : goal_(goal), library_(library), random_(random), limits_(limits) {
   cursor_ = library_.first();
   for (const Template& t : library_.templates()) {
     const bool single = t.cells.size() == 1 && t.cells[0].coord() == GridCoord{};
@@ -39,7 +39,7 @@ Generator::Generator(GridSpec spec, const TemplateLibrary& library, RandomSource
 }
 
 Status Generator::prepare() {
-  const GridCoord dims = spec_.size;
+  const GridCoord dims = goal_.size;
   totalCells_ = dims.x * dims.y * dims.z;
   drawsBefore_ = random_.draws();
   cellsCleared_ = 0;
@@ -80,7 +80,7 @@ void Generator::advanceTemplate() {
 
 bool Generator::fillReached() const {
   return static_cast<double>(grid_.occupiedCount()) / static_cast<double>(totalCells_) >=
-         static_cast<double>(spec_.fillShare);
+         static_cast<double>(goal_.fillShare);
 }
 
 void Generator::learnSides(GridCoord origin) {
@@ -128,7 +128,7 @@ void Generator::placeFirst() {
     } while (candidate_.x == 0 || candidate_.x == size.x - 1 || candidate_.y == 0 ||
              candidate_.y == size.y - 1);
     candidate_.z = 0;
-    if (startFits_[static_cast<size_t>(candidate_.x) * static_cast<size_t>(spec_.size.y) +
+    if (startFits_[static_cast<size_t>(candidate_.x) * static_cast<size_t>(goal_.size.y) +
                    static_cast<size_t>(candidate_.y)] != 0)
       break;
   }
@@ -141,7 +141,7 @@ void Generator::placeFirst() {
 }
 
 void Generator::startNewAttempt() {
-  grid_.resize(spec_.size);
+  grid_.resize(goal_.size);
   // Clearing a large grid costs time as draws do, and an attempt that ends
   // at once makes few draws.
   cellsCleared_ += totalCells_;

@@ -154,7 +154,7 @@ TEST(Generator, MatchesThePlainLoopsDrawForDraw) {
 
 TEST(Generator, FixedSeedGivesTheGoldenLayoutWithinExactlyItsDraws) {
   const TemplateLibrary lib = singles(true);
-  const GridSpec s{{5, 5, 2}, 0.60f};
+  const GridGoal s{{5, 5, 2}, 0.60f};
   RandomSource random(12345);
   Generator g(s, lib, random);
   ASSERT_TRUE(g.prepare().ok());
@@ -183,7 +183,7 @@ TEST(Generator, FixedSeedGivesTheGoldenLayoutWithinExactlyItsDraws) {
 
 TEST(Generator, ThirtyOfFiftyCellsIsNotSixtyPercent) {
   const TemplateLibrary lib = singles();
-  const GridSpec s{{5, 5, 2}, 0.60f};
+  const GridGoal s{{5, 5, 2}, 0.60f};
   RandomSource random(1);
   Generator g(s, lib, random);
   ASSERT_TRUE(g.prepare().ok());

@@ -27,7 +27,7 @@ inline constexpr int64_t kMaxRandomDraws = 1'500'000'000;
 
 // The grid to fill: its size (x and y at least 3, z at least 1) and the
 // share of its cells a layout must fill.
-struct GridSpec {
+struct GridGoal {
   GridCoord size;
   float fillShare = 0.0f;
 };
@@ -49,7 +49,7 @@ struct GeneratorLimits {
 // layout, on every platform.
 class Generator {
  public:
-  Generator(GridSpec spec, const TemplateLibrary& library, RandomSource& random,
+  Generator(GridGoal goal, const TemplateLibrary& library, RandomSource& random,
             GeneratorLimits limits = {});
 
   // Sizes the grid and places the first template. Fails when no template
@@ -94,7 +94,7 @@ class Generator {
   bool discardAttempt(bool closed);
   bool gaveUp(std::string spent);
 
-  GridSpec spec_;
+  GridGoal goal_;
   const TemplateLibrary& library_;
   RandomSource& random_;
   GeneratorLimits limits_;
