@@ -168,11 +168,8 @@ Expected<std::string> readFile(const std::string& path) {
   return bytes;
 }
 
-struct FileReplacement::State {
-  std::string path, temp;  // no temp: written in place
+struct FileReplacement::State : ReplacementFiles {
   int fd = -1;
-  bool committed = false;
-  bool durable = true;
 };
 
 FileReplacement::FileReplacement(std::unique_ptr<State> state) : state_(std::move(state)) {}

@@ -201,11 +201,8 @@ bool processRunning(uint64_t pid) {
   return ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
-struct FileReplacement::State {
-  std::string path, temp;  // no temp: written in place
+struct FileReplacement::State : ReplacementFiles {
   HANDLE h = INVALID_HANDLE_VALUE;
-  bool committed = false;
-  bool durable = true;
 };
 
 FileReplacement::FileReplacement(std::unique_ptr<State> state) : state_(std::move(state)) {}

@@ -22,6 +22,13 @@ uint64_t tempFileWriter(std::string_view name, std::string_view fileName);
 // Best effort: a file that cannot be listed or deleted stays.
 void removeStaleTempFiles(const std::string& path);
 
+// What a FileReplacement holds on every system; each adds its file handle.
+struct ReplacementFiles {
+  std::string path, temp;  // no temp: written in place
+  bool committed = false;
+  bool durable = true;
+};
+
 // Implemented per system.
 uint64_t currentProcessId();
 bool processRunning(uint64_t pid);
