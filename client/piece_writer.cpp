@@ -23,26 +23,27 @@ constexpr std::array<char, 200> kPairs = [] {
 }();
 
 // Map coordinates have at most four digits but in the largest grids.
-char* writeUnsigned(char* p, uint64_t u) {
+char* writeUnsigned(char* p, uint64_t value) {
+  if (value >= 10000) return std::to_chars(p, p + 20, value).ptr;
+  const auto u = static_cast<size_t>(value);
+  const char* const high = &kPairs[2 * (u / 100)];
+  const char* const low = &kPairs[2 * (u % 100)];
   if (u < 10) {
-    *p = static_cast<char>('0' + u);
+    *p = low[1];
     return p + 1;
   }
   if (u < 100) {
-    std::memcpy(p, &kPairs[2 * u], 2);
+    std::memcpy(p, low, 2);
     return p + 2;
   }
   if (u < 1000) {
-    *p = static_cast<char>('0' + u / 100);
-    std::memcpy(p + 1, &kPairs[2 * (u % 100)], 2);
+    *p = high[1];
+    std::memcpy(p + 1, low, 2);
     return p + 3;
   }
-  if (u < 10000) {
-    std::memcpy(p, &kPairs[2 * (u / 100)], 2);
-    std::memcpy(p + 2, &kPairs[2 * (u % 100)], 2);
-    return p + 4;
-  }
-  return std::to_chars(p, p + 20, u).ptr;
+  std::memcpy(p, high, 2);
+  std::memcpy(p + 2, low, 2);
+  return p + 4;
 }
 
 char* writeNumber(char* p, const maptext::Number& n, int64_t offset) {
