@@ -87,14 +87,7 @@ bool DepthRange::contains(LevelPlan::Ratio r) const {
 Expected<DepthRange> parseDepthRange(std::string_view value) {
   const Error bad = fail(std::string(kDepthKey) + " \"" + std::string(value) +
                          "\" must be two numbers from 0 to 1, the lower first (as \"0.5 1\")");
-  std::vector<std::string_view> words;
-  size_t p = 0;
-  while (p < value.size()) {
-    while (p < value.size() && (value[p] == ' ' || value[p] == '\t')) ++p;
-    const size_t start = p;
-    while (p < value.size() && value[p] != ' ' && value[p] != '\t') ++p;
-    if (p > start) words.push_back(value.substr(start, p - start));
-  }
+  const std::vector<std::string_view> words = maptext::splitWords(value);
   if (words.size() != 2) return bad;
   const auto low = parseDecimal(words[0]), high = parseDecimal(words[1]);
   if (!low || !high || less(*high, *low)) return bad;

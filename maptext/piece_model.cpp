@@ -286,12 +286,17 @@ std::string_view PlaneLine::texture() const {
   return nextWord(rest, p);
 }
 
-std::vector<std::string_view> PlaneLine::values() const {
+std::vector<std::string_view> splitWords(std::string_view text) {
   std::vector<std::string_view> words;
   size_t p = 0;
-  nextWord(rest, p);
-  for (std::string_view w = nextWord(rest, p); !w.empty(); w = nextWord(rest, p))
+  for (std::string_view w = nextWord(text, p); !w.empty(); w = nextWord(text, p))
     words.push_back(w);
+  return words;
+}
+
+std::vector<std::string_view> PlaneLine::values() const {
+  std::vector<std::string_view> words = splitWords(rest);
+  if (!words.empty()) words.erase(words.begin());  // the texture
   return words;
 }
 

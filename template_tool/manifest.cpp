@@ -5,20 +5,10 @@
 #include <iterator>
 #include <vector>
 
+#include "maptext/piece_model.h"
+
 namespace cellforge {
 namespace {
-
-std::vector<std::string_view> words(std::string_view line) {
-  std::vector<std::string_view> out;
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-    const size_t start = i;
-    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-    if (i > start) out.push_back(line.substr(start, i - start));
-  }
-  return out;
-}
 
 bool toInt(std::string_view s, int32_t& value) {
   const char* end = s.data() + s.size();
@@ -48,7 +38,7 @@ Expected<Template> parseManifest(std::string_view text, std::string_view where) 
     ++lineNo;
     const std::string at = std::string(where) + ":" + std::to_string(lineNo) + ": ";
     if (line.empty() || line.front() == '#') continue;
-    const std::vector<std::string_view> w = words(line);
+    const std::vector<std::string_view> w = maptext::splitWords(line);
     const std::string_view key = w[0];
     if (key == "id") {
       if (haveId) return fail(at + "second \"id\" line");

@@ -42,6 +42,9 @@ void appendMovedNumber(std::string& out, std::string_view number, int64_t offset
 // The token's value (nearest double).
 double numberValue(std::string_view number);
 
+// The words of `text`: runs of characters between blanks and tabs.
+std::vector<std::string_view> splitWords(std::string_view text);
+
 // A key line: a double quote, the key up to the next double quote, then the
 // next quoted text (to the end of the line when it is never closed) as the
 // value. False for any line not starting with a double quote or whose key
