@@ -33,7 +33,7 @@ Expected<const PieceWriter*> MapBuilder::pieceFor(int32_t templateId, GridCoord 
     if (!text) return text.error();
     auto piece = PieceWriter::make(std::move(*text), path, settings_.game());
     if (!piece) return piece.error();
-    const auto& said = piece->piece().warnings();
+    const auto& said = piece->warnings();
     warnings_.insert(warnings_.end(), said.begin(), said.end());
     found = pieces_.emplace(t->name, std::move(*piece)).first;
   }

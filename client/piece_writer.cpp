@@ -46,9 +46,9 @@ char* writeUnsigned(char* p, uint64_t value) {
   return p + 4;
 }
 
-char* writeNumber(char* p, const maptext::Number& n, int64_t offset) {
-  const unsigned fraction = n.fraction();
-  const int64_t v = n.scaled() + offset * kUnit[fraction];
+char* writeNumber(char* p, int32_t packed, int64_t offset) {
+  const auto fraction = static_cast<unsigned>(packed & 7);
+  const int64_t v = (packed >> 3) + offset * kUnit[fraction];
   uint64_t magnitude = v < 0 ? uint64_t{0} - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
   if (v < 0) *p++ = '-';
   if (fraction == 0) return writeUnsigned(p, magnitude);
@@ -70,30 +70,120 @@ std::array<int64_t, 3> offsetOf(GridCoord cell) {
 
 // Room for a line with its numbers moved: each number may grow by twenty
 // digits and a sign, and an origin line is respaced.
-size_t roomFor(std::string_view text, size_t numbers) { return text.size() + numbers * 22 + 24; }
+size_t roomFor(size_t text, size_t numbers) { return text + numbers * 22 + 24; }
+
+// The records of the code, each an op byte and its fields: sizes as
+// base-128 varints, numbers as 32-bit words (value x 10^fraction, the
+// fraction's digit count in the low three bits).
+//   text   size, bytes               a line written as it stands
+//   name   size, value end, bytes    a key line naming an entity: the
+//                                    placement's suffix goes after its value
+//   origin 3 numbers                 an origin line, in the builder's spacing
+//   plane  rest size, 9 numbers, rest
+//   movedOrigin, movedPlane  size, bytes   numbers too long for a word,
+//                                    moved digit by digit
+enum class Op : uint8_t { text, name, origin, plane, movedOrigin, movedPlane };
+
+// Numbers a word holds; others make the line move digit by digit.
+constexpr int64_t kPackedLimit = int64_t{1} << 28;
+
+bool fitsWord(const maptext::Number& n) {
+  return n.scaled() >= -kPackedLimit && n.scaled() < kPackedLimit;
+}
+
+// Writes records, or with no buffer only counts their bytes, so the code
+// is sized before it is filled.
+class Emitter {
+ public:
+  explicit Emitter(char* out) : out_(out) {}
+  size_t size() const { return size_; }
+
+  void op(Op o) { byte(static_cast<uint8_t>(o)); }
+  void varint(size_t v) {
+    for (; v >= 0x80; v >>= 7) byte(static_cast<uint8_t>(v | 0x80));
+    byte(static_cast<uint8_t>(v));
+  }
+  void number(const maptext::Number& n) {
+    const auto packed = static_cast<int32_t>(n.scaled() * 8 + n.fraction());
+    if (out_ != nullptr) std::memcpy(out_ + size_, &packed, sizeof packed);
+    size_ += sizeof packed;
+  }
+  void bytes(std::string_view text) {
+    if (out_ != nullptr && !text.empty()) std::memcpy(out_ + size_, text.data(), text.size());
+    size_ += text.size();
+  }
+
+ private:
+  void byte(uint8_t b) {
+    if (out_ != nullptr) out_[size_] = static_cast<char>(b);
+    ++size_;
+  }
+  char* out_;
+  size_t size_ = 0;
+};
+
+void emitLines(Emitter& out, const maptext::Piece& piece, size_t from, size_t to, Game game) {
+  const std::span<const maptext::Line> lines = piece.lines();
+  const maptext::Number* const numbers = piece.numbers().data();
+  for (size_t i = from; i < to; ++i) {
+    const maptext::Line& line = lines[i];
+    if (line.kind == LineKind::origin || line.kind == LineKind::plane) {
+      const size_t count = line.kind == LineKind::origin ? 3 : 9;
+      const maptext::Number* const first = numbers + line.firstNumber;
+      if (line.exact && std::all_of(first, first + count, fitsWord)) {
+        if (line.kind == LineKind::origin) {
+          out.op(Op::origin);
+        } else {
+          out.op(Op::plane);
+          out.varint(line.text.size() - line.rest);
+        }
+        std::for_each(first, first + count, [&](const maptext::Number& n) { out.number(n); });
+        if (line.kind == LineKind::plane) out.bytes(line.text.substr(line.rest));
+      } else {
+        out.op(line.kind == LineKind::origin ? Op::movedOrigin : Op::movedPlane);
+        out.varint(line.text.size());
+        out.bytes(line.text);
+      }
+      continue;
+    }
+    maptext::KeyLine key;
+    const bool isKey = line.kind == LineKind::key && maptext::splitKeyLine(line.text, key);
+    if (isKey && key.key == kDepthKey) continue;  // for the kit only; the games ignore it
+    if (isKey && !key.value.empty() && isNameKey(key.key, game)) {
+      out.op(Op::name);
+      out.varint(line.text.size());
+      out.varint(static_cast<size_t>(key.value.data() - line.text.data()) + key.value.size());
+    } else {
+      out.op(Op::text);
+      out.varint(line.text.size());
+    }
+    out.bytes(line.text);
+  }
+}
+
+size_t readVarint(const char*& p) {
+  size_t v = 0;
+  for (unsigned shift = 0;; shift += 7) {
+    const auto b = static_cast<uint8_t>(*p++);
+    v |= size_t{b & 0x7fu} << shift;
+    if (b < 0x80) return v;
+  }
+}
 
 }  // namespace
 
-PieceWriter::Form PieceWriter::formOf(const maptext::Line& line) const {
-  if (line.kind == LineKind::origin) return line.exact ? Form::origin : Form::moved;
-  if (line.kind == LineKind::plane) return line.exact ? Form::plane : Form::moved;
-  maptext::KeyLine key;
-  if (line.kind != LineKind::key || !maptext::splitKeyLine(line.text, key)) return Form::text;
-  if (key.key == kDepthKey) return Form::depth;
-  return !key.value.empty() && isNameKey(key.key, game_) ? Form::name : Form::text;
-}
-
 Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game game) {
-  PieceWriter w;
-  w.piece_ = maptext::Piece::parse(std::move(text), std::move(name));
-  const maptext::Piece& piece = w.piece_;
+  // The model lives only while the piece is compiled: what a level keeps
+  // is the code.
+  const maptext::Piece piece = maptext::Piece::parse(std::move(text), std::move(name));
   const auto& entities = piece.entities();
 
   // What each entity is in a level, and any malformed depth, before the
   // piece's own faults: the rules are read as the piece is loaded.
+  std::vector<EntityRole> roles;
+  roles.reserve(entities.size());
   for (const maptext::Entity& e : entities) {
     EntityRole role;
-    role.skip = &e == piece.world() || e.unused;
     role.playerStart = piece.isPlayerStart(e);
     for (const maptext::Line& line : piece.linesOf(e)) {
       maptext::KeyLine k;
@@ -103,86 +193,130 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
       if (!range) return fail(piece.at(line) + range.message());
       role.depth = *range;
     }
-    w.roles_.push_back(role);
+    roles.push_back(role);
   }
   if (!piece.fault().empty()) return fail(piece.fault());
   const std::vector<bool> exits = exitEntities(piece, game);
-  for (size_t i = 0; i < entities.size(); ++i) {
-    w.roles_[i].exit = exits[i];
-    w.hasExit_ = w.hasExit_ || (exits[i] && !w.roles_[i].skip);
-  }
 
-  w.game_ = game;
-  w.forms_.reserve(piece.lines().size());
-  for (const maptext::Line& line : piece.lines()) w.forms_.push_back(w.formOf(line));
+  PieceWriter w;
+  w.warnings_ = piece.warnings();
+  const maptext::Entity* world = piece.world();
+  auto isWritten = [&](const maptext::Entity& e) { return &e != world && !e.unused; };
+  // The world's "}" is left out: the build closes the one world entity
+  // itself.
+  auto emitAll = [&](Emitter& out) {
+    if (world != nullptr) {
+      const size_t brushes = world->brushes.empty() ? world->close : world->brushes.front().open;
+      emitLines(out, piece, world->open, brushes, game);
+      w.worldBrushes_ = out.size();
+      emitLines(out, piece, brushes, world->close, game);
+      w.worldEnd_ = out.size();
+    }
+    for (size_t i = 0; i < entities.size(); ++i) {
+      if (!isWritten(entities[i])) continue;
+      EntityCode& code = w.entities_[i];
+      code.begin = out.size();
+      emitLines(out, piece, entities[i].open, entities[i].close + 1, game);
+      code.end = out.size();
+    }
+  };
+  w.entities_.resize(entities.size());
+  Emitter counter(nullptr);
+  emitAll(counter);
+  w.code_.reset(new char[counter.size()]);
+  Emitter writer(w.code_.get());
+  emitAll(writer);
+
+  std::vector<EntityCode> written;
+  for (size_t i = 0; i < entities.size(); ++i) {
+    if (!isWritten(entities[i])) continue;
+    EntityCode code = w.entities_[i];
+    code.role = roles[i];
+    code.role.exit = exits[i];
+    w.hasExit_ = w.hasExit_ || exits[i];
+    written.push_back(std::move(code));
+  }
+  w.entities_ = std::move(written);
+  w.hasWorld_ = world != nullptr;
   return w;
 }
 
-void PieceWriter::writeLines(MapSink& out, size_t from, size_t to,
-                             const std::array<int64_t, 3>& offset, std::string_view suffix) const {
-  auto copy = [](char* p, std::string_view text) {
-    if (!text.empty()) std::memcpy(p, text.data(), text.size());
-    return p + text.size();
+void PieceWriter::writeCode(MapSink& out, size_t begin, size_t end,
+                            const std::array<int64_t, 3>& offset, std::string_view suffix) const {
+  auto copy = [](char* p, const char* from, size_t size) {
+    if (size != 0) std::memcpy(p, from, size);
+    return p + size;
   };
-  const std::span<const maptext::Line> lines = piece_.lines();
-  const maptext::Number* numbers = piece_.numbers().data();
+  auto number = [](const char* p) {
+    int32_t packed = 0;
+    std::memcpy(&packed, p, sizeof packed);
+    return packed;
+  };
   std::string moved;
-  for (size_t i = from; i < to; ++i) {
-    const maptext::Line& line = lines[i];
-    const maptext::Number* number = numbers + line.firstNumber;
-    switch (forms_[i]) {
-      case Form::depth:
-        break;  // for the kit only; the games ignore it
-      case Form::text:
-        out.line(line.text);
-        break;
-      case Form::name: {
-        // The suffix goes right after the value.
-        maptext::KeyLine key;
-        maptext::splitKeyLine(line.text, key);
-        const auto end =
-            static_cast<size_t>(key.value.data() - line.text.data()) + key.value.size();
-        char* p = out.beginLine('"', line.text.size() + suffix.size());
-        p = copy(copy(copy(p, line.text.substr(0, end)), suffix), line.text.substr(end));
-        out.endLine(p);
+  const char* p = code_.get() + begin;
+  const char* const stop = code_.get() + end;
+  while (p < stop) {
+    switch (static_cast<Op>(*p++)) {
+      case Op::text: {
+        const size_t size = readVarint(p);
+        out.line(std::string_view(p, size));
+        p += size;
         break;
       }
-      case Form::origin: {
-        char* p = out.beginLine('"', roomFor(line.text, 3));
-        p = copy(p, "\"origin\"        \"");
-        for (size_t axis = 0; axis < 3; ++axis) {
-          if (axis > 0) *p++ = ' ';
-          p = writeNumber(p, number[axis], offset[axis]);
+      case Op::name: {
+        const size_t size = readVarint(p);
+        const size_t valueEnd = readVarint(p);
+        char* o = out.beginLine('"', size + suffix.size());
+        o = copy(o, p, valueEnd);
+        o = copy(o, suffix.data(), suffix.size());
+        out.endLine(copy(o, p + valueEnd, size - valueEnd));
+        p += size;
+        break;
+      }
+      case Op::origin: {
+        char* o = out.beginLine('"', roomFor(0, 3));
+        o = copy(o, "\"origin\"        \"", 17);
+        for (size_t axis = 0; axis < 3; ++axis, p += 4) {
+          if (axis > 0) *o++ = ' ';
+          o = writeNumber(o, number(p), offset[axis]);
         }
-        *p++ = '"';
-        out.endLine(p);
+        *o++ = '"';
+        out.endLine(o);
         break;
       }
-      case Form::plane: {
-        char* p = out.beginLine('(', roomFor(line.text, 9));
+      case Op::plane: {
+        const size_t rest = readVarint(p);
+        char* o = out.beginLine('(', roomFor(rest, 9));
         for (size_t point = 0; point < 3; ++point) {
-          p = copy(p, point == 0 ? "(" : " (");
-          for (size_t axis = 0; axis < 3; ++axis) {
-            *p++ = ' ';
-            p = writeNumber(p, number[point * 3 + axis], offset[axis]);
+          o = point == 0 ? copy(o, "(", 1) : copy(o, " (", 2);
+          for (size_t axis = 0; axis < 3; ++axis, p += 4) {
+            *o++ = ' ';
+            o = writeNumber(o, number(p), offset[axis]);
           }
-          p = copy(p, " )");
+          o = copy(o, " )", 2);
         }
-        out.endLine(copy(p, line.text.substr(line.rest)));
+        out.endLine(copy(o, p, rest));
+        p += rest;
         break;
       }
-      case Form::moved:
+      case Op::movedOrigin:
+      case Op::movedPlane: {
+        const bool origin = static_cast<Op>(p[-1]) == Op::movedOrigin;
+        const size_t size = readVarint(p);
+        const maptext::Line line{.kind = origin ? LineKind::origin : LineKind::plane,
+                                 .text = std::string_view(p, size)};
         moved.clear();
         maptext::appendMovedLine(moved, line, offset);
         out.line(moved);
+        p += size;
         break;
+      }
     }
   }
 }
 
 void PieceWriter::writeWorld(MapSink& out, GridCoord position, bool firstCell) const {
-  const maptext::Entity* world = piece_.world();
-  if (world == nullptr) {
+  if (!hasWorld_) {
     // The map must still begin with the world entity.
     if (firstCell) {
       out.line("{");
@@ -190,25 +324,17 @@ void PieceWriter::writeWorld(MapSink& out, GridCoord position, bool firstCell) c
     }
     return;
   }
-  const std::array<int64_t, 3> offset = offsetOf(position);
-  // The entity's own "}" is left out: the build closes the one world
-  // entity itself.
-  if (firstCell)
-    writeLines(out, world->open, world->close, offset, {});
-  else if (!world->brushes.empty())
-    writeLines(out, world->brushes.front().open, world->close, offset, {});
+  writeCode(out, firstCell ? 0 : worldBrushes_, worldEnd_, offsetOf(position), {});
 }
 
 void PieceWriter::writeEntities(MapSink& out, GridCoord position,
                                 const PlacementOptions& options) const {
   const std::array<int64_t, 3> offset = offsetOf(position);
-  const auto& entities = piece_.entities();
-  for (size_t i = 0; i < entities.size(); ++i) {
-    const EntityRole& role = roles_[i];
-    if (role.skip || (role.playerStart && !options.keepStart) || (role.exit && !options.keepExit))
-      continue;
+  for (const EntityCode& e : entities_) {
+    const EntityRole& role = e.role;
+    if ((role.playerStart && !options.keepStart) || (role.exit && !options.keepExit)) continue;
     if (role.depth && !(options.depth && role.depth->contains(*options.depth))) continue;
-    writeLines(out, entities[i].open, entities[i].close + 1, offset, options.nameSuffix);
+    writeCode(out, e.begin, e.end, offset, options.nameSuffix);
   }
 }
 

@@ -71,6 +71,7 @@ TEST(MoveNumber, IntegersStayIntegersAndFractionsKeepTheirDigits) {
 TEST(PieceWriter, MovesEveryNumberExactly) {
   for (std::string_view token :
        {"16", "-16", "+007", "-0", "16.50", "-0.5", "0.25", "-256.000", "-0.000001", "0.1234567",
+        "268435455", "268435456", "-268435456", "-268435457", "268.435456", "-26.8435455",
         "123456789012345", "1234567890123456", "99999999999999999999.9"})
     for (int32_t cell : {0, 1, -1, -16, 4096}) {
       const std::string zero = moved("0", int64_t{cell} * 256);
@@ -99,6 +100,8 @@ TEST(PieceWriter, PlaneRowsMoveEveryPoint) {
 TEST(PieceWriter, OriginKeyOnly) {
   EXPECT_EQ(line("\"origin\" \"16.5 -8 24\"", {1, 0, 2}), "\"origin\"        \"272.5 -8 536\"");
   EXPECT_EQ(line("\"origin\"\t\"32 32 24 7\" // x", {0, 0, 0}), "\"origin\"        \"32 32 24\"");
+  EXPECT_EQ(line("\"origin\" \"268435456 -0.5 -268435457\"", {1, 0, 1}),
+            "\"origin\"        \"268435712 -0.5 -268435201\"");
   EXPECT_EQ(line("\"targetname\" \"origin_door\"", {1, 0, 0}), "\"targetname\" \"origin_door\"");
   EXPECT_EQ(line("\"message\" \"the origin\"", {1, 0, 0}), "\"message\" \"the origin\"");
 }

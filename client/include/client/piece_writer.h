@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,8 +17,10 @@
 namespace cellforge {
 
 // One template's piece text, read once and ready to be written at any cell:
-// every line is cut once into its text and its numbers, so a placement only
-// adds offsets and copies. It also knows how the piece's entities take part
+// every line the map holds is compiled once into a compact record (its
+// constant text and its numbers as integers), so a placement only adds
+// offsets and copies, and the text and its model are let go once compiled.
+// It also knows how the piece's entities take part
 // in a level: the player start, the exit entities (Quake's
 // trigger_changelevel; Quake II's target_changelevel with the entities of
 // the piece that target it), depth ranges, and the keys that name other
@@ -29,7 +32,8 @@ class PieceWriter {
   // hold.
   static Expected<PieceWriter> make(std::string text, std::string name, Game game);
 
-  const maptext::Piece& piece() const { return piece_; }
+  // Unbalanced braces, as the piece model reports them.
+  const std::vector<std::string>& warnings() const { return warnings_; }
   bool hasExit() const { return hasExit_; }
 
   // World-brush pass for one cell: the first cell also writes the world
@@ -40,25 +44,26 @@ class PieceWriter {
   void writeEntities(MapSink& out, GridCoord position, const PlacementOptions& options) const;
 
  private:
-  // What a line is to the writer: text kept as it is; a name key that takes
-  // the placement's suffix after its value; an origin or plane line whose
-  // numbers move as integers, or digit by digit (moved); a `_depth` line,
-  // never written.
-  enum class Form : uint8_t { text, name, origin, plane, moved, depth };
   struct EntityRole {
-    bool skip = false;  // the world, or a worldspawn the map never holds
     bool playerStart = false, exit = false;
     std::optional<DepthRange> depth;
   };
+  // An entity's records: code_[begin, end).
+  struct EntityCode {
+    size_t begin = 0, end = 0;
+    EntityRole role;
+  };
 
-  Form formOf(const maptext::Line& line) const;
-  void writeLines(MapSink& out, size_t from, size_t to, const std::array<int64_t, 3>& offset,
-                  std::string_view suffix) const;
+  void writeCode(MapSink& out, size_t begin, size_t end, const std::array<int64_t, 3>& offset,
+                 std::string_view suffix) const;
 
-  maptext::Piece piece_;
-  std::vector<Form> forms_;        // one per piece line
-  std::vector<EntityRole> roles_;  // one per entity
-  Game game_ = Game::quake2;
+  // The records, one after another: the world's key lines, the world's
+  // brushes, then every entity the map may hold.
+  std::unique_ptr<char[]> code_;
+  size_t worldBrushes_ = 0, worldEnd_ = 0;
+  bool hasWorld_ = false;
+  std::vector<EntityCode> entities_;
+  std::vector<std::string> warnings_;
   bool hasExit_ = false;
 };
 
