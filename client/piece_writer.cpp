@@ -22,28 +22,18 @@ constexpr std::array<char, 200> kPairs = [] {
   return pairs;
 }();
 
-// Map coordinates have at most four digits but in the largest grids.
+// Map coordinates have at most four digits but in the largest grids: those
+// are written without a branch on their length. The caller leaves room for
+// twenty digits.
 char* writeUnsigned(char* p, uint64_t value) {
   if (value >= 10000) return std::to_chars(p, p + 20, value).ptr;
   const auto u = static_cast<size_t>(value);
-  const char* const high = &kPairs[2 * (u / 100)];
-  const char* const low = &kPairs[2 * (u % 100)];
-  if (u < 10) {
-    *p = low[1];
-    return p + 1;
-  }
-  if (u < 100) {
-    std::memcpy(p, low, 2);
-    return p + 2;
-  }
-  if (u < 1000) {
-    *p = high[1];
-    std::memcpy(p + 1, low, 2);
-    return p + 3;
-  }
-  std::memcpy(p, high, 2);
-  std::memcpy(p + 2, low, 2);
-  return p + 4;
+  std::array<char, 4> digits{};
+  std::memcpy(digits.data(), &kPairs[2 * (u / 100)], 2);
+  std::memcpy(digits.data() + 2, &kPairs[2 * (u % 100)], 2);
+  const size_t length = 1 + size_t{u >= 10} + size_t{u >= 100} + size_t{u >= 1000};
+  std::memcpy(p, digits.data() + 4 - length, 4);
+  return p + length;
 }
 
 char* writeNumber(char* p, int32_t packed, int64_t offset) {
@@ -87,12 +77,14 @@ enum class Op : uint8_t { text, name, origin, plane, movedOrigin, movedPlane };
 // Numbers a word holds; others make the line move digit by digit.
 constexpr int64_t kPackedLimit = int64_t{1} << 28;
 
+// A record's bytes besides its line's text: an op, two varints, nine words.
+constexpr size_t kMostRecordBytes = 1 + 2 * 10 + 9 * 4;
+
 bool fitsWord(const maptext::Number& n) {
   return n.scaled() >= -kPackedLimit && n.scaled() < kPackedLimit;
 }
 
-// Writes records, or with no buffer only counts their bytes, so the code
-// is sized before it is filled.
+// Writes records into a buffer that the caller made large enough.
 class Emitter {
  public:
   explicit Emitter(char* out) : out_(out) {}
@@ -105,17 +97,17 @@ class Emitter {
   }
   void number(const maptext::Number& n) {
     const auto packed = static_cast<int32_t>(n.scaled() * 8 + n.fraction());
-    if (out_ != nullptr) std::memcpy(out_ + size_, &packed, sizeof packed);
+    std::memcpy(out_ + size_, &packed, sizeof packed);
     size_ += sizeof packed;
   }
   void bytes(std::string_view text) {
-    if (out_ != nullptr && !text.empty()) std::memcpy(out_ + size_, text.data(), text.size());
+    if (!text.empty()) std::memcpy(out_ + size_, text.data(), text.size());
     size_ += text.size();
   }
 
  private:
   void byte(uint8_t b) {
-    if (out_ != nullptr) out_[size_] = static_cast<char>(b);
+    out_[size_] = static_cast<char>(b);
     ++size_;
   }
   char* out_;
@@ -221,11 +213,16 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
     }
   };
   w.entities_.resize(entities.size());
-  Emitter counter(nullptr);
-  emitAll(counter);
-  w.code_.reset(new char[counter.size()]);
-  Emitter writer(w.code_.get());
+  // Written into a scratch block large enough for any piece (a record
+  // takes at most its line's text, an op, two varints and nine words),
+  // then kept at its own size: blocks of exact size pack the heap's pages.
+  size_t bound = 0;
+  for (const maptext::Line& line : piece.lines()) bound += line.text.size() + kMostRecordBytes;
+  const std::unique_ptr<char[]> scratch(new char[bound]);
+  Emitter writer(scratch.get());
   emitAll(writer);
+  w.code_.reset(new char[writer.size()]);
+  std::memcpy(w.code_.get(), scratch.get(), writer.size());
 
   std::vector<EntityCode> written;
   for (size_t i = 0; i < entities.size(); ++i) {

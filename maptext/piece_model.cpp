@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace cellforge::maptext {
 
@@ -147,38 +148,76 @@ std::string planeFault(std::string_view line) {
   return {};
 }
 
+// Reads a plane line's nine numbers into `numbers`, walkPlane's grammar in
+// one pass (a number must end where its word does); the offset just past
+// the third ")", or null. `exact` tells whether every number is held.
+//
+// The line is a trimmed line of a piece's text, so the character at its
+// end is a trimmed blank, a line break or the text's closing NUL: never a
+// digit, a point or a parenthesis. The scan stops on it without checking
+// the end, which the grammar cannot pass.
+const char* scanPlane(const char* p, const char* end, std::array<Number, 9>& numbers, bool& exact) {
+  constexpr size_t kExactDigits = 15;
+  constexpr unsigned kExactFraction = 6;
+  auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  auto digit = [](char c) { return static_cast<unsigned char>(c - '0') < 10; };
+  exact = true;
+  Number* out = numbers.data();
+  for (size_t point = 0; point < 3; ++point) {
+    while (blank(*p)) ++p;
+    if (*p++ != '(') return nullptr;
+    for (size_t axis = 0; axis < 3; ++axis) {
+      while (blank(*p)) ++p;
+      const bool negative = *p == '-';
+      if (negative || *p == '+') ++p;
+      const char* const intStart = p;
+      uint64_t value = 0;  // wraps for long tokens, which are not exact
+      for (; digit(*p); ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
+      if (p == intStart) return nullptr;
+      unsigned fraction = 0;
+      size_t digits = static_cast<size_t>(p - intStart);
+      if (*p == '.') {
+        const char* const fracStart = ++p;
+        for (; digit(*p); ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
+        if (p == fracStart) return nullptr;
+        const auto count = static_cast<size_t>(p - fracStart);
+        digits += count;
+        fraction = count > kExactFraction ? kExactFraction + 1 : static_cast<unsigned>(count);
+      }
+      if (p != end && !blank(*p) && *p != '(' && *p != ')') return nullptr;
+      if (digits <= kExactDigits && fraction <= kExactFraction) {
+        const auto v = static_cast<int64_t>(value);
+        *out++ = Number(negative ? -v : v, fraction);
+      } else {
+        exact = false;
+        ++out;
+      }
+    }
+    while (blank(*p)) ++p;
+    if (*p++ != ')') return nullptr;
+  }
+  return p <= end ? p : nullptr;
+}
+
 // Reads the numbers of an origin or plane line: appended to `out` when the
 // line is exact (and firstNumber and rest set). False, with nothing
 // appended, when the line would not move (lineFault says why).
 bool readLineNumbers(Line& line, std::vector<Number>& out) {
   std::array<Number, 9> numbers;
-  bool exact = true, held = false;
+  bool exact = true;
   size_t count = 0;
   const char* const begin = line.text.data();
   const char* const end = begin + line.text.size();
   const char* p = begin;
   if (line.kind == LineKind::plane) {
-    // walkPlane's grammar in one pass: a number must end where its word
-    // does.
-    auto skipBlanks = [&] {
-      while (p < end && isBlank(*p)) ++p;
-    };
-    for (size_t point = 0; point < 3; ++point) {
-      skipBlanks();
-      if (p == end || *p++ != '(') return false;
-      for (size_t axis = 0; axis < 3; ++axis) {
-        skipBlanks();
-        p = scanNumber(p, end, numbers[count++], held);
-        if (p == nullptr || (p < end && !isBlank(*p) && *p != '(' && *p != ')')) return false;
-        exact = exact && held;
-      }
-      skipBlanks();
-      if (p == end || *p++ != ')') return false;
-    }
+    p = scanPlane(p, end, numbers, exact);
+    if (p == nullptr) return false;
+    count = 9;
   } else {
     KeyLine key;
     splitKeyLine(line.text, key);
     size_t at = 0;
+    bool held = false;
     for (int axis = 0; axis < 3; ++axis) {
       const std::string_view word = nextWord(key.value, at);
       const char* const wordEnd = word.data() + word.size();
@@ -335,6 +374,13 @@ Piece Piece::parse(std::string text, std::string name) {
   piece.text_ = std::make_shared<const std::string>(std::move(text));
   piece.name_ = std::move(name);
   std::string_view rest(*piece.text_);
+  size_t lineCount = 1;
+  for (const char* p = rest.data();
+       (p = static_cast<const char*>(
+            std::memchr(p, '\n', rest.size() - static_cast<size_t>(p - rest.data())))) != nullptr;
+       ++p)
+    ++lineCount;
+  piece.lines_.reserve(lineCount);
 
   // Top-level groups by the first character of each trimmed line: a group
   // opens on "{" at depth 0 and ends on the "}" that brings it back to 0.
@@ -413,7 +459,10 @@ Piece Piece::parse(std::string text, std::string name) {
         scratch.clear();
         if (!readLineNumbers(line, scratch)) line.kind = LineKind::text;
       }
-  piece.numbers_.reserve(piece.lines_.size() * 6);
+  size_t numbers = 0;
+  for (const Line& line : piece.lines_)
+    numbers += line.kind == LineKind::plane ? 9 : (line.kind == LineKind::origin ? 3 : 0);
+  piece.numbers_.reserve(numbers);
   auto read = [&](const Entity& e) {
     for (size_t i = e.open; i <= e.close; ++i) {
       Line& line = piece.lines_[i];
