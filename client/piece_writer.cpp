@@ -22,18 +22,30 @@ constexpr std::array<char, 200> kPairs = [] {
   return pairs;
 }();
 
-// Map coordinates have at most four digits but in the largest grids: those
-// are written without a branch on their length. The caller leaves room for
-// twenty digits.
+// Map coordinates have at most four digits but in the largest grids. The
+// lengths follow each other closely in a map, so branching on them beats
+// any branch-free form (measured on the numbers of a 10x10x2 level).
 char* writeUnsigned(char* p, uint64_t value) {
   if (value >= 10000) return std::to_chars(p, p + 20, value).ptr;
   const auto u = static_cast<size_t>(value);
-  std::array<char, 4> digits{};
-  std::memcpy(digits.data(), &kPairs[2 * (u / 100)], 2);
-  std::memcpy(digits.data() + 2, &kPairs[2 * (u % 100)], 2);
-  const size_t length = 1 + size_t{u >= 10} + size_t{u >= 100} + size_t{u >= 1000};
-  std::memcpy(p, digits.data() + 4 - length, 4);
-  return p + length;
+  const char* const high = &kPairs[2 * (u / 100)];
+  const char* const low = &kPairs[2 * (u % 100)];
+  if (u < 10) {
+    *p = low[1];
+    return p + 1;
+  }
+  if (u < 100) {
+    std::memcpy(p, low, 2);
+    return p + 2;
+  }
+  if (u < 1000) {
+    *p = high[1];
+    std::memcpy(p + 1, low, 2);
+    return p + 3;
+  }
+  std::memcpy(p, high, 2);
+  std::memcpy(p + 2, low, 2);
+  return p + 4;
 }
 
 char* writeNumber(char* p, int32_t packed, int64_t offset) {
