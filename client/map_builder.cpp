@@ -28,10 +28,9 @@ Expected<const PieceWriter*> MapBuilder::pieceFor(int32_t templateId, GridCoord 
   }
   auto found = pieces_.find(t->name);
   if (found == pieces_.end()) {
-    const std::string path = settings_.source_directory + t->name;
-    auto text = platform::readFile(path);
+    auto text = source_.readFile(t->name);
     if (!text) return text.error();
-    auto piece = PieceWriter::make(std::move(*text), path, settings_.game());
+    auto piece = PieceWriter::make(std::move(*text), source_.path() + t->name, settings_.game());
     if (!piece) return piece.error();
     const auto& said = piece->warnings();
     warnings_.insert(warnings_.end(), said.begin(), said.end());

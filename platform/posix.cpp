@@ -138,11 +138,10 @@ Status deleteFile(const std::string& path) {
   return systemError(path + ": cannot delete: ", errno);
 }
 
-Expected<std::string> readFile(const std::string& path) {
-  // Opened without blocking, so a pipe does not hang the open; /dev/zero
-  // and the like never end. Nothing we read is anything but a file.
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.get() < 0) return systemError(path + ": cannot open: ", errno);
+namespace {
+
+// readFile's work once the file is open; `path` names it in messages.
+Expected<std::string> readOpened(const Fd& fd, const std::string& path) {
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return systemError(path + ": cannot read: ", errno);
   if (S_ISDIR(st.st_mode)) return Error::invalid(path + ": is a folder, not a file");
@@ -166,6 +165,47 @@ Expected<std::string> readFile(const std::string& path) {
   }
   bytes.resize(have);
   return bytes;
+}
+
+// Opened without blocking, so a pipe does not hang the open; /dev/zero and
+// the like never end. Nothing we read is anything but a file.
+constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+
+}  // namespace
+
+Expected<std::string> readFile(const std::string& path) {
+  Fd fd(::open(path.c_str(), kReadFlags));
+  if (fd.get() < 0) return systemError(path + ": cannot open: ", errno);
+  return readOpened(fd, path);
+}
+
+Folder::Folder(std::string path)
+    : path_(std::move(path)),
+      handle_(::open(path_.empty() ? "." : path_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
+
+Folder::Folder(Folder&& other) noexcept
+    : path_(std::move(other.path_)), handle_(std::exchange(other.handle_, -1)) {}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+  if (this != &other) {
+    if (handle_ >= 0) ::close(handle_);
+    path_ = std::move(other.path_);
+    handle_ = std::exchange(other.handle_, -1);
+  }
+  return *this;
+}
+
+Folder::~Folder() {
+  if (handle_ >= 0) ::close(handle_);
+}
+
+Expected<std::string> Folder::readFile(std::string_view name) const {
+  std::string path = path_ + std::string(name);
+  // An absolute name would ignore the folder; so would an empty one.
+  if (handle_ < 0 || name.empty() || name.front() == '/') return platform::readFile(path);
+  Fd fd(::openat(handle_, std::string(name).c_str(), kReadFlags));
+  if (fd.get() < 0) return systemError(path + ": cannot open: ", errno);
+  return readOpened(fd, path);
 }
 
 struct FileReplacement::State : ReplacementFiles {

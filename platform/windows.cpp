@@ -191,6 +191,16 @@ Expected<std::string> readFile(const std::string& path) {
   return bytes;
 }
 
+// Windows reads each file by its whole path.
+Folder::Folder(std::string path) : path_(std::move(path)) {}
+Folder::Folder(Folder&& other) noexcept = default;
+Folder& Folder::operator=(Folder&& other) noexcept = default;
+Folder::~Folder() = default;
+
+Expected<std::string> Folder::readFile(std::string_view name) const {
+  return platform::readFile(path_ + std::string(name));
+}
+
 uint64_t currentProcessId() { return ::GetCurrentProcessId(); }
 
 bool processRunning(uint64_t pid) {

@@ -1,7 +1,6 @@
 #include "templates/mmd_file.h"
 
 #include "foundation/stream.h"
-#include "platform/platform.h"
 
 namespace cellforge {
 
@@ -58,15 +57,6 @@ std::string encodeMmd(const Template& t) {
     out.writeInt32(c.occupied);
   }
   return out.written();
-}
-
-Status loadMmdFile(const std::string& path, Template& target) {
-  auto bytes = platform::readFile(path);
-  if (!bytes) return bytes.error();
-  auto t = parseMmd(*bytes, path);
-  if (!t) return t.error();
-  target = std::move(*t);
-  return success();
 }
 
 }  // namespace cellforge

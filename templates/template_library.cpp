@@ -9,11 +9,14 @@ Status TemplateLibrary::load(const std::string& sourceDirectory) {
   auto names = platform::listFolder(sourceDirectory, "*.mmd");
   if (!names) return names.error();
   if (names->empty()) return fail(sourceDirectory + ": no template files (*.mmd) in this folder");
-  Template scratch;
+  const platform::Folder folder(sourceDirectory);
   for (const std::string& name : *names) {
     const std::string path = sourceDirectory + name;
-    if (Status s = loadMmdFile(path, scratch); !s) return s;
-    add(scratch, path);
+    auto bytes = folder.readFile(name);
+    if (!bytes) return bytes.error();
+    auto t = parseMmd(*bytes, path);
+    if (!t) return t.error();
+    add(std::move(*t), path);
   }
   return success();
 }

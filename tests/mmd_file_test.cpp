@@ -8,7 +8,6 @@ namespace cellforge {
 namespace {
 
 using namespace std::string_literals;
-using test::TempDir;
 
 const std::string kMagic = "\x22\0\0\0ORVANDEL SOFTWORKS     .MMD (1.0)\0"s;
 
@@ -120,26 +119,6 @@ TEST(MmdFile, OnlyTheLowFourOpeningBitsCount) {
   auto none = parseMmd(withCells(1, "\x10\0"s + rest), "o.mmd");
   ASSERT_TRUE(none.ok());
   EXPECT_EQ(none->cells[0], Cell{});
-}
-
-TEST(MmdFile, SecondLoadReplacesTheCellsAndFailureChangesNothing) {
-  TempDir dir;
-  test::writeText(dir / "room.mmd", kRoom);
-  test::writeText(dir / "one.mmd", withCells(1, std::string(22, '\0')));
-  test::writeText(dir / "cut.mmd", kRoom.substr(0, 80));
-  Template t;
-  ASSERT_TRUE(loadMmdFile(dir / "room.mmd", t).ok());
-  EXPECT_EQ(t, room());
-  ASSERT_TRUE(loadMmdFile(dir / "one.mmd", t).ok());
-  Template one;
-  one.id = 1;
-  one.cells = {Cell{}};
-  EXPECT_EQ(t, one);
-  const Template before = t;
-  const Status cut = loadMmdFile(dir / "cut.mmd", t);
-  EXPECT_EQ(cut.message(), dir / "cut.mmd" + ": file ends inside cell record 1 of 2");
-  EXPECT_FALSE(loadMmdFile(dir / "absent.mmd", t).ok());
-  EXPECT_EQ(t, before);
 }
 
 }  // namespace

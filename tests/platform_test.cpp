@@ -100,6 +100,34 @@ TEST(Files, ReadFileRefusesFolderAndMissingFile) {
   EXPECT_EQ(platform::readFile(dir / "file/below").kind(), ErrorKind::notFound);
 }
 
+// Reading through a folder is readFile of the joined path, errors and all,
+// whether or not the folder could be opened.
+TEST(Files, FolderReadsAreReadFileOfTheJoinedPath) {
+  TempDir dir;
+  test::writeText(dir / "a.txt", "alpha");
+  test::makeFolders(dir / "sub");
+  test::writeText(dir / "sub/b.txt", "beta");
+  const std::string base = dir.path() + platform::separator();
+  for (const std::string& folderPath : {base, base + "absent" + platform::separator()}) {
+    const platform::Folder folder(folderPath);
+    EXPECT_EQ(folder.path(), folderPath);
+    for (std::string_view name : {"a.txt", "sub/b.txt", "missing", "sub", "a.txt/below"}) {
+      auto viaFolder = folder.readFile(name);
+      auto direct = platform::readFile(folderPath + std::string(name));
+      ASSERT_EQ(viaFolder.ok(), direct.ok()) << folderPath << name;
+      if (direct.ok()) {
+        EXPECT_EQ(*viaFolder, *direct);
+      } else {
+        EXPECT_EQ(viaFolder.message(), direct.message());
+        EXPECT_EQ(viaFolder.kind(), direct.kind());
+      }
+    }
+  }
+  platform::Folder moved(base);
+  platform::Folder target(std::move(moved));
+  EXPECT_EQ(*target.readFile("a.txt"), "alpha");
+}
+
 TEST(Files, MakeAndDeleteAreQuietAboutWhatIsAlreadyDone) {
   TempDir dir;
   EXPECT_TRUE(platform::makeFolder(dir / "new").ok());

@@ -11,6 +11,7 @@
 #include "foundation/settings.h"
 #include "layout/cell_grid.h"
 #include "layout/level_plan.h"
+#include "platform/platform.h"
 #include "platform/result.h"
 #include "templates/template_library.h"
 
@@ -22,7 +23,7 @@ inline constexpr std::string_view kMapFileName = "sample.map";
 class MapBuilder {
  public:
   MapBuilder(const Settings& settings, const TemplateLibrary& library)
-      : settings_(settings), library_(library) {}
+      : settings_(settings), library_(library), source_(settings.source_directory) {}
 
   // The whole build: read the layout into the grid and write the map as it
   // is composed, through a temporary file that takes the map's place only
@@ -54,6 +55,7 @@ class MapBuilder {
 
   const Settings& settings_;
   const TemplateLibrary& library_;
+  platform::Folder source_;  // where the piece texts are
   CellGrid grid_;
   // Each piece text is read once per build, however many cells use it.
   std::map<std::string, PieceWriter> pieces_;

@@ -48,6 +48,28 @@ Status deleteFile(const std::string& path);
 
 // Reads a whole file. Refuses folders.
 Expected<std::string> readFile(const std::string& path);
+
+// A folder whose files are read one after another (a template folder):
+// opened once where the system allows, so each file is looked up from the
+// folder rather than walked to from the root again. Reading a file is
+// readFile of the folder's path followed by the name, with the same errors.
+class Folder {
+ public:
+  // `path` as settings hold it: ending in a separator, or empty for the
+  // working folder. A folder that cannot be opened reads each file by its
+  // whole path, so its errors are readFile's own.
+  explicit Folder(std::string path);
+  Folder(Folder&& other) noexcept;
+  Folder& operator=(Folder&& other) noexcept;
+  ~Folder();
+
+  const std::string& path() const { return path_; }
+  Expected<std::string> readFile(std::string_view name) const;
+
+ private:
+  std::string path_;
+  int handle_ = -1;  // an open descriptor of the folder (posix), else -1
+};
 // Writes `bytes` to a temporary file beside `path` and renames it over
 // `path`, so `path` holds either its old or its new content, never a part.
 // Temporary files of `path` that writers no longer running left behind

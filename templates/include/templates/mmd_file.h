@@ -18,7 +18,4 @@ Expected<Template> parseMmd(std::string_view bytes, std::string_view name);
 // The template in the same byte layout.
 std::string encodeMmd(const Template& t);
 
-// Reads the file at `path` into `target`; on failure `target` is unchanged.
-Status loadMmdFile(const std::string& path, Template& target);
-
 }  // namespace cellforge
