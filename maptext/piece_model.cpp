@@ -1,6 +1,7 @@
 #include "maptext/piece_model.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -148,6 +149,29 @@ std::string planeFault(std::string_view line) {
   return {};
 }
 
+// The digits of a whole number of 1 to 7 digits that starts at `p`, read
+// as one word (the first digit in the lowest byte): its length, or 0 when
+// it is no such number (none, 8 or more digits). All 8 bytes must be
+// readable.
+inline unsigned digitRun(const char* p, uint64_t& word) {
+  std::memcpy(&word, p, 8);
+  // A byte is a digit when its high nibble is 3 before and after adding 6.
+  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0u, kThrees = 0x3030303030303030u;
+  const uint64_t nonDigit =
+      ((word & kHigh) ^ kThrees) | (((word + 0x0606060606060606u) & kHigh) ^ kThrees);
+  return nonDigit == 0 ? 0 : static_cast<unsigned>(std::countr_zero(nonDigit)) / 8;
+}
+
+// The value of the `length` digits read by digitRun.
+inline uint64_t digitValue(uint64_t word, unsigned length) {
+  // Shifted so the missing digits are leading zeros, then pairs, fours and
+  // eights of digits are folded.
+  uint64_t v = (word << (8 * (8 - length))) & 0x0F0F0F0F0F0F0F0Fu;
+  v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFu;
+  v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFu;
+  return (v * 10000 + (v >> 32)) & 0xFFFFFFFFu;
+}
+
 // Reads a plane line's nine numbers into `numbers`, walkPlane's grammar in
 // one pass (a number must end where its word does); the offset just past
 // the third ")", or null. `exact` tells whether every number is held.
@@ -155,8 +179,11 @@ std::string planeFault(std::string_view line) {
 // The line is a trimmed line of a piece's text, so the character at its
 // end is a trimmed blank, a line break or the text's closing NUL: never a
 // digit, a point or a parenthesis. The scan stops on it without checking
-// the end, which the grammar cannot pass.
-const char* scanPlane(const char* p, const char* end, std::array<Number, 9>& numbers, bool& exact) {
+// the end, which the grammar cannot pass. `readable` is the end of the
+// text's bytes (its NUL included): whole numbers are read a word at a time
+// where eight bytes are left.
+const char* scanPlane(const char* p, const char* end, const char* readable,
+                      std::array<Number, 9>& numbers, bool& exact) {
   constexpr size_t kExactDigits = 15;
   constexpr unsigned kExactFraction = 6;
   auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -170,6 +197,19 @@ const char* scanPlane(const char* p, const char* end, std::array<Number, 9>& num
       while (blank(*p)) ++p;
       const bool negative = *p == '-';
       if (negative || *p == '+') ++p;
+      if (readable - p >= 8) {
+        // Most numbers are short whole numbers: no loop over their digits.
+        uint64_t word = 0;
+        const unsigned length = digitRun(p, word);
+        const char next = p[length];
+        if (length > 0 && next != '.' &&
+            (p + length == end || blank(next) || next == '(' || next == ')')) {
+          const auto v = static_cast<int64_t>(digitValue(word, length));
+          *out++ = Number(negative ? -v : v, 0);
+          p += length;
+          continue;
+        }
+      }
       const char* const intStart = p;
       uint64_t value = 0;  // wraps for long tokens, which are not exact
       for (; digit(*p); ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
@@ -202,7 +242,7 @@ const char* scanPlane(const char* p, const char* end, std::array<Number, 9>& num
 // Reads the numbers of an origin or plane line: appended to `out` when the
 // line is exact (and firstNumber and rest set). False, with nothing
 // appended, when the line would not move (lineFault says why).
-bool readLineNumbers(Line& line, std::vector<Number>& out) {
+bool readLineNumbers(Line& line, const char* readable, std::vector<Number>& out) {
   std::array<Number, 9> numbers;
   bool exact = true;
   size_t count = 0;
@@ -210,7 +250,7 @@ bool readLineNumbers(Line& line, std::vector<Number>& out) {
   const char* const end = begin + line.text.size();
   const char* p = begin;
   if (line.kind == LineKind::plane) {
-    p = scanPlane(p, end, numbers, exact);
+    p = scanPlane(p, end, readable, numbers, exact);
     if (p == nullptr) return false;
     count = 9;
   } else {
@@ -234,16 +274,6 @@ bool readLineNumbers(Line& line, std::vector<Number>& out) {
     out.insert(out.end(), numbers.begin(), numbers.begin() + static_cast<ptrdiff_t>(count));
   }
   return true;
-}
-
-LineKind kindOf(std::string_view text) {
-  const char first = text.empty() ? '\0' : text.front();
-  if (first == '{') return LineKind::open;
-  if (first == '}') return LineKind::close;
-  if (first == '(') return LineKind::plane;
-  KeyLine key;
-  if (splitKeyLine(text, key)) return key.key == "origin" ? LineKind::origin : LineKind::key;
-  return LineKind::text;
 }
 
 }  // namespace
@@ -374,82 +404,82 @@ Piece Piece::parse(std::string text, std::string name) {
   piece.text_ = std::make_shared<const std::string>(std::move(text));
   piece.name_ = std::move(name);
   std::string_view rest(*piece.text_);
-  size_t lineCount = 1;
-  for (const char* p = rest.data();
-       (p = static_cast<const char*>(
-            std::memchr(p, '\n', rest.size() - static_cast<size_t>(p - rest.data())))) != nullptr;
-       ++p)
-    ++lineCount;
-  piece.lines_.reserve(lineCount);
+  // Room for lines of 16 bytes on average (a piece's are longer), so the
+  // lines are not moved as they come; pages never written are never
+  // touched.
+  piece.lines_.reserve(rest.size() / 16 + 16);
 
   // Top-level groups by the first character of each trimmed line: a group
   // opens on "{" at depth 0 and ends on the "}" that brings it back to 0.
+  // Lines are sorted into kinds, brushes and classes as they come.
   size_t number = 0;
   int depth = 0;
   bool strayReported = false;
-  size_t open = 0;  // the current group's first line in lines_
+  Entity entity;  // the group being read
+  bool haveClass = false;
+  size_t brushOpen = 0;
   while (!rest.empty()) {
     const size_t end = rest.find('\n');
-    const Line line{.kind = LineKind::text, .number = ++number, .text = trim(rest.substr(0, end))};
+    Line line{.kind = LineKind::text, .number = ++number, .text = trim(rest.substr(0, end))};
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     const char first = line.text.empty() ? '\0' : line.text.front();
-    if (first == '{' && ++depth == 1) open = piece.lines_.size();
-    if (first == '}') {
+    if (first == '{') {
+      line.kind = LineKind::open;
+      if (++depth == 1) {
+        entity = Entity{};
+        entity.open = piece.lines_.size();
+        haveClass = false;
+      } else if (depth == 2) {
+        brushOpen = piece.lines_.size();
+      }
+    } else if (first == '}') {
+      line.kind = LineKind::close;
       --depth;
       if (depth == 0) {
+        entity.close = piece.lines_.size();
         piece.lines_.push_back(line);
-        Entity e;
-        e.open = open;
-        e.close = piece.lines_.size() - 1;
-        piece.entities_.push_back(e);
+        if (equalsNoCase(entity.className, "worldspawn")) {
+          if (piece.world_ == SIZE_MAX)
+            piece.world_ = piece.entities_.size();
+          else
+            entity.unused = true;
+        }
+        piece.entities_.push_back(std::move(entity));
         continue;
       }
+      if (depth == 1) entity.brushes.push_back({brushOpen, piece.lines_.size()});
       if (depth < 0 && !strayReported) {
         strayReported = true;
         piece.warnings_.push_back(piece.name_ + ":" + std::to_string(line.number) +
                                   ": this \"}\" closes no entity, so the entities after it are "
                                   "left out of the map (until an extra \"{\" balances it)");
       }
+    } else if (depth > 0) {
+      KeyLine key;
+      if (first == '(') {
+        line.kind = LineKind::plane;
+      } else if (splitKeyLine(line.text, key)) {
+        line.kind = key.key == "origin" ? LineKind::origin : LineKind::key;
+        if (!haveClass && key.key == "classname") {
+          entity.className = key.value;
+          haveClass = true;
+        }
+      }
     }
     if (depth > 0) piece.lines_.push_back(line);
   }
   if (depth > 0) {
-    piece.warnings_.push_back(piece.name_ + ":" + std::to_string(piece.lines_[open].number) +
+    piece.warnings_.push_back(piece.name_ + ":" + std::to_string(piece.lines_[entity.open].number) +
                               ": the entity opened here is never closed (a \"}\" is missing); "
                               "it is left out of the map");
-    piece.lines_.resize(open);
-  }
-
-  // Kinds, brushes and classes.
-  for (size_t index = 0; index < piece.entities_.size(); ++index) {
-    Entity& e = piece.entities_[index];
-    int level = 0;
-    size_t brushOpen = 0;
-    bool haveClass = false;
-    for (size_t i = e.open; i <= e.close; ++i) {
-      Line& line = piece.lines_[i];
-      line.kind = kindOf(line.text);
-      if (line.kind == LineKind::open && ++level == 2) brushOpen = i;
-      if (line.kind == LineKind::close && --level == 1) e.brushes.push_back({brushOpen, i});
-      KeyLine key;
-      if (!haveClass && line.kind == LineKind::key && splitKeyLine(line.text, key) &&
-          key.key == "classname") {
-        e.className = key.value;
-        haveClass = true;
-      }
-    }
-    if (equalsNoCase(e.className, "worldspawn")) {
-      if (piece.world_ == SIZE_MAX)
-        piece.world_ = index;
-      else
-        e.unused = true;
-    }
+    piece.lines_.resize(entity.open);
   }
 
   // Numbers, read once. A worldspawn the map never holds may hold anything:
   // what would not move is plain text there. Elsewhere the first line that
   // would not move, in the order the map is written (the world's lines,
   // then the other entities'), is the piece's fault.
+  const char* const readable = piece.text_->data() + piece.text_->size() + 1;
   std::vector<Number> scratch;
   for (const Entity& e : piece.entities_)
     if (e.unused)
@@ -457,7 +487,7 @@ Piece Piece::parse(std::string text, std::string name) {
         Line& line = piece.lines_[i];
         if (line.kind != LineKind::plane && line.kind != LineKind::origin) continue;
         scratch.clear();
-        if (!readLineNumbers(line, scratch)) line.kind = LineKind::text;
+        if (!readLineNumbers(line, readable, scratch)) line.kind = LineKind::text;
       }
   size_t numbers = 0;
   for (const Line& line : piece.lines_)
@@ -467,7 +497,7 @@ Piece Piece::parse(std::string text, std::string name) {
     for (size_t i = e.open; i <= e.close; ++i) {
       Line& line = piece.lines_[i];
       if (line.kind != LineKind::plane && line.kind != LineKind::origin) continue;
-      if (!readLineNumbers(line, piece.numbers_)) {
+      if (!readLineNumbers(line, readable, piece.numbers_)) {
         piece.fault_ = piece.at(line) + lineFault(line);
         return false;
       }
