@@ -75,8 +75,8 @@ std::array<int64_t, 3> offsetOf(GridCoord cell) {
 size_t roomFor(size_t text, size_t numbers) { return text + numbers * 22 + 24; }
 
 // The records of the code, each an op byte and its fields: sizes as
-// base-128 varints, numbers as 32-bit words (value x 10^fraction, the
-// fraction's digit count in the low three bits).
+// base-128 varints, numbers as 32-bit indices into the piece's values of
+// their axis (see Values).
 //   text   size, bytes               a line written as it stands
 //   name   size, value end, bytes    a key line naming an entity: the
 //                                    placement's suffix goes after its value
@@ -89,17 +89,46 @@ enum class Op : uint8_t { text, name, origin, plane, movedOrigin, movedPlane };
 // Numbers a word holds; others make the line move digit by digit.
 constexpr int64_t kPackedLimit = int64_t{1} << 28;
 
-// A record's bytes besides its line's text: an op, two varints, nine words.
+// A record's bytes besides its line's text: an op, two varints, nine
+// indices.
 constexpr size_t kMostRecordBytes = 1 + 2 * 10 + 9 * 4;
 
 bool fitsWord(const maptext::Number& n) {
   return n.scaled() >= -kPackedLimit && n.scaled() < kPackedLimit;
 }
 
+// The values the numbers of a piece take, one list per axis, each value a
+// 32-bit word (value x 10^fraction, the fraction's digit count in the low
+// three bits). A small cache finds values met before, so most are held
+// once and a placement formats each only once; a value the cache has lost
+// is simply held again.
+class ValueLists {
+ public:
+  explicit ValueLists(std::array<std::vector<int32_t>, 3>& lists) : lists_(lists) {}
+  uint32_t indexOf(size_t axis, int32_t packed) {
+    Slot& slot = cache_[axis][static_cast<uint32_t>(packed) * 0x9E3779B1u >> 24];
+    if (slot.index != kNone && slot.value == packed) return slot.index;
+    slot = {packed, static_cast<uint32_t>(lists_[axis].size())};
+    lists_[axis].push_back(packed);
+    return slot.index;
+  }
+
+ private:
+  static constexpr uint32_t kNone = UINT32_MAX;
+  struct Slot {
+    int32_t value = 0;
+    uint32_t index = kNone;
+  };
+  std::array<std::vector<int32_t>, 3>& lists_;
+  std::array<std::array<Slot, 256>, 3> cache_{};
+};
+
 // Writes records into a buffer that the caller made large enough.
 class Emitter {
  public:
-  explicit Emitter(char* out) : out_(out) {}
+  Emitter(char* out, ValueLists& values) : out_(out), values_(&values) {}
+  // Numbers from here on index these lists.
+  void takeValuesFrom(ValueLists& values) { values_ = &values; }
   size_t size() const { return size_; }
 
   void op(Op o) { byte(static_cast<uint8_t>(o)); }
@@ -107,10 +136,11 @@ class Emitter {
     for (; v >= 0x80; v >>= 7) byte(static_cast<uint8_t>(v | 0x80));
     byte(static_cast<uint8_t>(v));
   }
-  void number(const maptext::Number& n) {
-    const auto packed = static_cast<int32_t>(n.scaled() * 8 + n.fraction());
-    std::memcpy(out_ + size_, &packed, sizeof packed);
-    size_ += sizeof packed;
+  void number(size_t axis, const maptext::Number& n) {
+    const uint32_t index =
+        values_->indexOf(axis, static_cast<int32_t>(n.scaled() * 8 + n.fraction()));
+    std::memcpy(out_ + size_, &index, sizeof index);
+    size_ += sizeof index;
   }
   void bytes(std::string_view text) {
     if (!text.empty()) std::memcpy(out_ + size_, text.data(), text.size());
@@ -123,6 +153,7 @@ class Emitter {
     ++size_;
   }
   char* out_;
+  ValueLists* values_;
   size_t size_ = 0;
 };
 
@@ -141,7 +172,7 @@ void emitLines(Emitter& out, const maptext::Piece& piece, size_t from, size_t to
           out.op(Op::plane);
           out.varint(line.text.size() - line.rest);
         }
-        std::for_each(first, first + count, [&](const maptext::Number& n) { out.number(n); });
+        for (size_t k = 0; k < count; ++k) out.number(k % 3, first[k]);
         if (line.kind == LineKind::plane) out.bytes(line.text.substr(line.rest));
       } else {
         out.op(line.kind == LineKind::origin ? Op::movedOrigin : Op::movedPlane);
@@ -176,6 +207,40 @@ size_t readVarint(const char*& p) {
 
 }  // namespace
 
+// A list of values moved by one placement's offset and formatted, each
+// once, ready to be copied into lines.
+class PieceWriter::MovedValues {
+ public:
+  MovedValues(const ValueList& values, const std::array<int64_t, 3>& offset) {
+    texts_.resize(values[0].size() + values[1].size() + values[2].size());
+    size_t at = 0;
+    for (size_t axis = 0; axis < 3; ++axis) {
+      first_[axis] = at;
+      for (const int32_t packed : values[axis]) {
+        Text& t = texts_[at++];
+        t.size = static_cast<uint8_t>(writeNumber(t.chars.data(), packed, offset[axis]) -
+                                      t.chars.data());
+      }
+    }
+  }
+
+  // Value `index` of `axis` at `p`, which has room for 22 characters.
+  char* write(char* p, size_t axis, uint32_t index) const {
+    const Text& t = texts_[first_[axis] + index];
+    std::memcpy(p, t.chars.data(), 16);  // nearly every value fits
+    if (t.size > 16) std::memcpy(p, t.chars.data(), t.size);
+    return p + t.size;
+  }
+
+ private:
+  struct Text {
+    uint8_t size = 0;
+    std::array<char, 23> chars{};  // a sign, 19 digits, a point: at most 21
+  };
+  std::vector<Text> texts_;
+  std::array<size_t, 3> first_{};
+};
+
 Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game game) {
   // The model lives only while the piece is compiled: what a level keeps
   // is the code.
@@ -208,7 +273,9 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
   auto isWritten = [&](const maptext::Entity& e) { return &e != world && !e.unused; };
   // The world's "}" is left out: the build closes the one world entity
   // itself.
-  auto emitAll = [&](Emitter& out) {
+  auto emitAll = [&](char* buffer) {
+    ValueLists worldValues(w.worldValues_);
+    Emitter out(buffer, worldValues);
     if (world != nullptr) {
       const size_t brushes = world->brushes.empty() ? world->close : world->brushes.front().open;
       emitLines(out, piece, world->open, brushes, game);
@@ -216,6 +283,8 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
       emitLines(out, piece, brushes, world->close, game);
       w.worldEnd_ = out.size();
     }
+    ValueLists entityValues(w.entityValues_);
+    out.takeValuesFrom(entityValues);
     for (size_t i = 0; i < entities.size(); ++i) {
       if (!isWritten(entities[i])) continue;
       EntityCode& code = w.entities_[i];
@@ -223,6 +292,7 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
       emitLines(out, piece, entities[i].open, entities[i].close + 1, game);
       code.end = out.size();
     }
+    return out.size();
   };
   w.entities_.resize(entities.size());
   // Written into a scratch block large enough for any piece (a record
@@ -231,10 +301,9 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
   size_t bound = 0;
   for (const maptext::Line& line : piece.lines()) bound += line.text.size() + kMostRecordBytes;
   const std::unique_ptr<char[]> scratch(new char[bound]);
-  Emitter writer(scratch.get());
-  emitAll(writer);
-  w.code_.reset(new char[writer.size()]);
-  std::memcpy(w.code_.get(), scratch.get(), writer.size());
+  const size_t size = emitAll(scratch.get());
+  w.code_.reset(new char[size]);
+  std::memcpy(w.code_.get(), scratch.get(), size);
 
   std::vector<EntityCode> written;
   for (size_t i = 0; i < entities.size(); ++i) {
@@ -250,16 +319,16 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
   return w;
 }
 
-void PieceWriter::writeCode(MapSink& out, size_t begin, size_t end,
+void PieceWriter::writeCode(MapSink& out, size_t begin, size_t end, const MovedValues& values,
                             const std::array<int64_t, 3>& offset, std::string_view suffix) const {
   auto copy = [](char* p, const char* from, size_t size) {
     if (size != 0) std::memcpy(p, from, size);
     return p + size;
   };
-  auto number = [](const char* p) {
-    int32_t packed = 0;
-    std::memcpy(&packed, p, sizeof packed);
-    return packed;
+  auto index = [](const char* p) {
+    uint32_t i = 0;
+    std::memcpy(&i, p, sizeof i);
+    return i;
   };
   std::string moved;
   const char* p = code_.get() + begin;
@@ -287,7 +356,7 @@ void PieceWriter::writeCode(MapSink& out, size_t begin, size_t end,
         o = copy(o, "\"origin\"        \"", 17);
         for (size_t axis = 0; axis < 3; ++axis, p += 4) {
           if (axis > 0) *o++ = ' ';
-          o = writeNumber(o, number(p), offset[axis]);
+          o = values.write(o, axis, index(p));
         }
         *o++ = '"';
         out.endLine(o);
@@ -300,7 +369,7 @@ void PieceWriter::writeCode(MapSink& out, size_t begin, size_t end,
           o = point == 0 ? copy(o, "(", 1) : copy(o, " (", 2);
           for (size_t axis = 0; axis < 3; ++axis, p += 4) {
             *o++ = ' ';
-            o = writeNumber(o, number(p), offset[axis]);
+            o = values.write(o, axis, index(p));
           }
           o = copy(o, " )", 2);
         }
@@ -333,17 +402,20 @@ void PieceWriter::writeWorld(MapSink& out, GridCoord position, bool firstCell) c
     }
     return;
   }
-  writeCode(out, firstCell ? 0 : worldBrushes_, worldEnd_, offsetOf(position), {});
+  const std::array<int64_t, 3> offset = offsetOf(position);
+  writeCode(out, firstCell ? 0 : worldBrushes_, worldEnd_, MovedValues(worldValues_, offset),
+            offset, {});
 }
 
 void PieceWriter::writeEntities(MapSink& out, GridCoord position,
                                 const PlacementOptions& options) const {
   const std::array<int64_t, 3> offset = offsetOf(position);
+  const MovedValues values(entityValues_, offset);
   for (const EntityCode& e : entities_) {
     const EntityRole& role = e.role;
     if ((role.playerStart && !options.keepStart) || (role.exit && !options.keepExit)) continue;
     if (role.depth && !(options.depth && role.depth->contains(*options.depth))) continue;
-    writeCode(out, e.begin, e.end, offset, options.nameSuffix);
+    writeCode(out, e.begin, e.end, values, offset, options.nameSuffix);
   }
 }
 

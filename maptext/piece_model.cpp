@@ -1,7 +1,6 @@
 #include "maptext/piece_model.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -149,29 +148,6 @@ std::string planeFault(std::string_view line) {
   return {};
 }
 
-// The digits of a whole number of 1 to 7 digits that starts at `p`, read
-// as one word (the first digit in the lowest byte): its length, or 0 when
-// it is no such number (none, 8 or more digits). All 8 bytes must be
-// readable.
-inline unsigned digitRun(const char* p, uint64_t& word) {
-  std::memcpy(&word, p, 8);
-  // A byte is a digit when its high nibble is 3 before and after adding 6.
-  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0u, kThrees = 0x3030303030303030u;
-  const uint64_t nonDigit =
-      ((word & kHigh) ^ kThrees) | (((word + 0x0606060606060606u) & kHigh) ^ kThrees);
-  return nonDigit == 0 ? 0 : static_cast<unsigned>(std::countr_zero(nonDigit)) / 8;
-}
-
-// The value of the `length` digits read by digitRun.
-inline uint64_t digitValue(uint64_t word, unsigned length) {
-  // Shifted so the missing digits are leading zeros, then pairs, fours and
-  // eights of digits are folded.
-  uint64_t v = (word << (8 * (8 - length))) & 0x0F0F0F0F0F0F0F0Fu;
-  v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFu;
-  v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFu;
-  return (v * 10000 + (v >> 32)) & 0xFFFFFFFFu;
-}
-
 // Reads a plane line's nine numbers into `numbers`, walkPlane's grammar in
 // one pass (a number must end where its word does); the offset just past
 // the third ")", or null. `exact` tells whether every number is held.
@@ -179,11 +155,10 @@ inline uint64_t digitValue(uint64_t word, unsigned length) {
 // The line is a trimmed line of a piece's text, so the character at its
 // end is a trimmed blank, a line break or the text's closing NUL: never a
 // digit, a point or a parenthesis. The scan stops on it without checking
-// the end, which the grammar cannot pass. `readable` is the end of the
-// text's bytes (its NUL included): whole numbers are read a word at a time
-// where eight bytes are left.
-const char* scanPlane(const char* p, const char* end, const char* readable,
-                      std::array<Number, 9>& numbers, bool& exact) {
+// the end, which the grammar cannot pass. (Reading a word of digits at a
+// time was tried: slower on real pieces, whose number lengths the branch
+// predictor learns.)
+const char* scanPlane(const char* p, const char* end, std::array<Number, 9>& numbers, bool& exact) {
   constexpr size_t kExactDigits = 15;
   constexpr unsigned kExactFraction = 6;
   auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -197,19 +172,6 @@ const char* scanPlane(const char* p, const char* end, const char* readable,
       while (blank(*p)) ++p;
       const bool negative = *p == '-';
       if (negative || *p == '+') ++p;
-      if (readable - p >= 8) {
-        // Most numbers are short whole numbers: no loop over their digits.
-        uint64_t word = 0;
-        const unsigned length = digitRun(p, word);
-        const char next = p[length];
-        if (length > 0 && next != '.' &&
-            (p + length == end || blank(next) || next == '(' || next == ')')) {
-          const auto v = static_cast<int64_t>(digitValue(word, length));
-          *out++ = Number(negative ? -v : v, 0);
-          p += length;
-          continue;
-        }
-      }
       const char* const intStart = p;
       uint64_t value = 0;  // wraps for long tokens, which are not exact
       for (; digit(*p); ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
@@ -242,7 +204,7 @@ const char* scanPlane(const char* p, const char* end, const char* readable,
 // Reads the numbers of an origin or plane line: appended to `out` when the
 // line is exact (and firstNumber and rest set). False, with nothing
 // appended, when the line would not move (lineFault says why).
-bool readLineNumbers(Line& line, const char* readable, std::vector<Number>& out) {
+bool readLineNumbers(Line& line, std::vector<Number>& out) {
   std::array<Number, 9> numbers;
   bool exact = true;
   size_t count = 0;
@@ -250,7 +212,7 @@ bool readLineNumbers(Line& line, const char* readable, std::vector<Number>& out)
   const char* const end = begin + line.text.size();
   const char* p = begin;
   if (line.kind == LineKind::plane) {
-    p = scanPlane(p, end, readable, numbers, exact);
+    p = scanPlane(p, end, numbers, exact);
     if (p == nullptr) return false;
     count = 9;
   } else {
@@ -479,7 +441,6 @@ Piece Piece::parse(std::string text, std::string name) {
   // what would not move is plain text there. Elsewhere the first line that
   // would not move, in the order the map is written (the world's lines,
   // then the other entities'), is the piece's fault.
-  const char* const readable = piece.text_->data() + piece.text_->size() + 1;
   std::vector<Number> scratch;
   for (const Entity& e : piece.entities_)
     if (e.unused)
@@ -487,7 +448,7 @@ Piece Piece::parse(std::string text, std::string name) {
         Line& line = piece.lines_[i];
         if (line.kind != LineKind::plane && line.kind != LineKind::origin) continue;
         scratch.clear();
-        if (!readLineNumbers(line, readable, scratch)) line.kind = LineKind::text;
+        if (!readLineNumbers(line, scratch)) line.kind = LineKind::text;
       }
   size_t numbers = 0;
   for (const Line& line : piece.lines_)
@@ -497,7 +458,7 @@ Piece Piece::parse(std::string text, std::string name) {
     for (size_t i = e.open; i <= e.close; ++i) {
       Line& line = piece.lines_[i];
       if (line.kind != LineKind::plane && line.kind != LineKind::origin) continue;
-      if (!readLineNumbers(line, readable, piece.numbers_)) {
+      if (!readLineNumbers(line, piece.numbers_)) {
         piece.fault_ = piece.at(line) + lineFault(line);
         return false;
       }

@@ -54,8 +54,11 @@ class PieceWriter {
     EntityRole role;
   };
 
-  void writeCode(MapSink& out, size_t begin, size_t end, const std::array<int64_t, 3>& offset,
-                 std::string_view suffix) const;
+  // The values the numbers of some records take, one list per axis.
+  using ValueList = std::array<std::vector<int32_t>, 3>;
+  class MovedValues;
+  void writeCode(MapSink& out, size_t begin, size_t end, const MovedValues& values,
+                 const std::array<int64_t, 3>& offset, std::string_view suffix) const;
 
   // The records, one after another: the world's key lines, the world's
   // brushes, then every entity the map may hold.
@@ -63,6 +66,7 @@ class PieceWriter {
   size_t worldBrushes_ = 0, worldEnd_ = 0;
   bool hasWorld_ = false;
   std::vector<EntityCode> entities_;
+  ValueList worldValues_, entityValues_;  // of the world's records; of the others'
   std::vector<std::string> warnings_;
   bool hasExit_ = false;
 };
