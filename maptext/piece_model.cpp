@@ -169,7 +169,11 @@ const char* scanPlane(const char* p, const char* end, std::array<Number, 9>& num
     while (blank(*p)) ++p;
     if (*p++ != '(') return nullptr;
     for (size_t axis = 0; axis < 3; ++axis) {
-      while (blank(*p)) ++p;
+      // Numbers are mostly set off by one blank: that case takes no loop.
+      if (*p == ' ' && !blank(p[1]))
+        ++p;
+      else
+        while (blank(*p)) ++p;
       const bool negative = *p == '-';
       if (negative || *p == '+') ++p;
       const char* const intStart = p;
