@@ -75,23 +75,29 @@ std::array<int64_t, 3> offsetOf(GridCoord cell) {
 size_t roomFor(size_t text, size_t numbers) { return text + numbers * 22 + 24; }
 
 // The records of the code, each an op byte and its fields: sizes as
-// base-128 varints, numbers as 32-bit indices into the piece's values of
-// their axis (see Values).
+// base-128 varints, numbers as indices into the piece's values of their
+// axis (ValueLists): 16 bits, or 0xFFFF and 32 bits for index 0xFFFF on.
 //   text   size, bytes               a line written as it stands
 //   name   size, value end, bytes    a key line naming an entity: the
 //                                    placement's suffix goes after its value
 //   origin 3 numbers                 an origin line, in the builder's spacing
 //   plane  rest size, 9 numbers, rest
+//   planeSameRest  9 numbers         a plane line whose rest is the last
+//                                    plane line's (most faces of a brush
+//                                    share their texture); never the first
+//                                    plane line after a "{"
 //   movedOrigin, movedPlane  size, bytes   numbers too long for a word,
 //                                    moved digit by digit
-enum class Op : uint8_t { text, name, origin, plane, movedOrigin, movedPlane };
+enum class Op : uint8_t { text, name, origin, plane, planeSameRest, movedOrigin, movedPlane };
+
+constexpr uint16_t kWideIndex = 0xFFFF;
 
 // Numbers a word holds; others make the line move digit by digit.
 constexpr int64_t kPackedLimit = int64_t{1} << 28;
 
 // A record's bytes besides its line's text: an op, two varints, nine
 // indices.
-constexpr size_t kMostRecordBytes = 1 + 2 * 10 + 9 * 4;
+constexpr size_t kMostRecordBytes = 1 + 2 * 10 + 9 * 6;
 
 bool fitsWord(const maptext::Number& n) {
   return n.scaled() >= -kPackedLimit && n.scaled() < kPackedLimit;
@@ -139,8 +145,13 @@ class Emitter {
   void number(size_t axis, const maptext::Number& n) {
     const uint32_t index =
         values_->indexOf(axis, static_cast<int32_t>(n.scaled() * 8 + n.fraction()));
-    std::memcpy(out_ + size_, &index, sizeof index);
-    size_ += sizeof index;
+    const auto narrow = static_cast<uint16_t>(index < kWideIndex ? index : kWideIndex);
+    std::memcpy(out_ + size_, &narrow, sizeof narrow);
+    size_ += sizeof narrow;
+    if (narrow == kWideIndex) {
+      std::memcpy(out_ + size_, &index, sizeof index);
+      size_ += sizeof index;
+    }
   }
   void bytes(std::string_view text) {
     if (!text.empty()) std::memcpy(out_ + size_, text.data(), text.size());
@@ -160,20 +171,30 @@ class Emitter {
 void emitLines(Emitter& out, const maptext::Piece& piece, size_t from, size_t to, Game game) {
   const std::span<const maptext::Line> lines = piece.lines();
   const maptext::Number* const numbers = piece.numbers().data();
+  // Writing starts only at a "{", so a rest is shared only after one.
+  bool haveRest = false;
+  std::string_view lastRest;
   for (size_t i = from; i < to; ++i) {
     const maptext::Line& line = lines[i];
+    if (line.kind == LineKind::open) haveRest = false;
     if (line.kind == LineKind::origin || line.kind == LineKind::plane) {
       const size_t count = line.kind == LineKind::origin ? 3 : 9;
       const maptext::Number* const first = numbers + line.firstNumber;
       if (line.exact && std::all_of(first, first + count, fitsWord)) {
+        const std::string_view rest = line.text.substr(line.rest);
+        const bool sameRest = line.kind == LineKind::plane && haveRest && lastRest == rest;
         if (line.kind == LineKind::origin) {
           out.op(Op::origin);
+        } else if (sameRest) {
+          out.op(Op::planeSameRest);
         } else {
           out.op(Op::plane);
-          out.varint(line.text.size() - line.rest);
+          out.varint(rest.size());
+          lastRest = rest;
+          haveRest = true;
         }
         for (size_t k = 0; k < count; ++k) out.number(k % 3, first[k]);
-        if (line.kind == LineKind::plane) out.bytes(line.text.substr(line.rest));
+        if (line.kind == LineKind::plane && !sameRest) out.bytes(rest);
       } else {
         out.op(line.kind == LineKind::origin ? Op::movedOrigin : Op::movedPlane);
         out.varint(line.text.size());
@@ -325,11 +346,17 @@ void PieceWriter::writeCode(MapSink& out, size_t begin, size_t end, const MovedV
     if (size != 0) std::memcpy(p, from, size);
     return p + size;
   };
-  auto index = [](const char* p) {
-    uint32_t i = 0;
-    std::memcpy(&i, p, sizeof i);
-    return i;
+  auto index = [](const char*& p) {
+    uint16_t narrow = 0;
+    std::memcpy(&narrow, p, sizeof narrow);
+    p += sizeof narrow;
+    if (narrow != kWideIndex) return uint32_t{narrow};
+    uint32_t wide = 0;
+    std::memcpy(&wide, p, sizeof wide);
+    p += sizeof wide;
+    return wide;
   };
+  std::string_view lastRest;
   std::string moved;
   const char* p = code_.get() + begin;
   const char* const stop = code_.get() + end;
@@ -354,7 +381,7 @@ void PieceWriter::writeCode(MapSink& out, size_t begin, size_t end, const MovedV
       case Op::origin: {
         char* o = out.beginLine('"', roomFor(0, 3));
         o = copy(o, "\"origin\"        \"", 17);
-        for (size_t axis = 0; axis < 3; ++axis, p += 4) {
+        for (size_t axis = 0; axis < 3; ++axis) {
           if (axis > 0) *o++ = ' ';
           o = values.write(o, axis, index(p));
         }
@@ -362,19 +389,24 @@ void PieceWriter::writeCode(MapSink& out, size_t begin, size_t end, const MovedV
         out.endLine(o);
         break;
       }
-      case Op::plane: {
-        const size_t rest = readVarint(p);
-        char* o = out.beginLine('(', roomFor(rest, 9));
+      case Op::plane:
+      case Op::planeSameRest: {
+        const bool sameRest = static_cast<Op>(p[-1]) == Op::planeSameRest;
+        const size_t restSize = sameRest ? lastRest.size() : readVarint(p);
+        char* o = out.beginLine('(', roomFor(restSize, 9));
         for (size_t point = 0; point < 3; ++point) {
           o = point == 0 ? copy(o, "(", 1) : copy(o, " (", 2);
-          for (size_t axis = 0; axis < 3; ++axis, p += 4) {
+          for (size_t axis = 0; axis < 3; ++axis) {
             *o++ = ' ';
             o = values.write(o, axis, index(p));
           }
           o = copy(o, " )", 2);
         }
-        out.endLine(copy(o, p, rest));
-        p += rest;
+        if (!sameRest) {
+          lastRest = std::string_view(p, restSize);
+          p += restSize;
+        }
+        out.endLine(copy(o, lastRest.data(), lastRest.size()));
         break;
       }
       case Op::movedOrigin:
