@@ -83,9 +83,11 @@ size_t roomFor(size_t text, size_t numbers) { return text + numbers * 22 + 24; }
 //   origin 3 numbers                 an origin line, in the builder's spacing
 //   plane  rest size, 9 numbers, rest
 //   planeSameRest  9 numbers         a plane line whose rest is the last
-//                                    plane line's (most faces of a brush
-//                                    share their texture); never the first
-//                                    plane line after a "{"
+//                                    plane line's (most faces share their
+//                                    texture); never the first plane line
+//                                    of a part writing starts at (the
+//                                    world's key lines, its brushes, an
+//                                    entity)
 //   movedOrigin, movedPlane  size, bytes   numbers too long for a word,
 //                                    moved digit by digit
 enum class Op : uint8_t { text, name, origin, plane, planeSameRest, movedOrigin, movedPlane };
@@ -171,12 +173,12 @@ class Emitter {
 void emitLines(Emitter& out, const maptext::Piece& piece, size_t from, size_t to, Game game) {
   const std::span<const maptext::Line> lines = piece.lines();
   const maptext::Number* const numbers = piece.numbers().data();
-  // Writing starts only at a "{", so a rest is shared only after one.
+  // Writing starts only where a call of this starts, so a rest is shared
+  // only within it.
   bool haveRest = false;
   std::string_view lastRest;
   for (size_t i = from; i < to; ++i) {
     const maptext::Line& line = lines[i];
-    if (line.kind == LineKind::open) haveRest = false;
     if (line.kind == LineKind::origin || line.kind == LineKind::plane) {
       const size_t count = line.kind == LineKind::origin ? 3 : 9;
       const maptext::Number* const first = numbers + line.firstNumber;

@@ -1,6 +1,7 @@
 // Piece texts on arbitrary text. Whatever the text, reading it for the map
-// either works or fails with one line; the map writes it at any cell; a
-// line that moves by one offset moves by any, and moving back undoes it.
+// either works or fails with one line; the map writes it at any cell, its
+// world lines as moving each line by itself gives them; a line that moves
+// by one offset moves by any, and moving back undoes it.
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +47,43 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       out += bytes;
       return success();
     });
+    // The world's lines as the model moves them one by one, against the
+    // writer's compiled records.
+    const maptext::Piece model = maptext::Piece::parse(std::string(input), "fuzz.map");
+    if (const maptext::Entity* world = model.world()) {
+      const std::array<int64_t, 3> offset{int64_t{at.x} * kCellSize, int64_t{at.y} * kCellSize,
+                                          int64_t{at.z} * kCellSize};
+      for (const bool first : {true, false}) {
+        // The first cell writes the world's lines but its "}", later cells
+        // from its first brush on.
+        size_t from = world->open;
+        if (!first) from = world->brushes.empty() ? world->close : world->brushes.front().open;
+        std::string expected;
+        for (size_t i = from; i < world->close; ++i) {
+          const maptext::Line& line = model.lines()[i];
+          maptext::KeyLine key;
+          if (line.kind == maptext::LineKind::key && maptext::splitKeyLine(line.text, key) &&
+              key.key == kDepthKey)
+            continue;
+          expected += movedLine(line, offset) + '\n';
+        }
+        std::string written;
+        MapSink worldSink([&](std::string_view bytes) {
+          written += bytes;
+          return success();
+        });
+        writer->writeWorld(worldSink, at, first);
+        if (!worldSink.finish()) std::abort();
+        std::string unindented;
+        for (size_t p = 0; p < written.size();) {
+          while (written[p] == ' ') ++p;
+          const size_t end = written.find('\n', p);
+          unindented.append(written, p, end + 1 - p);
+          p = end + 1;
+        }
+        if (unindented != expected) std::abort();
+      }
+    }
     for (bool first : {true, false}) {
       writer->writeWorld(sink, at, first);
       writer->writeEntities(sink, at, {first, !first, LevelPlan::Ratio{1, 2}, first ? "" : "_7"});

@@ -245,9 +245,9 @@ TEST(PieceWriter, TheWorldStaysBalanced) {
   }
 }
 
-// Faces of a brush mostly share their texture part, which the writer keeps
-// once; a brush or an entity starts afresh, so any cell or placement can
-// begin there.
+// Faces mostly share their texture part, which the writer keeps once; the
+// world's brushes and each entity start afresh, so any cell or placement
+// can begin there.
 TEST(PieceWriter, SharedTexturePartsAcrossBrushesAndEntities) {
   const PieceWriter w = writer(R"({
 "classname" "worldspawn"
