@@ -131,46 +131,37 @@ class ValueLists {
   std::array<std::array<Slot, 256>, 3> cache_{};
 };
 
-// Writes records into a buffer that the caller made large enough.
-class Emitter {
- public:
-  Emitter(char* out, ValueLists& values) : out_(out), values_(&values) {}
-  // Numbers from here on index these lists.
-  void takeValuesFrom(ValueLists& values) { values_ = &values; }
-  size_t size() const { return size_; }
+// Record writing, into a buffer the caller made large enough. The cursor
+// is passed along and returned: kept in memory, every store of a byte
+// (which may alias anything) would make it be read again.
+char* putOp(char* p, Op op) {
+  *p = static_cast<char>(op);
+  return p + 1;
+}
 
-  void op(Op o) { byte(static_cast<uint8_t>(o)); }
-  void varint(size_t v) {
-    for (; v >= 0x80; v >>= 7) byte(static_cast<uint8_t>(v | 0x80));
-    byte(static_cast<uint8_t>(v));
-  }
-  void number(size_t axis, const maptext::Number& n) {
-    const uint32_t index =
-        values_->indexOf(axis, static_cast<int32_t>(n.scaled() * 8 + n.fraction()));
-    const auto narrow = static_cast<uint16_t>(index < kWideIndex ? index : kWideIndex);
-    std::memcpy(out_ + size_, &narrow, sizeof narrow);
-    size_ += sizeof narrow;
-    if (narrow == kWideIndex) {
-      std::memcpy(out_ + size_, &index, sizeof index);
-      size_ += sizeof index;
-    }
-  }
-  void bytes(std::string_view text) {
-    if (!text.empty()) std::memcpy(out_ + size_, text.data(), text.size());
-    size_ += text.size();
-  }
+char* putVarint(char* p, size_t v) {
+  for (; v >= 0x80; v >>= 7) *p++ = static_cast<char>((v & 0x7F) | 0x80);
+  *p = static_cast<char>(v);
+  return p + 1;
+}
 
- private:
-  void byte(uint8_t b) {
-    out_[size_] = static_cast<char>(b);
-    ++size_;
-  }
-  char* out_;
-  ValueLists* values_;
-  size_t size_ = 0;
-};
+char* putBytes(char* p, std::string_view text) {
+  if (!text.empty()) std::memcpy(p, text.data(), text.size());
+  return p + text.size();
+}
 
-void emitLines(Emitter& out, const maptext::Piece& piece, size_t from, size_t to, Game game) {
+char* putIndex(char* p, uint32_t index) {
+  const auto narrow = static_cast<uint16_t>(index < kWideIndex ? index : kWideIndex);
+  std::memcpy(p, &narrow, sizeof narrow);
+  p += sizeof narrow;
+  if (narrow != kWideIndex) return p;
+  std::memcpy(p, &index, sizeof index);
+  return p + sizeof index;
+}
+
+// The records of lines [from, to) of `piece` at `p`; the end of them.
+char* emitLines(char* p, ValueLists& values, const maptext::Piece& piece, size_t from, size_t to,
+                Game game) {
   const std::span<const maptext::Line> lines = piece.lines();
   const maptext::Number* const numbers = piece.numbers().data();
   // Writing starts only where a call of this starts, so a rest is shared
@@ -186,21 +177,24 @@ void emitLines(Emitter& out, const maptext::Piece& piece, size_t from, size_t to
         const std::string_view rest = line.text.substr(line.rest);
         const bool sameRest = line.kind == LineKind::plane && haveRest && lastRest == rest;
         if (line.kind == LineKind::origin) {
-          out.op(Op::origin);
+          p = putOp(p, Op::origin);
         } else if (sameRest) {
-          out.op(Op::planeSameRest);
+          p = putOp(p, Op::planeSameRest);
         } else {
-          out.op(Op::plane);
-          out.varint(rest.size());
+          p = putVarint(putOp(p, Op::plane), rest.size());
           lastRest = rest;
           haveRest = true;
         }
-        for (size_t k = 0; k < count; ++k) out.number(k % 3, first[k]);
-        if (line.kind == LineKind::plane && !sameRest) out.bytes(rest);
+        for (size_t point = 0; point < count; point += 3)
+          for (size_t axis = 0; axis < 3; ++axis) {
+            const maptext::Number& n = first[point + axis];
+            p = putIndex(p,
+                         values.indexOf(axis, static_cast<int32_t>(n.scaled() * 8 + n.fraction())));
+          }
+        if (line.kind == LineKind::plane && !sameRest) p = putBytes(p, rest);
       } else {
-        out.op(line.kind == LineKind::origin ? Op::movedOrigin : Op::movedPlane);
-        out.varint(line.text.size());
-        out.bytes(line.text);
+        p = putOp(p, line.kind == LineKind::origin ? Op::movedOrigin : Op::movedPlane);
+        p = putBytes(putVarint(p, line.text.size()), line.text);
       }
       continue;
     }
@@ -208,15 +202,14 @@ void emitLines(Emitter& out, const maptext::Piece& piece, size_t from, size_t to
     const bool isKey = line.kind == LineKind::key && maptext::splitKeyLine(line.text, key);
     if (isKey && key.key == kDepthKey) continue;  // for the kit only; the games ignore it
     if (isKey && !key.value.empty() && isNameKey(key.key, game)) {
-      out.op(Op::name);
-      out.varint(line.text.size());
-      out.varint(static_cast<size_t>(key.value.data() - line.text.data()) + key.value.size());
+      p = putVarint(putVarint(putOp(p, Op::name), line.text.size()),
+                    static_cast<size_t>(key.value.data() - line.text.data()) + key.value.size());
     } else {
-      out.op(Op::text);
-      out.varint(line.text.size());
+      p = putVarint(putOp(p, Op::text), line.text.size());
     }
-    out.bytes(line.text);
+    p = putBytes(p, line.text);
   }
+  return p;
 }
 
 size_t readVarint(const char*& p) {
@@ -296,26 +289,25 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
   auto isWritten = [&](const maptext::Entity& e) { return &e != world && !e.unused; };
   // The world's "}" is left out: the build closes the one world entity
   // itself.
-  auto emitAll = [&](char* buffer) {
+  auto emitAll = [&](char* const buffer) {
+    char* p = buffer;
     ValueLists worldValues(w.worldValues_);
-    Emitter out(buffer, worldValues);
     if (world != nullptr) {
       const size_t brushes = world->brushes.empty() ? world->close : world->brushes.front().open;
-      emitLines(out, piece, world->open, brushes, game);
-      w.worldBrushes_ = out.size();
-      emitLines(out, piece, brushes, world->close, game);
-      w.worldEnd_ = out.size();
+      p = emitLines(p, worldValues, piece, world->open, brushes, game);
+      w.worldBrushes_ = static_cast<size_t>(p - buffer);
+      p = emitLines(p, worldValues, piece, brushes, world->close, game);
+      w.worldEnd_ = static_cast<size_t>(p - buffer);
     }
     ValueLists entityValues(w.entityValues_);
-    out.takeValuesFrom(entityValues);
     for (size_t i = 0; i < entities.size(); ++i) {
       if (!isWritten(entities[i])) continue;
       EntityCode& code = w.entities_[i];
-      code.begin = out.size();
-      emitLines(out, piece, entities[i].open, entities[i].close + 1, game);
-      code.end = out.size();
+      code.begin = static_cast<size_t>(p - buffer);
+      p = emitLines(p, entityValues, piece, entities[i].open, entities[i].close + 1, game);
+      code.end = static_cast<size_t>(p - buffer);
     }
-    return out.size();
+    return static_cast<size_t>(p - buffer);
   };
   w.entities_.resize(entities.size());
   // Written into a scratch block large enough for any piece (a record
