@@ -240,19 +240,23 @@ class PieceWriter::MovedValues {
     }
   }
 
-  // Value `index` of `axis` at `p`, which has room for 22 characters.
-  char* write(char* p, size_t axis, uint32_t index) const {
-    const Text& t = texts_[first_[axis] + index];
+  struct Text {
+    uint8_t size = 0;
+    std::array<char, 23> chars{};  // a sign, 19 digits, a point: at most 21
+  };
+  // The values of each axis. Callers hold these in locals while they write
+  // characters, which may alias anything in memory.
+  std::array<const Text*, 3> axes() const {
+    return {texts_.data() + first_[0], texts_.data() + first_[1], texts_.data() + first_[2]};
+  }
+  // `t` at `p`, which has room for 22 characters.
+  static char* write(char* p, const Text& t) {
     std::memcpy(p, t.chars.data(), 16);  // nearly every value fits
     if (t.size > 16) std::memcpy(p, t.chars.data(), t.size);
     return p + t.size;
   }
 
  private:
-  struct Text {
-    uint8_t size = 0;
-    std::array<char, 23> chars{};  // a sign, 19 digits, a point: at most 21
-  };
   std::vector<Text> texts_;
   std::array<size_t, 3> first_{};
 };
@@ -351,6 +355,7 @@ void PieceWriter::writeCode(MapSink& out, size_t begin, size_t end, const MovedV
     return wide;
   };
   std::string_view lastRest;
+  const std::array<const MovedValues::Text*, 3> axes = values.axes();
   std::string moved;
   const char* p = code_.get() + begin;
   const char* const stop = code_.get() + end;
@@ -377,7 +382,7 @@ void PieceWriter::writeCode(MapSink& out, size_t begin, size_t end, const MovedV
         o = copy(o, "\"origin\"        \"", 17);
         for (size_t axis = 0; axis < 3; ++axis) {
           if (axis > 0) *o++ = ' ';
-          o = values.write(o, axis, index(p));
+          o = MovedValues::write(o, axes[axis][index(p)]);
         }
         *o++ = '"';
         out.endLine(o);
@@ -392,7 +397,7 @@ void PieceWriter::writeCode(MapSink& out, size_t begin, size_t end, const MovedV
           o = point == 0 ? copy(o, "(", 1) : copy(o, " (", 2);
           for (size_t axis = 0; axis < 3; ++axis) {
             *o++ = ' ';
-            o = values.write(o, axis, index(p));
+            o = MovedValues::write(o, axes[axis][index(p)]);
           }
           o = copy(o, " )", 2);
         }
