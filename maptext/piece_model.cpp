@@ -148,6 +148,13 @@ std::string planeFault(std::string_view line) {
   return {};
 }
 
+// What may follow a number on a plane line (or its end).
+constexpr std::array<bool, 256> kEndsNumber = [] {
+  std::array<bool, 256> ends{};
+  ends[' '] = ends['\t'] = ends['('] = ends[')'] = true;
+  return ends;
+}();
+
 // Reads a plane line's nine numbers into `numbers`, walkPlane's grammar in
 // one pass (a number must end where its word does); the offset just past
 // the third ")", or null. `exact` tells whether every number is held.
@@ -190,7 +197,7 @@ const char* scanPlane(const char* p, const char* end, std::array<Number, 9>& num
         digits += count;
         fraction = count > kExactFraction ? kExactFraction + 1 : static_cast<unsigned>(count);
       }
-      if (p != end && !blank(*p) && *p != '(' && *p != ')') return nullptr;
+      if (!kEndsNumber[static_cast<unsigned char>(*p)] && p != end) return nullptr;
       if (digits <= kExactDigits && fraction <= kExactFraction) {
         const auto v = static_cast<int64_t>(value);
         *out++ = Number(negative ? -v : v, fraction);
