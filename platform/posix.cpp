@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -142,16 +143,31 @@ namespace {
 
 // readFile's work once the file is open; `path` names it in messages.
 Expected<std::string> readOpened(const Fd& fd, const std::string& path) {
+  // Nearly every file read is small: one read into a buffer on the stack
+  // takes a whole small file without asking the system what it is. A read
+  // that fills the buffer, finds nothing or fails asks (a folder, a device
+  // that never ends, a pipe with no writer, an empty file or a large one).
+  std::array<char, 1 << 16> first;
+  ssize_t got = 0;
+  do {
+    got = ::read(fd.get(), first.data(), first.size());
+  } while (got < 0 && errno == EINTR);
+  if (got > 0 && static_cast<size_t>(got) < first.size())
+    return std::string(first.data(), static_cast<size_t>(got));
+  const int readError = got < 0 ? errno : 0;
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return systemError(path + ": cannot read: ", errno);
   if (S_ISDIR(st.st_mode)) return Error::invalid(path + ": is a folder, not a file");
   if (!S_ISREG(st.st_mode)) return Error::invalid(path + ": is a device or pipe, not a file");
-  // The size is a hint only (the file may change while we read). One byte
-  // more than it, so a file read whole ends in a short read and needs no
-  // second call; reads go straight into the result.
+  if (readError != 0) return systemError(path + ": cannot read: ", readError);
+  if (got == 0) return std::string();
+  // A large file: the size is a hint only (the file may change while we
+  // read). One byte more than it, so a file read whole ends in a short read
+  // and needs no further call; reads go straight into the result.
   const auto size = static_cast<size_t>(std::min<off_t>(st.st_size, off_t{1} << 30));
-  std::string bytes(size + 1, '\0');
-  size_t have = 0;
+  std::string bytes(std::max(size + 1, first.size() + 1), '\0');
+  std::memcpy(bytes.data(), first.data(), first.size());
+  size_t have = first.size();
   for (;;) {
     if (have == bytes.size()) bytes.resize(bytes.size() * 2);
     const size_t want = bytes.size() - have;

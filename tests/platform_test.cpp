@@ -100,6 +100,21 @@ TEST(Files, ReadFileRefusesFolderAndMissingFile) {
   EXPECT_EQ(platform::readFile(dir / "file/below").kind(), ErrorKind::notFound);
 }
 
+// Small files take one read, larger ones more: every size around that
+// first read comes back whole.
+TEST(Files, ReadFileReturnsFilesOfEverySize) {
+  TempDir dir;
+  for (size_t size : {size_t{0}, size_t{1}, size_t{65535}, size_t{65536}, size_t{65537},
+                      size_t{300001}}) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + i % 23);
+    test::writeText(dir / "f", bytes);
+    auto read = platform::readFile(dir / "f");
+    ASSERT_TRUE(read.ok()) << read.message();
+    EXPECT_TRUE(*read == bytes) << size;
+  }
+}
+
 // Reading through a folder is readFile of the joined path, errors and all,
 // whether or not the folder could be opened.
 TEST(Files, FolderReadsAreReadFileOfTheJoinedPath) {
