@@ -289,51 +289,39 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
 
   PieceWriter w;
   w.warnings_ = piece.warnings();
-  const maptext::Entity* world = piece.world();
-  auto isWritten = [&](const maptext::Entity& e) { return &e != world && !e.unused; };
-  // The world's "}" is left out: the build closes the one world entity
-  // itself.
-  auto emitAll = [&](char* const buffer) {
-    char* p = buffer;
-    ValueLists worldValues(w.worldValues_);
-    if (world != nullptr) {
-      const size_t brushes = world->brushes.empty() ? world->close : world->brushes.front().open;
-      p = emitLines(p, worldValues, piece, world->open, brushes, game);
-      w.worldBrushes_ = static_cast<size_t>(p - buffer);
-      p = emitLines(p, worldValues, piece, brushes, world->close, game);
-      w.worldEnd_ = static_cast<size_t>(p - buffer);
-    }
-    ValueLists entityValues(w.entityValues_);
-    for (size_t i = 0; i < entities.size(); ++i) {
-      if (!isWritten(entities[i])) continue;
-      EntityCode& code = w.entities_[i];
-      code.begin = static_cast<size_t>(p - buffer);
-      p = emitLines(p, entityValues, piece, entities[i].open, entities[i].close + 1, game);
-      code.end = static_cast<size_t>(p - buffer);
-    }
-    return static_cast<size_t>(p - buffer);
-  };
-  w.entities_.resize(entities.size());
   // Written into a scratch block large enough for any piece (a record
-  // takes at most its line's text, an op, two varints and nine words),
+  // takes at most its line's text, an op, two varints and nine indices),
   // then kept at its own size: blocks of exact size pack the heap's pages.
   size_t bound = 0;
   for (const maptext::Line& line : piece.lines()) bound += line.text.size() + kMostRecordBytes;
   const std::unique_ptr<char[]> scratch(new char[bound]);
-  const size_t size = emitAll(scratch.get());
-  w.code_.reset(new char[size]);
-  std::memcpy(w.code_.get(), scratch.get(), size);
+  char* const buffer = scratch.get();
+  char* p = buffer;
+  auto at = [&] { return static_cast<size_t>(p - buffer); };
 
-  std::vector<EntityCode> written;
+  const maptext::Entity* world = piece.world();
+  ValueLists worldValues(w.worldValues_);
+  if (world != nullptr) {
+    // The world's "}" is left out: the build closes the one world entity
+    // itself.
+    const size_t brushes = world->brushes.empty() ? world->close : world->brushes.front().open;
+    p = emitLines(p, worldValues, piece, world->open, brushes, game);
+    w.worldBrushes_ = at();
+    p = emitLines(p, worldValues, piece, brushes, world->close, game);
+    w.worldEnd_ = at();
+  }
+  ValueLists entityValues(w.entityValues_);
   for (size_t i = 0; i < entities.size(); ++i) {
-    if (!isWritten(entities[i])) continue;
-    EntityCode code = w.entities_[i];
-    code.role = roles[i];
+    if (&entities[i] == world || entities[i].unused) continue;
+    EntityCode code{.begin = at(), .role = roles[i]};
+    p = emitLines(p, entityValues, piece, entities[i].open, entities[i].close + 1, game);
+    code.end = at();
     code.role.exit = exits[i];
     w.hasExit_ = w.hasExit_ || exits[i];
-    written.push_back(std::move(code));
+    w.entities_.push_back(std::move(code));
   }
-  w.entities_ = std::move(written);
+  w.code_.reset(new char[at()]);
+  std::memcpy(w.code_.get(), buffer, at());
   w.hasWorld_ = world != nullptr;
   return w;
 }
