@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 
 namespace cellforge::maptext {
 
@@ -62,20 +61,24 @@ std::string subtractMagnitude(std::string_view a, std::string_view b) {
 }
 
 // Reads the longest number from p on; the end of it, or null when no number
-// starts there. `exact` tells whether `out` holds it.
+// starts there. `exact` tells whether `out` holds it. Bounded, it stops at
+// `end`; unbounded, it relies on the character at `end` being no digit and
+// no point (see scanPlane).
+template <bool kBounded>
 inline const char* scanNumber(const char* p, const char* end, Number& out, bool& exact) {
   constexpr size_t kExactDigits = 15;
   constexpr size_t kExactFraction = 6;
-  const bool negative = p < end && *p == '-';
-  if (p < end && (*p == '-' || *p == '+')) ++p;
+  auto more = [&] { return !kBounded || p < end; };
+  const bool negative = more() && *p == '-';
+  if (more() && (*p == '-' || *p == '+')) ++p;
   uint64_t value = 0;  // wraps for long tokens, which are not exact
   const char* const intStart = p;
-  for (; p < end && isDigit(*p); ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
+  for (; more() && isDigit(*p); ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
   if (p == intStart) return nullptr;
   size_t fraction = 0;
-  if (p < end && *p == '.') {
+  if (more() && *p == '.') {
     const char* const fracStart = ++p;
-    for (; p < end && isDigit(*p); ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
+    for (; more() && isDigit(*p); ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
     fraction = static_cast<size_t>(p - fracStart);
     if (fraction == 0) return nullptr;
   }
@@ -166,10 +169,7 @@ constexpr std::array<bool, 256> kEndsNumber = [] {
 // time was tried: slower on real pieces, whose number lengths the branch
 // predictor learns.)
 const char* scanPlane(const char* p, const char* end, std::array<Number, 9>& numbers, bool& exact) {
-  constexpr size_t kExactDigits = 15;
-  constexpr unsigned kExactFraction = 6;
   auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  auto digit = [](char c) { return static_cast<unsigned char>(c - '0') < 10; };
   exact = true;
   Number* out = numbers.data();
   for (size_t point = 0; point < 3; ++point) {
@@ -181,30 +181,11 @@ const char* scanPlane(const char* p, const char* end, std::array<Number, 9>& num
         ++p;
       else
         while (blank(*p)) ++p;
-      const bool negative = *p == '-';
-      if (negative || *p == '+') ++p;
-      const char* const intStart = p;
-      uint64_t value = 0;  // wraps for long tokens, which are not exact
-      for (; digit(*p); ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
-      if (p == intStart) return nullptr;
-      unsigned fraction = 0;
-      size_t digits = static_cast<size_t>(p - intStart);
-      if (*p == '.') {
-        const char* const fracStart = ++p;
-        for (; digit(*p); ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
-        if (p == fracStart) return nullptr;
-        const auto count = static_cast<size_t>(p - fracStart);
-        digits += count;
-        fraction = count > kExactFraction ? kExactFraction + 1 : static_cast<unsigned>(count);
-      }
-      if (!kEndsNumber[static_cast<unsigned char>(*p)] && p != end) return nullptr;
-      if (digits <= kExactDigits && fraction <= kExactFraction) {
-        const auto v = static_cast<int64_t>(value);
-        *out++ = Number(negative ? -v : v, fraction);
-      } else {
-        exact = false;
-        ++out;
-      }
+      bool held = false;
+      p = scanNumber<false>(p, end, *out++, held);
+      if (p == nullptr || (!kEndsNumber[static_cast<unsigned char>(*p)] && p != end))
+        return nullptr;
+      exact = exact && held;
     }
     while (blank(*p)) ++p;
     if (*p++ != ')') return nullptr;
@@ -234,7 +215,7 @@ bool readLineNumbers(Line& line, std::vector<Number>& out) {
     for (int axis = 0; axis < 3; ++axis) {
       const std::string_view word = nextWord(key.value, at);
       const char* const wordEnd = word.data() + word.size();
-      if (word.empty() || scanNumber(word.data(), wordEnd, numbers[count++], held) != wordEnd)
+      if (word.empty() || scanNumber<true>(word.data(), wordEnd, numbers[count++], held) != wordEnd)
         return false;
       exact = exact && held;
     }
@@ -255,7 +236,7 @@ bool isNumber(std::string_view token) {
   Number scratch;
   bool exact = false;
   const char* const end = token.data() + token.size();
-  return !token.empty() && scanNumber(token.data(), end, scratch, exact) == end;
+  return !token.empty() && scanNumber<true>(token.data(), end, scratch, exact) == end;
 }
 
 void appendMovedNumber(std::string& out, std::string_view token, int64_t offset) {
