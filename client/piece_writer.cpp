@@ -343,7 +343,12 @@ void PieceWriter::writeCode(MapSink& out, size_t begin, size_t end, const MovedV
     return wide;
   };
   std::string_view lastRest;
+  // In plain locals, not an array: a store of a character may alias an
+  // array in memory, which would then be read again for every number.
   const std::array<const MovedValues::Text*, 3> axes = values.axes();
+  const MovedValues::Text* const xs = axes[0];
+  const MovedValues::Text* const ys = axes[1];
+  const MovedValues::Text* const zs = axes[2];
   std::string moved;
   const char* p = code_.get() + begin;
   const char* const stop = code_.get() + end;
@@ -368,10 +373,11 @@ void PieceWriter::writeCode(MapSink& out, size_t begin, size_t end, const MovedV
       case Op::origin: {
         char* o = out.beginLine('"', roomFor(0, 3));
         o = copy(o, "\"origin\"        \"", 17);
-        for (size_t axis = 0; axis < 3; ++axis) {
-          if (axis > 0) *o++ = ' ';
-          o = MovedValues::write(o, axes[axis][index(p)]);
-        }
+        o = MovedValues::write(o, xs[index(p)]);
+        *o++ = ' ';
+        o = MovedValues::write(o, ys[index(p)]);
+        *o++ = ' ';
+        o = MovedValues::write(o, zs[index(p)]);
         *o++ = '"';
         out.endLine(o);
         break;
@@ -382,11 +388,12 @@ void PieceWriter::writeCode(MapSink& out, size_t begin, size_t end, const MovedV
         const size_t restSize = sameRest ? lastRest.size() : readVarint(p);
         char* o = out.beginLine('(', roomFor(restSize, 9));
         for (size_t point = 0; point < 3; ++point) {
-          o = point == 0 ? copy(o, "(", 1) : copy(o, " (", 2);
-          for (size_t axis = 0; axis < 3; ++axis) {
-            *o++ = ' ';
-            o = MovedValues::write(o, axes[axis][index(p)]);
-          }
+          o = point == 0 ? copy(o, "( ", 2) : copy(o, " ( ", 3);
+          o = MovedValues::write(o, xs[index(p)]);
+          *o++ = ' ';
+          o = MovedValues::write(o, ys[index(p)]);
+          *o++ = ' ';
+          o = MovedValues::write(o, zs[index(p)]);
           o = copy(o, " )", 2);
         }
         if (!sameRest) {
