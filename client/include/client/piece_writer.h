@@ -16,15 +16,15 @@
 
 namespace cellforge {
 
-// One template's piece text, read once and ready to be written at any cell:
-// every line the map holds is compiled once into a compact record (its
-// constant text and its numbers as integers), so a placement only adds
-// offsets and copies, and the text and its model are let go once compiled.
-// It also knows how the piece's entities take part
-// in a level: the player start, the exit entities (Quake's
-// trigger_changelevel; Quake II's target_changelevel with the entities of
-// the piece that target it), depth ranges, and the keys that name other
-// entities.
+// One template's piece text, read once and ready to be written at any cell.
+// Every line the map holds is compiled once into a compact record (its
+// constant text, and its numbers as indices into the values their axis
+// takes in the piece); the text and its model are then let go. A placement
+// formats each value once, moved by its offset, and copies. It also knows
+// how the piece's entities take part in a level: the player start, the
+// exit entities (Quake's trigger_changelevel; Quake II's
+// target_changelevel with the entities of the piece that target it), depth
+// ranges, and the keys that name other entities.
 class PieceWriter {
  public:
   // `name` is what messages call the piece text. Errors name it and the
