@@ -168,10 +168,9 @@ constexpr std::array<bool, 256> kEndsNumber = [] {
 // the end, which the grammar cannot pass. (Reading a word of digits at a
 // time was tried: slower on real pieces, whose number lengths the branch
 // predictor learns.)
-const char* scanPlane(const char* p, const char* end, std::array<Number, 9>& numbers, bool& exact) {
+const char* scanPlane(const char* p, const char* end, Number* out, bool& exact) {
   auto blank = [](char c) { return c == ' ' || c == '\t'; };
   exact = true;
-  Number* out = numbers.data();
   for (size_t point = 0; point < 3; ++point) {
     while (blank(*p)) ++p;
     if (*p++ != '(') return nullptr;
@@ -193,20 +192,20 @@ const char* scanPlane(const char* p, const char* end, std::array<Number, 9>& num
   return p <= end ? p : nullptr;
 }
 
-// Reads the numbers of an origin or plane line: appended to `out` when the
-// line is exact (and firstNumber and rest set). False, with nothing
-// appended, when the line would not move (lineFault says why).
-bool readLineNumbers(Line& line, std::vector<Number>& out) {
-  std::array<Number, 9> numbers;
+// Reads the numbers of an origin or plane line into out[count...], which
+// has room for nine, and counts them in when the line is exact (and sets
+// firstNumber and rest). False, with nothing counted, when the line would
+// not move (lineFault says why).
+bool readLineNumbers(Line& line, Number* out, size_t& count) {
   bool exact = true;
-  size_t count = 0;
+  size_t read = 0;
   const char* const begin = line.text.data();
   const char* const end = begin + line.text.size();
   const char* p = begin;
   if (line.kind == LineKind::plane) {
-    p = scanPlane(p, end, numbers, exact);
+    p = scanPlane(p, end, out + count, exact);
     if (p == nullptr) return false;
-    count = 9;
+    read = 9;
   } else {
     KeyLine key;
     splitKeyLine(line.text, key);
@@ -215,17 +214,18 @@ bool readLineNumbers(Line& line, std::vector<Number>& out) {
     for (int axis = 0; axis < 3; ++axis) {
       const std::string_view word = nextWord(key.value, at);
       const char* const wordEnd = word.data() + word.size();
-      if (word.empty() || scanNumber<true>(word.data(), wordEnd, numbers[count++], held) != wordEnd)
+      if (word.empty() ||
+          scanNumber<true>(word.data(), wordEnd, out[count + read++], held) != wordEnd)
         return false;
       exact = exact && held;
     }
   }
   const auto rest = static_cast<size_t>(p - begin);
-  line.exact = exact && rest <= UINT32_MAX && out.size() + count <= UINT32_MAX;
+  line.exact = exact && rest <= UINT32_MAX && count + read <= UINT32_MAX;
   if (line.exact) {
-    line.firstNumber = static_cast<uint32_t>(out.size());
+    line.firstNumber = static_cast<uint32_t>(count);
     line.rest = static_cast<uint32_t>(rest);
-    out.insert(out.end(), numbers.begin(), numbers.begin() + static_cast<ptrdiff_t>(count));
+    count += read;
   }
   return true;
 }
@@ -433,24 +433,26 @@ Piece Piece::parse(std::string text, std::string name) {
   // what would not move is plain text there. Elsewhere the first line that
   // would not move, in the order the map is written (the world's lines,
   // then the other entities'), is the piece's fault.
-  std::vector<Number> scratch;
+  std::array<Number, 9> scratch;
   for (const Entity& e : piece.entities_)
     if (e.unused)
       for (size_t i = e.open; i <= e.close; ++i) {
         Line& line = piece.lines_[i];
         if (line.kind != LineKind::plane && line.kind != LineKind::origin) continue;
-        scratch.clear();
-        if (!readLineNumbers(line, scratch)) line.kind = LineKind::text;
+        size_t none = 0;
+        if (!readLineNumbers(line, scratch.data(), none)) line.kind = LineKind::text;
+        line.exact = false;
       }
   size_t numbers = 0;
   for (const Line& line : piece.lines_)
     numbers += line.kind == LineKind::plane ? 9 : (line.kind == LineKind::origin ? 3 : 0);
-  piece.numbers_.reserve(numbers);
+  // Written in place as read, never set first.
+  piece.numbers_ = std::make_unique_for_overwrite<Number[]>(numbers);
   auto read = [&](const Entity& e) {
     for (size_t i = e.open; i <= e.close; ++i) {
       Line& line = piece.lines_[i];
       if (line.kind != LineKind::plane && line.kind != LineKind::origin) continue;
-      if (!readLineNumbers(line, piece.numbers_)) {
+      if (!readLineNumbers(line, piece.numbers_.get(), piece.numberCount_)) {
         piece.fault_ = piece.at(line) + lineFault(line);
         return false;
       }

@@ -31,7 +31,9 @@ class Number {
   unsigned fraction() const { return static_cast<unsigned>(bits_ & 7); }
 
  private:
-  int64_t bits_ = 0;  // one word a number: pieces hold many
+  // One word a number: pieces hold many. Left unset by the default
+  // constructor, so a piece's numbers are written only once, as read.
+  int64_t bits_;
 };
 
 // The token moved by a whole number of map units: exact, keeping as many
@@ -131,7 +133,7 @@ class Piece {
   std::span<const Line> linesOf(const Brush& b) const;
   // The numbers of the exact origin and plane lines (see Line::exact);
   // lines of a faulty piece from its fault on have none.
-  const std::vector<Number>& numbers() const { return numbers_; }
+  std::span<const Number> numbers() const { return {numbers_.get(), numberCount_}; }
   const std::vector<Entity>& entities() const { return entities_; }
   // Unbalanced braces, one line each naming the file and line: what they cut
   // off is in no entity, so the map would lack it.
@@ -151,7 +153,8 @@ class Piece {
   std::string name_;
   std::vector<Line> lines_;
   std::vector<Entity> entities_;
-  std::vector<Number> numbers_;
+  std::unique_ptr<Number[]> numbers_;
+  size_t numberCount_ = 0;
   std::vector<std::string> warnings_;
   std::string fault_;
   size_t world_ = SIZE_MAX;
