@@ -362,6 +362,10 @@ Piece Piece::parse(std::string text, std::string name) {
   // lines are not moved as they come; pages never written are never
   // touched.
   piece.lines_.reserve(rest.size() / 16 + 16);
+  // Numbers are read as their lines come, into room for the most a text
+  // of this size can hold: nine on each line of at least 21 characters,
+  // "(0 0 0)(0 0 0)(0 0 0)" (an origin line holds fewer).
+  piece.numbers_ = std::make_unique_for_overwrite<Number[]>(9 * (rest.size() / 21 + 1));
 
   // Top-level groups by the first character of each trimmed line: a group
   // opens on "{" at depth 0 and ends on the "}" that brings it back to 0.
@@ -372,6 +376,9 @@ Piece Piece::parse(std::string text, std::string name) {
   Entity entity;  // the group being read
   bool haveClass = false;
   size_t brushOpen = 0;
+  // The first line of each entity that would not move, if any.
+  size_t entityFault = SIZE_MAX;
+  std::vector<size_t> faults;
   while (!rest.empty()) {
     const size_t end = rest.find('\n');
     Line line{.kind = LineKind::text, .number = ++number, .text = trim(rest.substr(0, end))};
@@ -383,6 +390,7 @@ Piece Piece::parse(std::string text, std::string name) {
         entity = Entity{};
         entity.open = piece.lines_.size();
         haveClass = false;
+        entityFault = SIZE_MAX;
       } else if (depth == 2) {
         brushOpen = piece.lines_.size();
       }
@@ -393,12 +401,26 @@ Piece Piece::parse(std::string text, std::string name) {
         entity.close = piece.lines_.size();
         piece.lines_.push_back(line);
         if (equalsNoCase(entity.className, "worldspawn")) {
-          if (piece.world_ == SIZE_MAX)
+          if (piece.world_ == SIZE_MAX) {
             piece.world_ = piece.entities_.size();
-          else
+          } else {
+            // The map never holds it, so it may hold anything: what
+            // would not move is plain text there.
             entity.unused = true;
+            entityFault = SIZE_MAX;
+            for (size_t i = entity.open; i <= entity.close; ++i) {
+              Line& l = piece.lines_[i];
+              std::array<Number, 9> scratch;
+              size_t none = 0;
+              if ((l.kind == LineKind::plane || l.kind == LineKind::origin) &&
+                  !readLineNumbers(l, scratch.data(), none))
+                l.kind = LineKind::text;
+              l.exact = false;
+            }
+          }
         }
         piece.entities_.push_back(std::move(entity));
+        faults.push_back(entityFault);
         continue;
       }
       if (depth == 1) entity.brushes.push_back({brushOpen, piece.lines_.size()});
@@ -419,6 +441,10 @@ Piece Piece::parse(std::string text, std::string name) {
           haveClass = true;
         }
       }
+      if ((line.kind == LineKind::plane || line.kind == LineKind::origin) &&
+          !readLineNumbers(line, piece.numbers_.get(), piece.numberCount_) &&
+          entityFault == SIZE_MAX)
+        entityFault = piece.lines_.size();
     }
     if (depth > 0) piece.lines_.push_back(line);
   }
@@ -429,39 +455,17 @@ Piece Piece::parse(std::string text, std::string name) {
     piece.lines_.resize(entity.open);
   }
 
-  // Numbers, read once. A worldspawn the map never holds may hold anything:
-  // what would not move is plain text there. Elsewhere the first line that
-  // would not move, in the order the map is written (the world's lines,
-  // then the other entities'), is the piece's fault.
-  std::array<Number, 9> scratch;
-  for (const Entity& e : piece.entities_)
-    if (e.unused)
-      for (size_t i = e.open; i <= e.close; ++i) {
-        Line& line = piece.lines_[i];
-        if (line.kind != LineKind::plane && line.kind != LineKind::origin) continue;
-        size_t none = 0;
-        if (!readLineNumbers(line, scratch.data(), none)) line.kind = LineKind::text;
-        line.exact = false;
-      }
-  size_t numbers = 0;
-  for (const Line& line : piece.lines_)
-    numbers += line.kind == LineKind::plane ? 9 : (line.kind == LineKind::origin ? 3 : 0);
-  // Written in place as read, never set first.
-  piece.numbers_ = std::make_unique_for_overwrite<Number[]>(numbers);
-  auto read = [&](const Entity& e) {
-    for (size_t i = e.open; i <= e.close; ++i) {
-      Line& line = piece.lines_[i];
-      if (line.kind != LineKind::plane && line.kind != LineKind::origin) continue;
-      if (!readLineNumbers(line, piece.numbers_.get(), piece.numberCount_)) {
-        piece.fault_ = piece.at(line) + lineFault(line);
-        return false;
-      }
-    }
+  // The piece's fault is the first line that would not move in the order
+  // the map is written: the world's lines, then the other entities'.
+  auto report = [&](size_t e) {
+    if (faults[e] == SIZE_MAX) return false;
+    const Line& line = piece.lines_[faults[e]];
+    piece.fault_ = piece.at(line) + lineFault(line);
     return true;
   };
-  if (const Entity* world = piece.world(); world != nullptr && !read(*world)) return piece;
-  for (const Entity& e : piece.entities_)
-    if (&e != piece.world() && !e.unused && !read(e)) return piece;
+  if (piece.world_ != SIZE_MAX && report(piece.world_)) return piece;
+  for (size_t e = 0; e < piece.entities_.size(); ++e)
+    if (e != piece.world_ && report(e)) return piece;
   return piece;
 }
 

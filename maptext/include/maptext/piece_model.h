@@ -131,8 +131,7 @@ class Piece {
   std::span<const Line> lines() const { return lines_; }
   std::span<const Line> linesOf(const Entity& e) const;
   std::span<const Line> linesOf(const Brush& b) const;
-  // The numbers of the exact origin and plane lines (see Line::exact);
-  // lines of a faulty piece from its fault on have none.
+  // The numbers of the exact origin and plane lines (see Line::exact).
   std::span<const Number> numbers() const { return {numbers_.get(), numberCount_}; }
   const std::vector<Entity>& entities() const { return entities_; }
   // Unbalanced braces, one line each naming the file and line: what they cut
