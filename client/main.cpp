@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
+  cellforge::platform::keepFreedMemory();
   auto self = cellforge::platform::programPath();
   if (!self) {
     cellforge::platform::showMessage(std::cerr, "client", self.message());

@@ -1,5 +1,8 @@
 #include <dirent.h>
 #include <fcntl.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -88,6 +91,16 @@ bool processRunning(uint64_t pid) {
   // EPERM: it runs, as another user.
   return pid > 0 && pid <= 0x7FFFFFFF &&
          (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+
+void keepFreedMemory() {
+#if defined(__GLIBC__)
+  // glibc trims the heap's top once 128 KB of it are free, and grows it in
+  // steps just as small; a run's own memory is small, so it may as well
+  // keep it.
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+  mallopt(M_TOP_PAD, 1 << 20);
+#endif
 }
 
 Expected<std::string> programPath() {

@@ -107,6 +107,8 @@ void showMessageBox(std::string_view title, std::string_view text) {
   ::MessageBoxA(nullptr, m.c_str(), t.c_str(), MB_OK);
 }
 
+void keepFreedMemory() {}  // the Windows heap keeps freed memory itself
+
 Expected<std::string> programPath() {
   std::string buf(MAX_PATH, '\0');
   for (;;) {

@@ -28,6 +28,12 @@ std::vector<std::string> initFolders(const std::string& iniFolder);
 // Full path of the running program file.
 Expected<std::string> programPath();
 
+// Lets the heap keep what the program frees for its next allocations
+// rather than hand it back to the system at once: a short run that reads
+// and lets go of one piece after another would otherwise give its memory
+// back and ask for it again many times. Call first thing in main.
+void keepFreedMemory();
+
 // True when `pattern` (with `*` and `?`) matches `name`, ignoring ASCII case.
 bool wildcardMatch(std::string_view pattern, std::string_view name);
 // Orders names byte by byte after ASCII upper-casing; names equal after
