@@ -76,7 +76,8 @@ size_t roomFor(size_t text, size_t numbers) { return text + numbers * 22 + 24; }
 
 // The records of the code, each an op byte and its fields: sizes as
 // base-128 varints, numbers as indices into the piece's values of their
-// axis (ValueLists): 16 bits, or 0xFFFF and 32 bits for index 0xFFFF on.
+// axis (ValueLists): a byte, or 0xFF and 32 bits for index 0xFF on (a
+// piece's axis rarely takes more than fifty values).
 //   text   size, bytes               a line written as it stands
 //   name   size, value end, bytes    a key line naming an entity: the
 //                                    placement's suffix goes after its value
@@ -92,14 +93,14 @@ size_t roomFor(size_t text, size_t numbers) { return text + numbers * 22 + 24; }
 //                                    moved digit by digit
 enum class Op : uint8_t { text, name, origin, plane, planeSameRest, movedOrigin, movedPlane };
 
-constexpr uint16_t kWideIndex = 0xFFFF;
+constexpr uint8_t kWideIndex = 0xFF;
 
 // Numbers a word holds; others make the line move digit by digit.
 constexpr int64_t kPackedLimit = int64_t{1} << 28;
 
 // A record's bytes besides its line's text: an op, two varints, nine
 // indices.
-constexpr size_t kMostRecordBytes = 1 + 2 * 10 + 9 * 6;
+constexpr size_t kMostRecordBytes = 1 + 2 * 10 + 9 * 5;
 
 bool fitsWord(const maptext::Number& n) {
   return n.scaled() >= -kPackedLimit && n.scaled() < kPackedLimit;
@@ -151,7 +152,7 @@ char* putBytes(char* p, std::string_view text) {
 }
 
 char* putIndex(char* p, uint32_t index) {
-  const auto narrow = static_cast<uint16_t>(index < kWideIndex ? index : kWideIndex);
+  const auto narrow = static_cast<uint8_t>(index < kWideIndex ? index : kWideIndex);
   std::memcpy(p, &narrow, sizeof narrow);
   p += sizeof narrow;
   if (narrow != kWideIndex) return p;
@@ -333,7 +334,7 @@ void PieceWriter::writeCode(MapSink& out, size_t begin, size_t end, const MovedV
     return p + size;
   };
   auto index = [](const char*& p) {
-    uint16_t narrow = 0;
+    uint8_t narrow = 0;
     std::memcpy(&narrow, p, sizeof narrow);
     p += sizeof narrow;
     if (narrow != kWideIndex) return uint32_t{narrow};
