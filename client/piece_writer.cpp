@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <span>
 
 namespace cellforge {
 
@@ -113,7 +114,7 @@ bool fitsWord(const maptext::Number& n) {
 // is simply held again.
 class ValueLists {
  public:
-  explicit ValueLists(std::array<std::vector<int32_t>, 3>& lists) : lists_(lists) {}
+  explicit ValueLists(std::span<std::vector<int32_t>, 3> lists) : lists_(lists) {}
   uint32_t indexOf(size_t axis, int32_t packed) {
     Slot& slot = cache_[axis][static_cast<uint32_t>(packed) * 0x9E3779B1u >> 24];
     if (slot.index != kNone && slot.value == packed) return slot.index;
@@ -128,7 +129,7 @@ class ValueLists {
     int32_t value = 0;
     uint32_t index = kNone;
   };
-  std::array<std::vector<int32_t>, 3>& lists_;
+  std::span<std::vector<int32_t>, 3> lists_;
   std::array<std::array<Slot, 256>, 3> cache_{};
 };
 
@@ -228,12 +229,15 @@ size_t readVarint(const char*& p) {
 // once, ready to be copied into lines.
 class PieceWriter::MovedValues {
  public:
-  MovedValues(const ValueList& values, const std::array<int64_t, 3>& offset) {
-    texts_.resize(values[0].size() + values[1].size() + values[2].size());
+  // The three lists from `lists[0]` on, of lists that `starts` cuts
+  // `values` into.
+  MovedValues(std::span<const int32_t> values, std::span<const size_t, 4> starts,
+              const std::array<int64_t, 3>& offset) {
+    texts_.resize(starts[3] - starts[0]);
     size_t at = 0;
     for (size_t axis = 0; axis < 3; ++axis) {
       first_[axis] = at;
-      for (const int32_t packed : values[axis]) {
+      for (const int32_t packed : values.subspan(starts[axis], starts[axis + 1] - starts[axis])) {
         Text& t = texts_[at++];
         t.size = static_cast<uint8_t>(writeNumber(t.chars.data(), packed, offset[axis]) -
                                       t.chars.data());
@@ -300,8 +304,13 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
   char* p = buffer;
   auto at = [&] { return static_cast<size_t>(p - buffer); };
 
+  // The six lists, reserved for what a piece's axis commonly takes; one
+  // block holds them once they are complete.
+  std::array<std::vector<int32_t>, 6> lists;
+  for (std::vector<int32_t>& list : lists) list.reserve(64);
+  const std::span<std::vector<int32_t>, 6> all(lists);
   const maptext::Entity* world = piece.world();
-  ValueLists worldValues(w.worldValues_);
+  ValueLists worldValues(all.first<3>());
   if (world != nullptr) {
     // The world's "}" is left out: the build closes the one world entity
     // itself.
@@ -311,7 +320,8 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
     p = emitLines(p, worldValues, piece, brushes, world->close, game);
     w.worldEnd_ = at();
   }
-  ValueLists entityValues(w.entityValues_);
+  ValueLists entityValues(all.last<3>());
+  w.entities_.reserve(entities.size());
   for (size_t i = 0; i < entities.size(); ++i) {
     if (&entities[i] == world || entities[i].unused) continue;
     EntityCode code{.begin = at(), .role = roles[i]};
@@ -321,6 +331,11 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
     w.hasExit_ = w.hasExit_ || exits[i];
     w.entities_.push_back(std::move(code));
   }
+  for (size_t i = 0; i < lists.size(); ++i)
+    w.valueStarts_[i + 1] = w.valueStarts_[i] + lists[i].size();
+  w.values_.reserve(w.valueStarts_.back());
+  for (const std::vector<int32_t>& list : lists)
+    w.values_.insert(w.values_.end(), list.begin(), list.end());
   w.code_.reset(new char[at()]);
   std::memcpy(w.code_.get(), buffer, at());
   w.hasWorld_ = world != nullptr;
@@ -430,14 +445,14 @@ void PieceWriter::writeWorld(MapSink& out, GridCoord position, bool firstCell) c
     return;
   }
   const std::array<int64_t, 3> offset = offsetOf(position);
-  writeCode(out, firstCell ? 0 : worldBrushes_, worldEnd_, MovedValues(worldValues_, offset),
-            offset, {});
+  writeCode(out, firstCell ? 0 : worldBrushes_, worldEnd_,
+            MovedValues(values_, std::span(valueStarts_).first<4>(), offset), offset, {});
 }
 
 void PieceWriter::writeEntities(MapSink& out, GridCoord position,
                                 const PlacementOptions& options) const {
   const std::array<int64_t, 3> offset = offsetOf(position);
-  const MovedValues values(entityValues_, offset);
+  const MovedValues values(values_, std::span(valueStarts_).last<4>(), offset);
   for (const EntityCode& e : entities_) {
     const EntityRole& role = e.role;
     if ((role.playerStart && !options.keepStart) || (role.exit && !options.keepExit)) continue;

@@ -54,8 +54,6 @@ class PieceWriter {
     EntityRole role;
   };
 
-  // The values the numbers of some records take, one list per axis.
-  using ValueList = std::array<std::vector<int32_t>, 3>;
   class MovedValues;
   void writeCode(MapSink& out, size_t begin, size_t end, const MovedValues& values,
                  const std::array<int64_t, 3>& offset, std::string_view suffix) const;
@@ -66,7 +64,11 @@ class PieceWriter {
   size_t worldBrushes_ = 0, worldEnd_ = 0;
   bool hasWorld_ = false;
   std::vector<EntityCode> entities_;
-  ValueList worldValues_, entityValues_;  // of the world's records; of the others'
+  // The values the numbers of the records take, one list per axis: the
+  // world's x, y and z lists, then the other entities', one after another;
+  // list i is values_[valueStarts_[i], valueStarts_[i + 1]).
+  std::vector<int32_t> values_;
+  std::array<size_t, 7> valueStarts_{};
   std::vector<std::string> warnings_;
   bool hasExit_ = false;
 };
