@@ -362,6 +362,9 @@ Piece Piece::parse(std::string text, std::string name) {
   // lines are not moved as they come; pages never written are never
   // touched.
   piece.lines_.reserve(rest.size() / 16 + 16);
+  // Likewise for entities and brushes, which are fewer still.
+  piece.entities_.reserve(rest.size() / 512 + 8);
+  piece.brushes_.reserve(rest.size() / 256 + 8);
   // Numbers are read as their lines come, into room for the most a text
   // of this size can hold: nine on each line of at least 21 characters,
   // "(0 0 0)(0 0 0)(0 0 0)" (an origin line holds fewer).
@@ -376,9 +379,14 @@ Piece Piece::parse(std::string text, std::string name) {
   Entity entity;  // the group being read
   bool haveClass = false;
   size_t brushOpen = 0;
-  // The first line of each entity that would not move, if any.
+  // The first line of each entity that would not move, if any, and where
+  // its brushes start in brushes_.
   size_t entityFault = SIZE_MAX;
   std::vector<size_t> faults;
+  std::vector<size_t> firstBrushes;
+  faults.reserve(piece.entities_.capacity());
+  firstBrushes.reserve(piece.entities_.capacity());
+  size_t firstBrush = 0;
   while (!rest.empty()) {
     const size_t end = rest.find('\n');
     Line line{.kind = LineKind::text, .number = ++number, .text = trim(rest.substr(0, end))};
@@ -391,6 +399,7 @@ Piece Piece::parse(std::string text, std::string name) {
         entity.open = piece.lines_.size();
         haveClass = false;
         entityFault = SIZE_MAX;
+        firstBrush = piece.brushes_.size();
       } else if (depth == 2) {
         brushOpen = piece.lines_.size();
       }
@@ -421,9 +430,10 @@ Piece Piece::parse(std::string text, std::string name) {
         }
         piece.entities_.push_back(std::move(entity));
         faults.push_back(entityFault);
+        firstBrushes.push_back(firstBrush);
         continue;
       }
-      if (depth == 1) entity.brushes.push_back({brushOpen, piece.lines_.size()});
+      if (depth == 1) piece.brushes_.push_back({brushOpen, piece.lines_.size()});
       if (depth < 0 && !strayReported) {
         strayReported = true;
         piece.warnings_.push_back(piece.name_ + ":" + std::to_string(line.number) +
@@ -453,6 +463,13 @@ Piece Piece::parse(std::string text, std::string name) {
                               ": the entity opened here is never closed (a \"}\" is missing); "
                               "it is left out of the map");
     piece.lines_.resize(entity.open);
+    piece.brushes_.resize(firstBrush);
+  }
+  // The brushes stay where they are from here on.
+  for (size_t e = 0; e < piece.entities_.size(); ++e) {
+    const size_t end = e + 1 < firstBrushes.size() ? firstBrushes[e + 1] : piece.brushes_.size();
+    piece.entities_[e].brushes =
+        std::span<const Brush>(piece.brushes_).subspan(firstBrushes[e], end - firstBrushes[e]);
   }
 
   // The piece's fault is the first line that would not move in the order

@@ -95,11 +95,13 @@ bool processRunning(uint64_t pid) {
 
 void keepFreedMemory() {
 #if defined(__GLIBC__)
-  // glibc trims the heap's top once 128 KB of it are free, and grows it in
-  // steps just as small; a run's own memory is small, so it may as well
-  // keep it.
+  // glibc trims the heap's top once 128 KB of it are free, grows it in
+  // steps just as small, and maps (and unmaps) every block of 128 KB or
+  // more on its own; a run's own memory is small, so it may as well keep
+  // it.
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
   mallopt(M_TOP_PAD, 1 << 20);
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
 #endif
 }
 

@@ -99,8 +99,8 @@ struct Brush {
 
 // An entity: one top-level brace group, from its "{" to its "}".
 struct Entity {
-  size_t open = 0, close = 0;  // indices into Piece::lines()
-  std::vector<Brush> brushes;
+  size_t open = 0, close = 0;      // indices into Piece::lines()
+  std::span<const Brush> brushes;  // held by the piece
   // The value of its first key line whose key is exactly "classname", at
   // any depth; empty when there is none.
   std::string_view className;
@@ -152,6 +152,7 @@ class Piece {
   std::string name_;
   std::vector<Line> lines_;
   std::vector<Entity> entities_;
+  std::vector<Brush> brushes_;  // every entity's, in file order
   std::unique_ptr<Number[]> numbers_;
   size_t numberCount_ = 0;
   std::vector<std::string> warnings_;
