@@ -117,17 +117,18 @@ class ValueLists {
   explicit ValueLists(std::span<std::vector<int32_t>, 3> lists) : lists_(lists) {}
   uint32_t indexOf(size_t axis, int32_t packed) {
     Slot& slot = cache_[axis][static_cast<uint32_t>(packed) * 0x9E3779B1u >> 24];
-    if (slot.index != kNone && slot.value == packed) return slot.index;
-    slot = {packed, static_cast<uint32_t>(lists_[axis].size())};
+    if (slot.after != 0 && slot.value == packed) return slot.after - 1;
+    const auto index = static_cast<uint32_t>(lists_[axis].size());
+    slot = {packed, index + 1};
     lists_[axis].push_back(packed);
-    return slot.index;
+    return index;
   }
 
  private:
-  static constexpr uint32_t kNone = UINT32_MAX;
+  // All zero when empty, so a new cache is cleared as one block.
   struct Slot {
     int32_t value = 0;
-    uint32_t index = kNone;
+    uint32_t after = 0;  // the value's index + 1; 0 for none
   };
   std::span<std::vector<int32_t>, 3> lists_;
   std::array<std::array<Slot, 256>, 3> cache_{};
