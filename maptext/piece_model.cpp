@@ -388,6 +388,7 @@ Piece Piece::parse(std::string text, std::string name) {
   firstBrushes.reserve(piece.entities_.capacity());
   size_t firstBrush = 0;
   while (!rest.empty()) {
+    bool closesEntity = false;
     const size_t end = rest.find('\n');
     Line line{.kind = LineKind::text, .number = ++number, .text = trim(rest.substr(0, end))};
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
@@ -406,33 +407,7 @@ Piece Piece::parse(std::string text, std::string name) {
     } else if (first == '}') {
       line.kind = LineKind::close;
       --depth;
-      if (depth == 0) {
-        entity.close = piece.lines_.size();
-        piece.lines_.push_back(line);
-        if (equalsNoCase(entity.className, "worldspawn")) {
-          if (piece.world_ == SIZE_MAX) {
-            piece.world_ = piece.entities_.size();
-          } else {
-            // The map never holds it, so it may hold anything: what
-            // would not move is plain text there.
-            entity.unused = true;
-            entityFault = SIZE_MAX;
-            for (size_t i = entity.open; i <= entity.close; ++i) {
-              Line& l = piece.lines_[i];
-              std::array<Number, 9> scratch;
-              size_t none = 0;
-              if ((l.kind == LineKind::plane || l.kind == LineKind::origin) &&
-                  !readLineNumbers(l, scratch.data(), none))
-                l.kind = LineKind::text;
-              l.exact = false;
-            }
-          }
-        }
-        piece.entities_.push_back(std::move(entity));
-        faults.push_back(entityFault);
-        firstBrushes.push_back(firstBrush);
-        continue;
-      }
+      closesEntity = depth == 0;
       if (depth == 1) piece.brushes_.push_back({brushOpen, piece.lines_.size()});
       if (depth < 0 && !strayReported) {
         strayReported = true;
@@ -456,7 +431,32 @@ Piece Piece::parse(std::string text, std::string name) {
           entityFault == SIZE_MAX)
         entityFault = piece.lines_.size();
     }
-    if (depth > 0) piece.lines_.push_back(line);
+    if (depth <= 0 && !closesEntity) continue;
+    piece.lines_.push_back(line);
+    if (!closesEntity) continue;
+    entity.close = piece.lines_.size() - 1;
+    if (equalsNoCase(entity.className, "worldspawn")) {
+      if (piece.world_ == SIZE_MAX) {
+        piece.world_ = piece.entities_.size();
+      } else {
+        // The map never holds it, so it may hold anything: what
+        // would not move is plain text there.
+        entity.unused = true;
+        entityFault = SIZE_MAX;
+        for (size_t i = entity.open; i <= entity.close; ++i) {
+          Line& l = piece.lines_[i];
+          std::array<Number, 9> scratch;
+          size_t none = 0;
+          if ((l.kind == LineKind::plane || l.kind == LineKind::origin) &&
+              !readLineNumbers(l, scratch.data(), none))
+            l.kind = LineKind::text;
+          l.exact = false;
+        }
+      }
+    }
+    piece.entities_.push_back(std::move(entity));
+    faults.push_back(entityFault);
+    firstBrushes.push_back(firstBrush);
   }
   if (depth > 0) {
     piece.warnings_.push_back(piece.name_ + ":" + std::to_string(piece.lines_[entity.open].number) +
