@@ -70,21 +70,22 @@ inline const char* scanNumber(const char* p, const char* end, Number& out, bool&
   constexpr size_t kExactFraction = 6;
   auto more = [&] { return !kBounded || p < end; };
   const bool negative = more() && *p == '-';
-  if (more() && (*p == '-' || *p == '+')) ++p;
+  if (negative || (more() && *p == '+')) ++p;
   uint64_t value = 0;  // wraps for long tokens, which are not exact
-  const char* const intStart = p;
+  const char* const digits = p;
   for (; more() && isDigit(*p); ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
-  if (p == intStart) return nullptr;
+  if (p == digits) return nullptr;
+  size_t count = static_cast<size_t>(p - digits);
   size_t fraction = 0;
-  if (more() && *p == '.') {
+  if (more() && *p == '.') [[unlikely]] {  // map coordinates are mostly whole
     const char* const fracStart = ++p;
     for (; more() && isDigit(*p); ++p) value = value * 10 + static_cast<uint64_t>(*p - '0');
     fraction = static_cast<size_t>(p - fracStart);
     if (fraction == 0) return nullptr;
+    count += fraction;
   }
-  const size_t digits = static_cast<size_t>(p - intStart) - (fraction > 0 ? 1 : 0);
-  exact = digits <= kExactDigits && fraction <= kExactFraction;
-  if (exact) {
+  exact = count <= kExactDigits && fraction <= kExactFraction;
+  if (exact) [[likely]] {
     const auto v = static_cast<int64_t>(value);
     out = Number(negative ? -v : v, static_cast<unsigned>(fraction));
   }
