@@ -142,6 +142,10 @@ TEST(PieceWriter, MalformedLinesNameTheFileAndLine) {
   EXPECT_EQ(line("( 0 0 0 0 ) ( 0 64 0 ) ( 1 1 1 ) tex", {0, 0, 0}), planeError);
   EXPECT_EQ(line("( 0 0 0 ) ( 0 6a 0 ) ( 1 1 1 ) tex", {0, 0, 0}),
             "error: p.map:3: \"6a\" is not a number");
+  // An entity never closed is left out, and its lines with it.
+  auto open = maptext::Piece::read("{\n\"classname\" \"light\"\n\"origin\" \"x\"\n", "p.map");
+  ASSERT_TRUE(open.ok());
+  EXPECT_TRUE(open->lines().empty());
   // A malformed depth is named before any other fault of the piece.
   auto both =
       PieceWriter::make("{\n\"origin\" \"1\"\n\"_depth\" \"1 0\"\n}\n", "p.map", Game::quake2);
