@@ -281,9 +281,9 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
     EntityRole role;
     role.playerStart = piece.isPlayerStart(e);
     for (const maptext::Line& line : piece.linesOf(e)) {
+      if (line.kind != LineKind::key) continue;
       maptext::KeyLine k;
-      if (line.kind != LineKind::key || !maptext::splitKeyLine(line.text, k) || k.key != kDepthKey)
-        continue;
+      if (!maptext::splitKeyLine(line.text, k) || k.key != kDepthKey) continue;
       auto range = parseDepthRange(k.value);
       if (!range) return fail(piece.at(line) + range.message());
       role.depth = *range;
@@ -298,8 +298,14 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
   // Written into a scratch block large enough for any piece (a record
   // takes at most its line's text, an op, two varints and nine indices),
   // then kept at its own size: blocks of exact size pack the heap's pages.
-  size_t bound = 0;
-  for (const maptext::Line& line : piece.lines()) bound += line.text.size() + kMostRecordBytes;
+  // The lines lie in the text in order, so their texts take no more than
+  // the span from the first to the last.
+  const std::span<const maptext::Line> lines = piece.lines();
+  const size_t bound =
+      lines.empty() ? 0
+                    : static_cast<size_t>(lines.back().text.data() + lines.back().text.size() -
+                                          lines.front().text.data()) +
+                          lines.size() * kMostRecordBytes;
   const std::unique_ptr<char[]> scratch(new char[bound]);
   char* const buffer = scratch.get();
   char* p = buffer;
