@@ -1,7 +1,6 @@
 #include "client/level_rules.h"
 
 #include <algorithm>
-#include <array>
 #include <optional>
 #include <span>
 #include <vector>
@@ -88,16 +87,8 @@ bool DepthRange::contains(LevelPlan::Ratio r) const {
 Expected<DepthRange> parseDepthRange(std::string_view value) {
   // Read for every entity that has one as each piece loads: the message is
   // made only when it is needed.
-  std::array<std::string_view, 3> words;
-  size_t count = 0;
-  for (size_t p = 0; count < words.size();) {
-    while (p < value.size() && (value[p] == ' ' || value[p] == '\t')) ++p;
-    if (p == value.size()) break;
-    const size_t start = p;
-    while (p < value.size() && value[p] != ' ' && value[p] != '\t') ++p;
-    words[count++] = value.substr(start, p - start);
-  }
-  if (count == 2) {
+  const std::vector<std::string_view> words = maptext::splitWords(value);
+  if (words.size() == 2) {
     const auto low = parseDecimal(words[0]), high = parseDecimal(words[1]);
     if (low && high && !less(*high, *low)) return DepthRange{*low, *high};
   }
