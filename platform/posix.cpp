@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <utility>
 
@@ -208,6 +210,43 @@ Expected<std::string> readFile(const std::string& path) {
   Fd fd(::open(path.c_str(), kReadFlags));
   if (fd.get() < 0) return systemError(path + ": cannot open: ", errno);
   return readOpened(fd, path);
+}
+
+Expected<uint64_t> fileSize(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return systemError(path + ": cannot open: ", errno);
+  if (S_ISDIR(st.st_mode)) return Error::invalid(path + ": is a folder, not a file");
+  return static_cast<uint64_t>(st.st_size);
+}
+
+Expected<std::string> readFileRange(const std::string& path, uint64_t offset, uint64_t length) {
+  constexpr uint64_t kMostOffset = static_cast<uint64_t>(std::numeric_limits<off_t>::max());
+  if (offset > kMostOffset || length > kMostOffset - offset ||
+      static_cast<size_t>(length) != length)
+    return Error::ioError(path + ": cannot read " + std::to_string(length) + " bytes at offset " +
+                          std::to_string(offset) + ": past what a file can hold");
+  Fd fd(::open(path.c_str(), kReadFlags));
+  if (fd.get() < 0) return systemError(path + ": cannot open: ", errno);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return systemError(path + ": cannot read: ", errno);
+  if (S_ISDIR(st.st_mode)) return Error::invalid(path + ": is a folder, not a file");
+  if (!S_ISREG(st.st_mode)) return Error::invalid(path + ": is a device or pipe, not a file");
+  std::string bytes(static_cast<size_t>(length), '\0');
+  size_t have = 0;
+  while (have < bytes.size()) {
+    const ssize_t n = ::pread(fd.get(), bytes.data() + have, bytes.size() - have,
+                              static_cast<off_t>(offset + have));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return systemError(path + ": cannot read: ", errno);
+    }
+    if (n == 0)
+      return Error::ioError(path + ": cannot read: the file ends at byte " +
+                            std::to_string(offset + have) + ", before byte " +
+                            std::to_string(offset + length));
+    have += static_cast<size_t>(n);
+  }
+  return bytes;
 }
 
 Folder::Folder(std::string path)

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -189,6 +190,50 @@ Expected<std::string> readFile(const std::string& path) {
       return systemError(path + ": cannot read: ", ::GetLastError());
     if (n == 0) break;
     bytes.append(chunk, n);
+  }
+  return bytes;
+}
+
+Expected<uint64_t> fileSize(const std::string& path) {
+  if (isFolder(path)) return Error::invalid(path + ": is a folder, not a file");
+  Handle h(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, 0, nullptr));
+  if (!h.valid()) return systemError(path + ": cannot open: ", ::GetLastError());
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(h.get(), &size))
+    return systemError(path + ": cannot read: ", ::GetLastError());
+  return static_cast<uint64_t>(size.QuadPart);
+}
+
+Expected<std::string> readFileRange(const std::string& path, uint64_t offset, uint64_t length) {
+  constexpr uint64_t kMostOffset = static_cast<uint64_t>(INT64_MAX);
+  if (offset > kMostOffset || length > kMostOffset - offset ||
+      static_cast<size_t>(length) != length)
+    return Error::ioError(path + ": cannot read " + std::to_string(length) + " bytes at offset " +
+                          std::to_string(offset) + ": past what a file can hold");
+  if (isFolder(path)) return Error::invalid(path + ": is a folder, not a file");
+  Handle h(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.valid()) return systemError(path + ": cannot open: ", ::GetLastError());
+  if (::GetFileType(h.get()) != FILE_TYPE_DISK)
+    return Error::invalid(path + ": is a device or pipe, not a file");
+  LARGE_INTEGER at{};
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  if (!::SetFilePointerEx(h.get(), at, nullptr, FILE_BEGIN))
+    return systemError(path + ": cannot read: ", ::GetLastError());
+  std::string bytes(static_cast<size_t>(length), '\0');
+  size_t have = 0;
+  while (have < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - have, 1u << 20));
+    DWORD n = 0;
+    if (!::ReadFile(h.get(), bytes.data() + have, chunk, &n, nullptr))
+      return systemError(path + ": cannot read: ", ::GetLastError());
+    if (n == 0)
+      return Error::ioError(path + ": cannot read: the file ends at byte " +
+                            std::to_string(offset + have) + ", before byte " +
+                            std::to_string(offset + length));
+    have += n;
   }
   return bytes;
 }
