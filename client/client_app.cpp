@@ -15,12 +15,14 @@ namespace {
 constexpr std::string_view kProgram = "client";
 
 constexpr std::string_view kUsage =
-    "usage: client\n"
+    "usage: client [--game-dir DIR]\n"
     "\n"
     "Turns the layout sample.mtf of template_directory and the piece texts of\n"
     "source_directory into the map sample.map in target_directory. All settings\n"
     "come from Cellforge.INI beside the program; server runs client itself.\n"
     "\n"
+    "  --game-dir DIR  the game's install folder, as server was given it: a\n"
+    "             target_directory left at its default is the game's maps folder\n"
     "  --help     show this text\n"
     "  --version  show the version\n";
 
@@ -38,9 +40,13 @@ int runClient(const std::vector<std::string>& args, const std::string& programPa
       return 0;
     }
   }
-  if (!args.empty()) {
-    platform::showMessage(
-        err, kProgram, "unknown argument \"" + args.front() + "\" (client takes none; see --help)");
+  std::string gameDirectory;
+  if (args.size() == 2 && args[0] == "--game-dir" && !args[1].empty()) {
+    gameDirectory = args[1];
+  } else if (!args.empty()) {
+    platform::showMessage(err, kProgram,
+                          "unknown argument \"" + args.front() +
+                              "\" (client takes only --game-dir DIR; see --help)");
     return 2;
   }
 
@@ -50,6 +56,7 @@ int runClient(const std::vector<std::string>& args, const std::string& programPa
     platform::showMessage(err, kProgram, s.message());
     return 1;
   }
+  applyGameDirectory(settings, gameDirectory);
   const std::string layoutPath = settings.template_directory + std::string(kLayoutFileName);
   const std::string mapPath = settings.target_directory + std::string(kMapFileName);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <set>
 #include <vector>
 
 #include "maptext/piece_model.h"
@@ -42,6 +43,11 @@ class Counter {
         !fault.empty())
       return fail(fault);
     const maptext::PlaneLine plane = maptext::splitPlaneLine(line);
+    if (const std::string_view texture = plane.texture(); !texture.empty() &&
+                                                          !textures_.contains(texture)) {
+      textures_.emplace(texture);
+      census.textures.emplace_back(texture);
+    }
     Vec p[3];
     for (size_t i = 0; i < 3; ++i)
       for (size_t axis = 0; axis < 3; ++axis)
@@ -93,6 +99,7 @@ class Counter {
   }
 
   std::vector<Plane> planes_;
+  std::set<std::string, std::less<>> textures_;
 };
 
 std::string_view trim(std::string_view s) {
@@ -151,6 +158,10 @@ Expected<MapCensus> takeMapCensus(std::string_view mapText, std::string name,
       }
       named = named || (key.key == "targetname" && !key.value.empty());
       if (key.key == "origin") read = counter.addOrigin(line);
+      if (c.entities == 1 && key.key == "wad") {
+        c.worldWad = std::string(key.value);
+        c.hasWorldWad = true;
+      }
     }
     if (!read) return fail(name + ":" + std::to_string(number) + ": " + read.message());
   }

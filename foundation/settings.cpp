@@ -27,6 +27,14 @@ constexpr SettingSection kTemplateSection{
     "; It is highly recommended for this current release that you not exceed 10x10x2\n"
     "; Also do not go below 3x3x2."};
 
+constexpr SettingSection kGameSection{
+    "game", false,
+    ";\n"
+    "; The game directory is the game's install folder: the quake2 folder that\n"
+    "; holds baseq2, or the quake folder that holds id1. Given, the compile\n"
+    "; tools get the textures they need from the game's own pak files and the\n"
+    "; level is compiled in the game's maps folder, ready to play."};
+
 constexpr SettingKey kKeys[] = {
     {&kGlobals, "template_directory", SettingKind::kFolder, "../maps/templates",
      ";\n; The template directory specifies where the template files will be written.",
@@ -52,21 +60,21 @@ constexpr SettingKey kKeys[] = {
      "; The client path is actually the location of the Client.EXE application\n"
      "; distributed with the current release of the Cellforge generator.",
      &Settings::client_path},
-    {&kGlobals, "quake_i_qbsp", SettingKind::kProgram, "qbsp",
+    {&kGlobals, "quake_i_qbsp", SettingKind::kTool, "qbsp",
      ";\n; This variable sets the location of the Quake I utility QBSP.EXE",
      &Settings::quake_i_qbsp},
-    {&kGlobals, "quake_i_light", SettingKind::kProgram, "light",
+    {&kGlobals, "quake_i_light", SettingKind::kTool, "light",
      ";\n; This variable sets the location of the Quake I utility LIGHT.EXE",
      &Settings::quake_i_light},
-    {&kGlobals, "quake_i_vis", SettingKind::kProgram, "vis",
+    {&kGlobals, "quake_i_vis", SettingKind::kTool, "vis",
      ";\n; This variable sets the location of the Quake I utility VIS.EXE", &Settings::quake_i_vis},
-    {&kGlobals, "quake_ii_qbsp", SettingKind::kProgram, "qbsp3",
+    {&kGlobals, "quake_ii_qbsp", SettingKind::kTool, "qbsp3",
      ";\n; This variable sets the location of the Quake II utility QBSP3.EXE",
      &Settings::quake_ii_qbsp},
-    {&kGlobals, "quake_ii_vis", SettingKind::kProgram, "qvis3",
+    {&kGlobals, "quake_ii_vis", SettingKind::kTool, "qvis3",
      ";\n; This variable sets the location of the Quake II utility QVIS3.EXE",
      &Settings::quake_ii_vis},
-    {&kGlobals, "quake_ii_light", SettingKind::kProgram, "qrad3",
+    {&kGlobals, "quake_ii_light", SettingKind::kTool, "qrad3",
      ";\n; This variable sets the location of the Quake II utility QRAD3.EXE",
      &Settings::quake_ii_light},
     {&kTemplateSection, "x", SettingKind::kValue, "4", "", nullptr, &Settings::x},
@@ -77,6 +85,8 @@ constexpr SettingKey kKeys[] = {
      "; of the resulting .MAP file.\n"
      "; It is highly recommended that you not exceed 0.75.",
      &Settings::percent_to_fill_text, nullptr, &Settings::percent_to_fill},
+    {&kGameSection, "game_directory", SettingKind::kOptionalFolder, "", "",
+     &Settings::game_directory, nullptr, nullptr, true},
 };
 
 std::string nativeSeparators(std::string_view path) {
@@ -102,11 +112,17 @@ std::string valueText(const Settings& s, const SettingKey& key) {
   return s.*key.text;
 }
 
+bool isProgramKind(SettingKind kind) {
+  return kind == SettingKind::kProgram || kind == SettingKind::kTool;
+}
+
 void readValue(Settings& s, const SettingKey& key, const std::string& text) {
   if (key.number != nullptr)
     s.*key.number = leadingInt(text);
+  else if (key.kind == SettingKind::kOptionalFolder && text.empty())
+    s.*key.text = text;
   else
-    s.*key.text = key.kind == SettingKind::kValue || key.kind == SettingKind::kProgram
+    s.*key.text = key.kind == SettingKind::kValue || isProgramKind(key.kind)
                       ? text
                       : withTrailingSeparator(text);
   if (key.decimal != nullptr) s.*key.decimal = toFloat(leadingDecimal(text));
@@ -116,9 +132,26 @@ std::string rawDefault(const SettingKey& key, std::string_view folder) {
   const std::string in(folder);
   if (key.kind == SettingKind::kFolder) return in + nativeSeparators(key.fallback);
   if (key.kind == SettingKind::kGameMaps) return platform::defaultTargetFolder(in);
-  if (key.kind == SettingKind::kProgram)
-    return in + std::string(key.fallback) + std::string(platform::programSuffix());
+  if (isProgramKind(key.kind)) {
+    const std::string program = std::string(key.fallback) + std::string(platform::programSuffix());
+    if (key.kind == SettingKind::kTool) {
+      const std::string built = in + nativeSeparators(kToolsFolder) + program;
+      if (platform::exists(built)) return built;
+    }
+    return in + program;
+  }
   return std::string(key.fallback);
+}
+
+// A tool named by the plain default of older files (the program's own
+// folder) that is not there, while compile-tools.sh built it: the built one.
+std::string builtToolFor(const SettingKey& key, const std::string& value,
+                         const std::string& folder) {
+  if (key.kind != SettingKind::kTool) return value;
+  const std::string program = std::string(key.fallback) + std::string(platform::programSuffix());
+  if (value != folder + program || platform::exists(value)) return value;
+  const std::string built = folder + nativeSeparators(kToolsFolder) + program;
+  return platform::exists(built) ? built : value;
 }
 
 template <class T>
@@ -168,12 +201,35 @@ std::string iniFolder(const Settings& settings) { return folderOf(settings.ini_p
 void readSettings(Settings& s, const IniFile& ini) {
   const std::string folder = iniFolder(s);
   for (const SettingKey& key : kKeys)
-    readValue(s, key, ini.getString(key.section->name, key.name, rawDefault(key, folder)));
+    readValue(s, key,
+              builtToolFor(key,
+                           ini.getString(key.section->name, key.name, rawDefault(key, folder)),
+                           folder));
+  s.target_directory_as_read.clear();
+}
+
+std::string gameDataFolder(std::string_view gameDirectory, Game game) {
+  const std::string folder = withTrailingSeparator(gameDirectory);
+  const std::string named = folder + std::string(gameDataFolderName(game));
+  return platform::isFolder(named) ? withTrailingSeparator(named) : folder;
+}
+
+void applyGameDirectory(Settings& s, std::string_view option) {
+  if (!option.empty()) s.game_directory = withTrailingSeparator(option);
+  if (s.game_directory.empty()) return;
+  const SettingKey& target = keyOf(&Settings::target_directory, &SettingKey::text);
+  if (s.target_directory != defaultValue(target, iniFolder(s))) return;
+  s.target_directory_as_read = s.target_directory;
+  s.target_directory = gameDataFolder(s.game_directory, s.game()) + "maps" +
+                       std::string(1, platform::separator());
 }
 
 void writeSettings(const Settings& s, IniFile& ini) {
-  for (const SettingKey& key : kKeys)
-    if (key.section->writtenBack) ini.set(key.section->name, key.name, valueText(s, key));
+  for (const SettingKey& key : kKeys) {
+    if (!key.section->writtenBack) continue;
+    const bool chosen = key.text == &Settings::target_directory && !s.target_directory_as_read.empty();
+    ini.set(key.section->name, key.name, chosen ? s.target_directory_as_read : valueText(s, key));
+  }
 }
 
 std::string defaultSettingsText(const Settings& s) {
@@ -189,7 +245,7 @@ std::string defaultSettingsText(const Settings& s) {
       lines("[" + std::string(section->name) + "]");
     }
     lines(key.help);
-    lines(std::string(key.name) + "=" + valueText(s, key));
+    lines((key.commentedInDefault ? ";" : "") + std::string(key.name) + "=" + valueText(s, key));
   }
   return out;
 }

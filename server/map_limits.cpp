@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "client/map_builder.h"
 #include "platform/platform.h"
@@ -152,7 +153,8 @@ LimitVerdict judgeMap(const MapCensus& census, const GameLimits& game, GridCoord
   return verdict;
 }
 
-Status checkMapLimits(const Settings& settings, std::vector<std::string>& warnings) {
+Status checkMapLimits(const Settings& settings, std::vector<std::string>& warnings,
+                      MapCensus* taken) {
   const std::string map = settings.target_directory + std::string(kMapFileName);
   auto text = platform::readFile(map);
   if (!text) return text.kind() == ErrorKind::notFound ? success() : Status(text.error());
@@ -161,6 +163,7 @@ Status checkMapLimits(const Settings& settings, std::vector<std::string>& warnin
   if (!census) return census.error();
   LimitVerdict verdict = judgeMap(*census, game, {settings.x, settings.y, settings.z}, map);
   warnings.insert(warnings.end(), verdict.warnings.begin(), verdict.warnings.end());
+  if (taken != nullptr) *taken = std::move(*census);
   if (!verdict.refusal.empty()) return fail(verdict.refusal);
   return success();
 }

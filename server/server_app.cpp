@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <ostream>
 
 #include "client/map_builder.h"
@@ -13,6 +14,9 @@
 #include "layout/level_plan.h"
 #include "layout/random_source.h"
 #include "platform/platform.h"
+#include "foundation/path_parts.h"
+#include "game_files/game_folder.h"
+#include "server/game_install.h"
 #include "server/map_limits.h"
 #include "server/tool_chain.h"
 
@@ -23,7 +27,7 @@ namespace {
 constexpr std::string_view kProgram = "server";
 
 constexpr std::string_view kUsage =
-    "usage: server [--seed N] [--no-compile]\n"
+    "usage: server [--seed N] [--game-dir DIR] [--no-compile | --play ENGINE]\n"
     "       server -INIT\n"
     "\n"
     "Builds a random level from the templates of source_directory, writes the\n"
@@ -33,7 +37,11 @@ constexpr std::string_view kUsage =
     "\n"
     "  -INIT         write a fresh, commented Cellforge.INI and make its folders\n"
     "  --seed N      use the random seed N (0 to 4294967295) instead of the time\n"
+    "  --game-dir DIR  the game's install folder (holding baseq2, or id1 for\n"
+    "                Quake): the tools get the game's textures from its paks and\n"
+    "                the level is compiled into its maps folder\n"
     "  --no-compile  write the layout and the map, but run no compile tools\n"
+    "  --play ENGINE  start the level in ENGINE once it has compiled\n"
     "  --help        show this text\n"
     "  --version     show the version\n";
 
@@ -66,6 +74,8 @@ struct RunOptions {
   bool seedGiven = false;
   uint32_t seed = 0;
   bool compile = true;
+  std::string gameDirectory;
+  std::string engine;
 };
 
 // Parses the options of a normal run; a bad one is a usage error.
@@ -75,6 +85,10 @@ Expected<RunOptions> parseOptions(const std::vector<std::string>& args) {
     const std::string& a = args[i];
     if (a == "--no-compile") {
       options.compile = false;
+    } else if (a == "--game-dir" || a == "--play") {
+      if (i + 1 == args.size() || args[i + 1].empty())
+        return fail(a + (a == "--play" ? " needs the engine to start" : " needs a folder"));
+      (a == "--play" ? options.engine : options.gameDirectory) = args[++i];
     } else if (a == "--seed") {
       if (i + 1 == args.size()) return fail("--seed needs a number");
       const std::string& value = args[++i];
@@ -92,6 +106,8 @@ Expected<RunOptions> parseOptions(const std::vector<std::string>& args) {
       return fail("unknown option '" + a + "' (see server --help)");
     }
   }
+  if (!options.compile && !options.engine.empty())
+    return fail("--play needs the compile tools, which --no-compile leaves out");
   return options;
 }
 
@@ -123,6 +139,40 @@ void printSummary(const Generator& generator, const LevelPlan& level, bool exitK
       << layoutPlan(grid, level);
 }
 
+// After a good chain: the level in the game's maps folder, where it is and
+// how to start it, and the engine started when asked.
+int playLevel(const Settings& settings, const gamefiles::GameFolder* game,
+              const std::string& engine, std::ostream& out, std::ostream& err) {
+  std::string level = compiledLevelPath(settings);
+  std::string installFolder = folderOf(targetDataFolder(settings).substr(
+      0, targetDataFolder(settings).size() - 1));
+  if (game != nullptr) {
+    auto installed = installLevel(settings, *game);
+    if (!installed) {
+      platform::showMessage(err, kProgram,
+                            installed.message() + "; the level is " + level +
+                                ": copy it into " + game->dataFolder() + "maps to play it");
+      return 1;
+    }
+    level = *installed;
+    installFolder = game->installFolder();
+  }
+  out << "level: " << level << '\n'
+      << "play: " << playCommand(settings.game(), installFolder) << '\n';
+  if (engine.empty()) return 0;
+  std::vector<std::string> command{engine};
+  for (const std::string& a : engineArguments(settings.game())) command.push_back(a);
+  out << "starting: " << engine << '\n' << std::flush;
+  auto ran = platform::runProgram(command, installFolder);
+  if (!ran) {
+    platform::showMessage(err, kProgram, "Couldn't execute " + engine);
+    return 1;
+  }
+  if (ran->signalled || ran->code != 0)
+    out << engine << " " << platform::describeExit(*ran) << '\n';
+  return 0;
+}
+
 // The normal run: settings, library, layout, chain, settings back.
 int runNormal(const RunOptions& options, const std::string& programPath, std::ostream& out,
               std::ostream& err) {
@@ -133,6 +183,19 @@ int runNormal(const RunOptions& options, const std::string& programPath, std::os
   Settings settings;
   setIniPath(settings, programPath);
   if (Status s = loadSettings(settings); !s) return stop(s.message());
+  applyGameDirectory(settings, options.gameDirectory);
+  std::optional<gamefiles::GameFolder> game;
+  if (!settings.game_directory.empty()) {
+    auto opened = gamefiles::GameFolder::open(settings.game_directory, settings.game());
+    if (!opened) return stop(opened.message());
+    if (opened->isShareware())
+      return stop(opened->dataFolder() +
+                  ": this is shareware Quake (its paks hold no gfx/pop.lmp), which never loads "
+                  "a level of its own; a generated level needs the registered game");
+    game = std::move(*opened);
+    // The game's data folder may have no maps folder yet.
+    if (Status s = platform::makeFolder(settings.target_directory); !s) return stop(s.message());
+  }
 
   const uint32_t seed =
       options.seedGiven ? options.seed : static_cast<uint32_t>(std::time(nullptr));
@@ -173,11 +236,15 @@ int runNormal(const RunOptions& options, const std::string& programPath, std::os
 
   ToolChainOptions chainOptions;
   chainOptions.compile = options.compile;
+  if (!options.gameDirectory.empty()) chainOptions.clientArguments = {"--game-dir", settings.game_directory};
   chainOptions.afterClient = [&] {
     std::vector<std::string> warnings;
-    const Status limits = checkMapLimits(settings, warnings);
+    MapCensus census;
+    Status done = checkMapLimits(settings, warnings, &census);
+    if (done && game && options.compile)
+      done = prepareGameData(settings, *game, census, out, warnings);
     for (const std::string& w : warnings) platform::showMessage(err, kProgram, w);
-    return limits;
+    return done;
   };
   const Status chain = runToolChain(settings, chainOptions, out);
   // The settings go back whenever a layout was written, whatever the chain did.
@@ -189,7 +256,9 @@ int runNormal(const RunOptions& options, const std::string& programPath, std::os
   if (!saved) platform::showMessage(err, kProgram, saved.message());
   out << "Floor plan: cellforge-template plan " << layoutPath << '\n';
   if (chain && saved) out << "done: " << settings.target_directory << "sample.map\n";
-  return chain && saved ? 0 : 1;
+  if (!chain || !saved) return 1;
+  if (!options.compile) return 0;
+  return playLevel(settings, game ? &*game : nullptr, options.engine, out, err);
 }
 
 }  // namespace

@@ -44,7 +44,10 @@ std::string leakFileName(const Settings& settings) {
 
 Status runToolChain(const Settings& settings, const ToolChainOptions& options, std::ostream& out) {
   out << "client: " << settings.client_path << '\n' << std::flush;
-  auto client = platform::runProgram({settings.client_path}, "", options.clientTimeoutSeconds,
+  std::vector<std::string> clientCommand{settings.client_path};
+  clientCommand.insert(clientCommand.end(), options.clientArguments.begin(),
+                       options.clientArguments.end());
+  auto client = platform::runProgram(clientCommand, "", options.clientTimeoutSeconds,
                                      platform::Window::kHidden);
   if (!client) return couldntExecute(settings.client_path);
   if (client->timedOut)

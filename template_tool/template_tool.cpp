@@ -6,6 +6,7 @@
 
 #include "client/map_builder.h"
 #include "foundation/settings.h"
+#include "game_files/game_folder.h"
 #include "layout/layout_file.h"
 #include "platform/platform.h"
 #include "template_tool/floor_plan.h"
@@ -24,7 +25,8 @@ constexpr const char* kUsage =
     "       cellforge-template check [--game quake2|quake] KIT_FOLDER\n"
     "       cellforge-template plan sample.mtf [KIT_FOLDER [OUT.svg]]\n"
     "       cellforge-template kit quake2|quake FOLDER\n"
-    "       cellforge-template render [--game quake2|quake] FILE.map|KIT_FOLDER [OUT.svg]\n";
+    "       cellforge-template render [--game quake2|quake] FILE.map|KIT_FOLDER [OUT.svg]\n"
+    "       cellforge-template wad --game-dir QUAKE_FOLDER OUT.wad [TEXTURE...]\n";
 
 std::string asFolder(std::string path) {
   if (!path.empty() && path.back() != '/' && path.back() != platform::separator())
@@ -50,6 +52,25 @@ int build(const std::string& manifest, const std::string& target, std::ostream& 
   if (!t) return report(err, t.error());
   if (auto s = platform::replaceFile(target, encodeMmd(*t)); !s) return report(err, s.error());
   out << "wrote " << target << " (template " << t->id << ", " << t->cells.size() << " cells)\n";
+  return 0;
+}
+
+// A texture wad for Quake's map compiler from the levels in the paks of a
+// Quake folder: the textures named, or every one.
+int wad(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() < 4 || args[1] != "--game-dir") return usage(err);
+  auto game = gamefiles::GameFolder::open(args[2], Game::quake);
+  if (!game) return report(err, game.error());
+  const std::vector<std::string> textures(args.begin() + 4, args.end());
+  auto built = gamefiles::buildTextureWad(*game, textures);
+  if (!built) return report(err, built.error());
+  for (const std::string& name : built->missing)
+    platform::showMessage(err, "cellforge-template",
+                          "warning: texture " + name + " is in no level of " +
+                              game->dataFolder() + "'s paks; the wad is without it");
+  if (auto s = platform::replaceFile(args[3], built->bytes); !s) return report(err, s.error());
+  out << "wrote " << args[3] << " (" << built->names.size() << " textures from the levels of "
+      << game->dataFolder() << ")\n";
   return 0;
 }
 
@@ -217,6 +238,7 @@ int runTemplateTool(const std::vector<std::string>& args, const std::string& pro
   if (command == "plan") return plan(args, programPath, out, err);
   if (command == "kit") return kit(args, out, err);
   if (command == "render") return render(args, out, err);
+  if (command == "wad") return wad(args, out, err);
   if (command == "--help" || command == "help") {
     out << kUsage;
     return 0;

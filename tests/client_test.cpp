@@ -313,11 +313,13 @@ TEST(Client, UnbalancedBracesAreWarnedAbout) {
 TEST(Client, CommandLine) {
   Install in;
   EXPECT_EQ(in.run({"--help"}), 0);
-  EXPECT_EQ(in.out.rfind("usage: client\n", 0), 0u);
+  EXPECT_EQ(in.out.rfind("usage: client [--game-dir DIR]\n", 0), 0u);
   EXPECT_EQ(in.run({"--version"}), 0);
   EXPECT_EQ(in.out, std::string("client (Cellforge) ") + CELLFORGE_VERSION + "\n");
   EXPECT_EQ(in.run({"-x"}), 2);
-  EXPECT_EQ(in.err, "client: unknown argument \"-x\" (client takes none; see --help)\n");
+  EXPECT_EQ(in.err,
+            "client: unknown argument \"-x\" (client takes only --game-dir DIR; see --help)\n");
+  EXPECT_EQ(in.run({"--game-dir"}), 2);
 }
 
 }  // namespace

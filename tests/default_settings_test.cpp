@@ -70,6 +70,13 @@ z=2
 ; of the resulting .MAP file.
 ; It is highly recommended that you not exceed 0.75.
 percent_to_fill=0.600000
+;
+; The game directory is the game's install folder: the quake2 folder that
+; holds baseq2, or the quake folder that holds id1. Given, the compile
+; tools get the textures they need from the game's own pak files and the
+; level is compiled in the game's maps folder, ready to play.
+[game]
+;game_directory=
 )";
 
 std::string expectedFor(const std::string& folder) { return test::fill(kDefaultIni, folder); }

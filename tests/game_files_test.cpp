@@ -50,7 +50,7 @@ std::string pixels(uint32_t width, uint32_t height, char first) {
   return p;
 }
 
-TEST(PakFile, ReadsWhatWritePakWroteAndEmptyEntriesOverlapNothing) {
+TEST(GameFilesPak, ReadsWhatWritePakWroteAndEmptyEntriesOverlapNothing) {
   const std::string pak = writePak({{"maps/e1m1.bsp", "level"}, {"Gfx/Pop.lmp", "pop"}});
   const auto entries = readPak(pak, "pak0.pak");
   ASSERT_TRUE(entries.ok()) << entries.message();
@@ -64,7 +64,7 @@ TEST(PakFile, ReadsWhatWritePakWroteAndEmptyEntriesOverlapNothing) {
   EXPECT_TRUE(readPak(writePak({}), "empty.pak").ok());
 }
 
-TEST(PakFile, EveryTruncationIsRefusedNamingHeaderOrDirectory) {
+TEST(GameFilesPak, EveryTruncationIsRefusedNamingHeaderOrDirectory) {
   const std::string pak = writePak({{"a", "12345"}, {"b/c", "xyz"}});
   for (size_t length = 0; length < pak.size(); ++length) {
     const auto read = readPak(pak.substr(0, length), "pak0.pak");
@@ -86,7 +86,7 @@ TEST(PakFile, EveryTruncationIsRefusedNamingHeaderOrDirectory) {
   }
 }
 
-TEST(PakFile, RefusesEachBadHeaderField) {
+TEST(GameFilesPak, RefusesEachBadHeaderField) {
   const std::string good = writePak({{"a", std::string(100, 'a')}});
   const std::vector<std::pair<std::function<void(std::string&)>, std::string>> cases = {
       {[](std::string& b) { b[3] = 'X'; }, "header: magic \"PACX\" is not \"PACK\""},
@@ -108,7 +108,7 @@ TEST(PakFile, RefusesEachBadHeaderField) {
   }
 }
 
-TEST(PakFile, RefusesEachBadEntryNamingItsNumberAndField) {
+TEST(GameFilesPak, RefusesEachBadEntryNamingItsNumberAndField) {
   const std::string data(200, 'd');  // bytes 12 to 212; the directory follows
   const std::vector<std::pair<std::vector<std::tuple<std::string, int64_t, int64_t>>, std::string>>
       cases = {
@@ -135,7 +135,7 @@ TEST(PakFile, RefusesEachBadEntryNamingItsNumberAndField) {
   EXPECT_TRUE(readPak(rawPak(data, {{"a", 12, 10}, {"b", 22, 10}}), "p").ok());
 }
 
-TEST(Miptex, ReadsAnyLayoutIntoTheNormalOneAndRoundTripsThroughABsp) {
+TEST(GameFilesMiptex, ReadsAnyLayoutIntoTheNormalOneAndRoundTripsThroughABsp) {
   const Miptex made = makeMiptex("sky1", 32, 16, pixels(32, 16, 'a'));
   EXPECT_EQ(made.name, "sky1");
   ASSERT_EQ(made.bytes.size(), 40u + 32 * 16 * 85 / 64);
@@ -166,7 +166,7 @@ TEST(Miptex, ReadsAnyLayoutIntoTheNormalOneAndRoundTripsThroughABsp) {
   EXPECT_TRUE(readBspTextures(bsp, "b").ok());
 }
 
-TEST(Miptex, RefusesEachBadFieldAndEveryTruncation) {
+TEST(GameFilesMiptex, RefusesEachBadFieldAndEveryTruncation) {
   const Miptex good = makeMiptex("sky1", 16, 16, "");
   const std::vector<std::pair<std::function<void(std::string&)>, std::string>> cases = {
       {[](std::string& b) { b.replace(0, 16, std::string(16, 'n')); },
@@ -196,7 +196,7 @@ TEST(Miptex, RefusesEachBadFieldAndEveryTruncation) {
   }
 }
 
-TEST(BspTextures, SkipsNoTextureAndExternalOnesAndRefusesEachBadField) {
+TEST(GameFilesBsp, SkipsNoTextureAndExternalOnesAndRefusesEachBadField) {
   const Miptex sky = makeMiptex("sky1", 16, 16, "");
   const Miptex wall = makeMiptex("wall", 16, 32, "");
   std::string bsp = writeBspTextures({sky, wall, wall});
@@ -251,7 +251,7 @@ TEST(BspTextures, SkipsNoTextureAndExternalOnesAndRefusesEachBadField) {
   }
 }
 
-TEST(WadFile, RoundTripsCutsLongNamesAndRefusesEachBadField) {
+TEST(GameFilesWad, RoundTripsCutsLongNamesAndRefusesEachBadField) {
   const std::vector<WadLump> lumps = {{"sky1", kWadMiptexType, "abc"},
                                       {"palette", 0x40, std::string(5, '\0')},
                                       {"sixteen_chars_ab", kWadMiptexType, ""}};
@@ -292,7 +292,7 @@ TEST(WadFile, RoundTripsCutsLongNamesAndRefusesEachBadField) {
     EXPECT_FALSE(readWad(wad.substr(0, length), "q.wad").ok()) << length;
 }
 
-TEST(WalFile, ReadsMakeWalsHeaderAndRefusesEachBadField) {
+TEST(GameFilesWal, ReadsMakeWalsHeaderAndRefusesEachBadField) {
   const std::string wal = makeWal("e1u1/floor1_1", 24, 8, "e1u1/floor1_2");
   ASSERT_EQ(wal.size(), 100u + 24 * 8 + 12 * 4 + 6 * 2 + 3 * 1);
   const auto header = readWalHeader(wal, "f.wal");
@@ -322,7 +322,7 @@ TEST(WalFile, ReadsMakeWalsHeaderAndRefusesEachBadField) {
     EXPECT_FALSE(readWalHeader(wal.substr(0, length), "f.wal").ok()) << length;
 }
 
-TEST(GameFiles, FileSizeAndRangeReadWithTheSystemsErrors) {
+TEST(GameFilesPlatform, FileSizeAndRangeReadWithTheSystemsErrors) {
   const TempDir dir;
   test::writeText(dir / "f", "0123456789");
   EXPECT_EQ(*platform::fileSize(dir / "f"), 10u);
@@ -357,7 +357,7 @@ struct Install {
   }
 };
 
-TEST(GameFolder, OpensTheInstallOrTheDataFolderAndSaysWhatItLookedFor) {
+TEST(GameFilesFolder, OpensTheInstallOrTheDataFolderAndSaysWhatItLookedFor) {
   const Install in;
   const std::string sep(1, platform::separator());
   const std::string empty = native(in.dir / "empty");
@@ -380,7 +380,7 @@ TEST(GameFolder, OpensTheInstallOrTheDataFolderAndSaysWhatItLookedFor) {
             in.data + "pak1.pak: header: 4 bytes, shorter than the 12-byte header");
 }
 
-TEST(GameFolder, LooseOverridesTheLaterPakWhichOverridesTheEarlier) {
+TEST(GameFilesFolder, LooseOverridesTheLaterPakWhichOverridesTheEarlier) {
   const Install in;
   in.pak(0,
          {{"pics/Colormap.pcx", "zero"}, {"maps/a.bsp", "0"}, {"only0", "o"}, {"maps/B.bsp", "0"}});
@@ -399,7 +399,7 @@ TEST(GameFolder, LooseOverridesTheLaterPakWhichOverridesTheEarlier) {
   EXPECT_FALSE(g.isShareware());  // Quake II's data is never shareware
 }
 
-TEST(GameFolder, QuakeWithoutPopLmpIsShareware) {
+TEST(GameFilesFolder, QuakeWithoutPopLmpIsShareware) {
   const Install in;
   const std::string id1 = native(in.dir / "quake/id1/");
   test::makeFolders(id1);
@@ -409,7 +409,7 @@ TEST(GameFolder, QuakeWithoutPopLmpIsShareware) {
   EXPECT_FALSE(in.open(native(in.dir / "quake"), Game::quake).isShareware());
 }
 
-TEST(ToolData, WritesColormapAndTheAnimationChainByteForByteAndKeepsWhatIsThere) {
+TEST(GameFilesToolData, WritesColormapAndTheAnimationChainByteForByteAndKeepsWhatIsThere) {
   const Install in;
   const std::string floor1 = makeWal("e1u1/floor_1", 16, 16, "e1u1/floor_2");
   const std::string floor2 = makeWal("e1u1/floor_2", 16, 16, "e1u1/FLOOR_1");  // back: a loop
@@ -452,7 +452,7 @@ TEST(ToolData, WritesColormapAndTheAnimationChainByteForByteAndKeepsWhatIsThere)
             "texture \"../up\": not a name under textures/");
 }
 
-TEST(ToolData, MissingColormapNamesWhereItLooked) {
+TEST(GameFilesToolData, MissingColormapNamesWhereItLooked) {
   const Install in;
   in.pak(0, {{"textures/a.wal", makeWal("a", 16, 16)}});
   const auto done = extractToolData(in.open(), {}, native(in.dir / "out/"));
@@ -461,7 +461,7 @@ TEST(ToolData, MissingColormapNamesWhereItLooked) {
                                native("pics/colormap.pcx") + ", " + in.data + "pak0.pak");
 }
 
-TEST(TextureWad, HoldsEachTextureOnceFirstFoundWithItsFramesAndReadsBack) {
+TEST(GameFilesTextureWad, HoldsEachTextureOnceFirstFoundWithItsFramesAndReadsBack) {
   const Install in;
   const Miptex sharedA = makeMiptex("shared", 16, 16, pixels(16, 16, 'a'));
   const Miptex sharedB = makeMiptex("SHARED", 16, 16, pixels(16, 16, 'b'));

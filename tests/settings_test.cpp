@@ -53,7 +53,10 @@ TEST(Settings, ReadmeTableIsTheDeclaration) {
     std::istringstream row(line);
     for (std::string cell; std::getline(row, cell, '|');) cells.push_back(cell);
     if (cells.size() < 5 || !sections.contains(cells[1].substr(1, cells[1].size() - 2))) continue;
-    const auto keys = quoted(cells[2]), defaults = quoted(cells[3]);
+    const auto keys = quoted(cells[2]);
+    // "none": a key whose default is empty.
+    const auto defaults =
+        cells[3] == " none " ? std::vector<std::string>(keys.size()) : quoted(cells[3]);
     ASSERT_EQ(keys.size(), defaults.size()) << line;
     for (size_t i = 0; i < keys.size(); ++i)
       documented.push_back(cells[1].substr(1, cells[1].size() - 2) + " " + keys[i] + " = " +

@@ -54,7 +54,7 @@ struct Chain {
   Status run(bool compile = true, unsigned clientLimit = 600,
              std::function<Status()> afterClient = {}) {
     std::filesystem::remove(bin + "calls.log");
-    return runToolChain(settings, {compile, clientLimit, std::move(afterClient)}, out);
+    return runToolChain(settings, {compile, clientLimit, std::move(afterClient), {}}, out);
   }
   // The run fails with `said` after the calls `ran`.
   void expectFails(const std::string& said, const std::string& ran) {

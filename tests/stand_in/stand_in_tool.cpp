@@ -4,6 +4,7 @@
 // (the name without ".exe"), then follows "<program name>.do" beside it when
 // there is one, a line each:
 //   touch NAME   create NAME in the working folder
+//   check PATH   log "  PATH present" or "  PATH absent" (from the working folder)
 //   sleep N      wait N seconds
 //   exit N       end with status N (read unsigned, so Windows exception
 //                codes such as 3221225477 can be given)
@@ -33,6 +34,9 @@ int main(int argc, char** argv) {
   std::string verb, value;
   while (script >> verb >> value) {
     if (verb == "touch") std::ofstream(value) << "stand-in\n";
+    if (verb == "check")
+      std::ofstream(folder + "calls.log", std::ios::app | std::ios::binary)
+          << "  " << value << (std::filesystem::exists(value) ? " present" : " absent") << '\n';
     if (verb == "sleep") std::this_thread::sleep_for(std::chrono::seconds(std::stoi(value)));
     if (verb == "exit") return static_cast<int>(std::stoul(value));
     if (verb == "signal") std::raise(std::stoi(value));

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "foundation/game_limits.h"
 #include "platform/result.h"
@@ -20,6 +21,12 @@ struct MapCensus {
   // The box of every brush corner and entity origin; empty when none.
   bool anyPoint = false;
   std::array<double, 3> lo{}, hi{};
+  // Each texture the brushes name, once, in the order first named.
+  std::vector<std::string> textures;
+  // The first entity's "wad" key (the texture wads of a Quake map), and
+  // whether it has one.
+  std::string worldWad;
+  bool hasWorldWad = false;
 };
 
 // Counts a map text as client writes it, read by the piece-text rules

@@ -10,6 +10,11 @@ namespace cellforge {
 // other value Quake II.
 enum class Game { quake2, quake };
 
+// The folder of a game's own data under its install folder.
+inline constexpr std::string_view gameDataFolderName(Game game) {
+  return game == Game::quake ? "id1" : "baseq2";
+}
+
 // What each game's compile tools and engine take, from their public
 // sources (doc/game-limits.md lists them). A hard limit stops a run before
 // any compile tool starts; a soft one, which later tools or engines lift,

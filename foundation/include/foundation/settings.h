@@ -20,6 +20,11 @@ struct Settings {
   std::string template_directory, source_directory, target_directory;
   std::string quake_i_qbsp, quake_i_light, quake_i_vis;
   std::string quake_ii_qbsp, quake_ii_vis, quake_ii_light;
+  // The game's install folder, empty for none (see applyGameDirectory).
+  std::string game_directory;
+  // target_directory as the INI file gave it, when the game folder chose
+  // another: that is what goes back into the file.
+  std::string target_directory_as_read;
   // As the INI file wrote it, so it is written back unchanged.
   int32_t game_type = 0;
   float percent_to_fill = 0.0f;
@@ -36,7 +41,13 @@ enum class SettingKind {
   kFolder,    // a folder relative to the INI file's folder
   kGameMaps,  // the system's game map folder
   kProgram,   // a program in the INI file's folder, with the system's suffix
+  kTool,      // a compile tool: kProgram, or the one in kToolsFolder if it is there
+  kOptionalFolder,  // a folder, or empty for none
 };
+
+// Where scripts/compile-tools.sh puts the compile tools it builds, from the
+// program's folder.
+inline constexpr std::string_view kToolsFolder = "../tools/";
 
 struct SettingSection {
   std::string_view name;
@@ -60,6 +71,9 @@ struct SettingKey {
   std::string Settings::*text = nullptr;
   int32_t Settings::*number = nullptr;
   float Settings::*decimal = nullptr;
+  // The default file holds the key only as a comment: a new key that the
+  // file of older releases lacked, and whose absence is its default.
+  bool commentedInDefault = false;
 };
 
 // Every key in the order of the default file, a section's keys together.
@@ -78,10 +92,21 @@ std::string iniFolder(const Settings& settings);
 // Reads every key, each with its default for the INI file's folder.
 void readSettings(Settings& settings, const IniFile& ini);
 
+// With a game folder (`option` when given, else the INI's game_directory):
+// a target_directory left at its default becomes the game's maps folder
+// (`<game>/baseq2/maps/`, Quake `<game>/id1/maps/`, or `<game>/maps/` when
+// the game folder named is that data folder itself).
+void applyGameDirectory(Settings& settings, std::string_view option = "");
+
+// The folder a game folder keeps its own data in: the one named after the
+// game ("baseq2", "id1") when it is there, else the folder itself. Ends in
+// a separator.
+std::string gameDataFolder(std::string_view gameDirectory, Game game);
+
 // Writes the keys of the sections written back; the others are left alone.
 void writeSettings(const Settings& settings, IniFile& ini);
 
-// The commented default file with these settings' values (56 lines for
+// The commented default file with these settings' values (63 lines for
 // the defaults): each section's preamble and header, each key's help and
 // line.
 std::string defaultSettingsText(const Settings& settings);

@@ -4,6 +4,7 @@
 // touches files, folders or processes goes through here; the posix and
 // windows implementations sit side by side and CMake picks one.
 
+#include <cstdint>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -54,6 +55,12 @@ Status deleteFile(const std::string& path);
 
 // Reads a whole file. Refuses folders.
 Expected<std::string> readFile(const std::string& path);
+
+// The size of a file in bytes. Refuses folders.
+Expected<uint64_t> fileSize(const std::string& path);
+// `length` bytes of a file from `offset` on (a game's pak is read an entry
+// at a time, not whole). Fails when the file ends before them.
+Expected<std::string> readFileRange(const std::string& path, uint64_t offset, uint64_t length);
 
 // A folder whose files are read one after another (a template folder):
 // opened once where the system allows, so each file is looked up from the

@@ -25,7 +25,9 @@ LimitVerdict judgeMap(const MapCensus& census, const GameLimits& game, GridCoord
 // Counts the map client wrote to target_directory and judges it against the
 // game of `settings`, for the grid the settings give. Warnings go to
 // `warnings`; a hard limit passed is the error. No map (a client that
-// succeeded without writing one) is for the map compiler to report.
-Status checkMapLimits(const Settings& settings, std::vector<std::string>& warnings);
+// succeeded without writing one) is for the map compiler to report. The
+// census taken goes to `census` when given.
+Status checkMapLimits(const Settings& settings, std::vector<std::string>& warnings,
+                      MapCensus* census = nullptr);
 
 }  // namespace cellforge

@@ -33,6 +33,8 @@ struct ToolChainOptions {
   // Runs once client has succeeded, before any compile tool; an error stops
   // the chain there.
   std::function<Status()> afterClient;
+  // Given to client after its path.
+  std::vector<std::string> clientArguments;
 };
 
 // Runs client (and waits for it, since the map compiler reads what it
