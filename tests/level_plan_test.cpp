@@ -24,17 +24,27 @@ namespace {
 // and out at +y above; id 31 a stair in at +x below and out at -x above.
 TemplateLibrary library() { return test::singles(true); }
 
+using Pieces = std::function<bool(const Template&)>;
+bool every(const Template&) { return true; }
+Pieces only(int32_t id) {
+  return [id](const Template& t) { return t.id == id; };
+}
+
 struct Level {
   TemplateLibrary lib = library();
   CellGrid grid;
-  Level(GridCoord dims, const std::vector<std::pair<GridCoord, int32_t>>& placed) {
+  // `more` joins the library before anything is placed.
+  Level(GridCoord dims, const std::vector<std::pair<GridCoord, int32_t>>& placed,
+        std::vector<Template> more = {}) {
+    for (Template& t : more) lib.add(std::move(t));
     grid.resize(dims);
     for (const auto& [at, id] : placed) grid.place(at, *lib.findById(id));
   }
-  LevelPlan plan(const std::function<bool(const Template&)>& hasExit = [](const Template&) {
-    return true;
-  }) const {
+  LevelPlan plan(const Pieces& hasExit = every) const {
     return planLevel(grid, lib, hasExit, "sample.mtf");
+  }
+  LevelPlan keyed(int keys, const Pieces& hasExit = every, const Pieces& hasKeySpot = every) const {
+    return planLevel(grid, lib, hasExit, KeyOptions{keys, hasKeySpot}, "sample.mtf");
   }
 };
 
@@ -135,6 +145,254 @@ storey 1:
   +-++-++-+
    .  .  .
 )");
+}
+
+// The keys' promise, walked on the plan: with keys[k..] shut the start
+// reaches key k and exactly the placements outside key k's region (so
+// neither the exit nor a later key); with every door open, the exit. Each
+// locked doorway leads from outside the region into its gate.
+void expectFinishable(const CellGrid& grid, const LevelPlan& plan) {
+  ASSERT_TRUE(plan.exit);
+  for (size_t k = 0; k < plan.keys.size(); ++k) {
+    SCOPED_TRACE("key " + std::to_string(k + 1));
+    const KeyGate& key = plan.keys[k];
+    std::vector<bool> behind(plan.placements.size(), false);
+    for (size_t i : key.region) behind[i] = true;
+    EXPECT_FALSE(behind[key.keyPlacement]);
+    EXPECT_TRUE(behind[key.gatePlacement]);
+    const std::vector<bool> reached = reachedWithDoorsShut(plan, grid, k);
+    for (size_t i = 0; i < plan.placements.size(); ++i)
+      if (plan.distance[i] != LevelPlan::kUnreachable) {
+        EXPECT_NE(reached[i], behind[i]) << i;
+      }
+    for (const Doorway& d : key.locked) {
+      EXPECT_EQ(plan.ownerOf(d.cell + kSides[d.side].step), &plan.placements[key.gatePlacement]);
+      EXPECT_FALSE(behind[static_cast<size_t>(plan.ownerOf(d.cell) - plan.placements.data())]);
+    }
+  }
+  EXPECT_TRUE(reachedWithDoorsShut(plan, grid, plan.keys.size())[*plan.exit]);
+}
+
+// A ring of eight rooms round a crossing at (1, 1) that alone has an exit.
+const std::vector<std::pair<GridCoord, int32_t>> kRing = {
+    {{0, 0, 0}, 1 | 4},     {{1, 0, 0}, 1 | 4 | 8}, {{2, 0, 0}, 1 | 8},
+    {{0, 1, 0}, 1 | 2 | 4}, {{1, 1, 0}, 15},        {{2, 1, 0}, 1 | 2 | 8},
+    {{0, 2, 0}, 2 | 4},     {{1, 2, 0}, 2 | 4 | 8}, {{2, 2, 0}, 2 | 8}};
+
+// The same ring at x 2..4, reached from the start at (0, 0) through (1, 0):
+// (2, 0) opens -x too, so it is a door of its own before the exit's.
+std::vector<std::pair<GridCoord, int32_t>> ringBehindACorridor() {
+  std::vector<std::pair<GridCoord, int32_t>> placed{{{0, 0, 0}, 4}, {{1, 0, 0}, 4 | 8}};
+  for (auto [at, id] : kRing)
+    placed.push_back({at + GridCoord{2, 0, 0}, at == GridCoord{0, 0, 0} ? 1 | 4 | 8 : id});
+  return placed;
+}
+
+TEST(LevelPlanKeys, OnAChainTheOneDoorwayIntoTheExitIsLockedAndTheKeyLiesAtTheFarEndOfTheRest) {
+  const Level chain(
+      {5, 1, 1},
+      {{{0, 0, 0}, 4}, {{1, 0, 0}, 12}, {{2, 0, 0}, 12}, {{3, 0, 0}, 12}, {{4, 0, 0}, 8}});
+  const LevelPlan plan = chain.keyed(1);
+  ASSERT_EQ(plan.keys.size(), 1u);
+  EXPECT_EQ(plan.keys[0].gatePlacement, 4u);
+  EXPECT_EQ(plan.keys[0].region, (std::vector<size_t>{4}));
+  EXPECT_EQ(plan.keys[0].locked, (std::vector<Doorway>{{{3, 0, 0}, posX}}));
+  EXPECT_EQ(plan.keys[0].keyPlacement, 3u);
+  EXPECT_EQ(plan.keysNote, "");
+  EXPECT_TRUE(plan.warnings.empty());
+  expectFinishable(chain.grid, plan);
+  // Only the start and the exit have key spots: no key.
+  const LevelPlan noSpot = chain.keyed(1, every, [](const Template& t) { return t.id != 12; });
+  EXPECT_TRUE(noSpot.keys.empty());
+  EXPECT_EQ(noSpot.keysNote, "keys: none (no room before the exit's doorways has a key spot)");
+}
+
+TEST(LevelPlanKeys, ALoopRoundTheExitRoomHasEveryDoorwayIntoItLocked) {
+  const Level ring({3, 3, 1}, kRing);
+  const LevelPlan plan = ring.keyed(1, only(15));
+  ASSERT_EQ(plan.exit, 4u);
+  ASSERT_EQ(plan.keys.size(), 1u);
+  EXPECT_EQ(plan.keys[0].region, (std::vector<size_t>{4}));
+  EXPECT_EQ(plan.keys[0].locked,
+            (std::vector<Doorway>{
+                {{1, 0, 0}, posY}, {{0, 1, 0}, posX}, {{2, 1, 0}, negX}, {{1, 2, 0}, negY}}));
+  EXPECT_EQ(plan.keys[0].keyPlacement, 8u);  // (2, 2), four rooms round the ring
+  expectFinishable(ring.grid, plan);
+  // Without a spot there, (2, 1) and (1, 2) tie at three: the first in walk order.
+  EXPECT_EQ(
+      ring.keyed(1, only(15), [](const Template& t) { return t.id != 10; }).keys[0].keyPlacement,
+      5u);
+  // Two ways round: nothing before the exit's doorways is a door of its own.
+  const LevelPlan two = ring.keyed(2, only(15));
+  ASSERT_EQ(two.keys.size(), 1u);
+  EXPECT_EQ(two.keys[0].locked, plan.keys[0].locked);
+  EXPECT_EQ(
+      two.keysNote,
+      "keys: 1 of 2 (no room between the start and the exit's doorways is a door of its own)");
+}
+
+TEST(LevelPlanKeys, RoomsReachedOnlyThroughTheExitRoomAreBehindItsDoor) {
+  // start - hall - tee (the exit) with a dead end at +x and one at +y.
+  const Level tee(
+      {4, 2, 1},
+      {{{0, 0, 0}, 4}, {{1, 0, 0}, 12}, {{2, 0, 0}, 1 | 4 | 8}, {{3, 0, 0}, 8}, {{2, 1, 0}, 2}});
+  const LevelPlan plan = tee.keyed(1, only(1 | 4 | 8));
+  ASSERT_EQ(plan.exit, 2u);
+  ASSERT_EQ(plan.keys.size(), 1u);
+  EXPECT_EQ(plan.keys[0].region, (std::vector<size_t>{2, 3, 4}));
+  EXPECT_EQ(plan.keys[0].locked, (std::vector<Doorway>{{{1, 0, 0}, posX}}));
+  EXPECT_EQ(plan.keys[0].keyPlacement, 1u);
+  expectFinishable(tee.grid, plan);
+}
+
+TEST(LevelPlanKeys, TwoKeysNestTheSecondRegionInTheFirst) {
+  const Level level({5, 3, 1}, ringBehindACorridor());
+  const LevelPlan plan = level.keyed(2, only(15));
+  ASSERT_EQ(plan.exit, 6u);
+  ASSERT_EQ(plan.keys.size(), 2u);
+  EXPECT_EQ(plan.keysNote, "");
+  // Key 1 in the corridor opens the ring; key 2, across the ring, its middle.
+  const KeyGate& first = plan.keys[0];
+  EXPECT_EQ(first.keyPlacement, 1u);
+  EXPECT_EQ(first.gatePlacement, 2u);
+  EXPECT_EQ(first.region, (std::vector<size_t>{2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  EXPECT_EQ(first.locked, (std::vector<Doorway>{{{1, 0, 0}, posX}}));
+  const KeyGate& second = plan.keys[1];
+  EXPECT_EQ(second.keyPlacement, 10u);
+  EXPECT_EQ(second.gatePlacement, 6u);
+  EXPECT_EQ(second.region, (std::vector<size_t>{6}));
+  EXPECT_EQ(second.locked.size(), 4u);
+  expectFinishable(level.grid, plan);
+  // Along a chain every room is a door of its own; the first door leaves the
+  // larger smaller side (two rooms each way at 2 and at 3: the nearer wins;
+  // at 1 the only room before it would be the start).
+  const Level chain({6, 1, 1}, {{{0, 0, 0}, 4},
+                                {{1, 0, 0}, 12},
+                                {{2, 0, 0}, 12},
+                                {{3, 0, 0}, 12},
+                                {{4, 0, 0}, 12},
+                                {{5, 0, 0}, 8}});
+  const LevelPlan line = chain.keyed(2);
+  ASSERT_EQ(line.keys.size(), 2u);
+  EXPECT_EQ(line.keys[0].gatePlacement, 2u);
+  EXPECT_EQ(line.keys[0].keyPlacement, 1u);
+  EXPECT_EQ(line.keys[1].keyPlacement, 4u);
+  expectFinishable(chain.grid, line);
+}
+
+TEST(LevelPlanKeys, ALayoutTooSmallForAKeySaysWhy) {
+  const Level alone({1, 1, 1}, {{{0, 0, 0}, 1}});
+  EXPECT_EQ(alone.keyed(1).keysNote, "keys: none (the exit is the start's own room)");
+  // The exit's tee holds every room but the start.
+  const Level tee({3, 2, 1},
+                  {{{0, 0, 0}, 4}, {{1, 0, 0}, 1 | 4 | 8}, {{2, 0, 0}, 8}, {{1, 1, 0}, 2}});
+  const LevelPlan plan = tee.keyed(2, only(1 | 4 | 8));
+  EXPECT_TRUE(plan.keys.empty());
+  EXPECT_EQ(plan.keysNote, "keys: none (every room but the start lies behind the exit's doorways)");
+  const LevelPlan noExit = tee.keyed(1, [](const Template&) { return false; });
+  EXPECT_TRUE(noExit.keys.empty());
+  EXPECT_EQ(noExit.keysNote, "keys: none (no piece of this kit has an exit)");
+}
+
+TEST(LevelPlanKeys, ATemplateJoinedThroughTwoDoorwaysHasBothLocked) {
+  // 40: two cells along x, in at -x and out at +y from both; 41: two cells
+  // along x, both open -y. The start leads into 40, which leads into 41 twice.
+  Template below, above;
+  below.id = 40;
+  above.id = 41;
+  Cell a, b;
+  a.openNegX = a.openPosY = true;
+  b.openPosY = true;
+  b.x = 1;
+  below.cells = {a, b};
+  a.openNegX = a.openPosY = b.openPosY = false;
+  a.openNegY = b.openNegY = true;
+  above.cells = {a, b};
+  const Level level({3, 2, 1}, {{{0, 0, 0}, 4}, {{1, 0, 0}, 40}, {{1, 1, 0}, 41}}, {below, above});
+  const LevelPlan plan = level.keyed(1);
+  ASSERT_EQ(plan.exit, 2u);
+  ASSERT_EQ(plan.keys.size(), 1u);
+  EXPECT_EQ(plan.keys[0].locked, (std::vector<Doorway>{{{1, 0, 0}, posY}, {{2, 0, 0}, posY}}));
+  EXPECT_EQ(plan.keys[0].keyPlacement, 1u);
+  expectFinishable(level.grid, plan);
+}
+
+TEST(LevelPlanKeys, NoKeysGiveTheOldPlanAndKeysChangeNothingElse) {
+  for (const Level& level :
+       {Level({5, 3, 1}, ringBehindACorridor()), Level({3, 3, 1}, kRing),
+        Level({3, 3, 2}, {{{0, 1, 0}, 20}, {{2, 1, 0}, 8}, {{1, 1, 0}, 30}})}) {
+    const LevelPlan old = level.plan();
+    for (int keys : {0, 1, 2}) {
+      const LevelPlan plan = level.keyed(keys);
+      EXPECT_EQ(plan.placements.size(), old.placements.size());
+      EXPECT_EQ(plan.distance, old.distance);
+      EXPECT_EQ(plan.exit, old.exit);
+      EXPECT_EQ(plan.warnings, old.warnings);
+      EXPECT_EQ(plan.owner, old.owner);
+      if (keys == 0) {
+        EXPECT_TRUE(plan.keys.empty());
+        EXPECT_EQ(plan.keysNote, "");
+        EXPECT_EQ(layoutPlan(level.grid, plan), layoutPlan(level.grid, old));
+      }
+    }
+  }
+}
+
+TEST(LevelPlanKeys, DescribeKeysNamesEachKeyItsDoorwaysAndRoomsAndWhyOneIsMissing) {
+  const Level level({5, 3, 1}, ringBehindACorridor());
+  EXPECT_EQ(describeKeys(level.keyed(2, only(15)), "silver", "gold", 2),
+            "key 1 (silver): cell (1, 0, 0); locks 1 doorway, 9 rooms behind them\n"
+            "key 2 (gold): cell (4, 2, 0); locks 4 doorways, 1 room behind them\n");
+  const Level ring({3, 3, 1}, kRing);
+  EXPECT_EQ(describeKeys(ring.keyed(2, only(15)), "blue", "red", 2),
+            "key 1 (blue): cell (2, 2, 0); locks 4 doorways, 1 room behind them\n"
+            "keys: 1 of 2 (no room between the start and the exit's doorways is a door of its "
+            "own)\n");
+  EXPECT_EQ(describeKeys(ring.keyed(1, only(15)), "blue", "red", 0), "");
+  EXPECT_EQ(describeKeys(ring.plan(only(15)), "blue", "red", 1),
+            "keys: none (the plan was made without keys)\n");
+}
+
+TEST(LevelPlanKeys, TextPlanMarksKeysAndTheirDoors) {
+  const Level level({5, 3, 1}, ringBehindACorridor());
+  EXPECT_EQ(layoutPlan(level.grid, level.keyed(2, only(15))), R"(storey 0:
+        +-++-++-+
+   .  . |*  *  k|
+        + ++2++ +
+        + ++ ++ +
+   .  . |*2 E 2*|
+        + ++ ++ +
+  +-++-++ ++2++ +
+  |S  K1 *  *  *|
+  +-++-++-++-++-+
+)");
+}
+
+// Keys on generated layouts of both kits, every piece taken to hold an exit
+// and a key spot: each plan keeps its promise.
+TEST(LevelPlanKeys, GeneratedLayoutsAreFinishableWithTheKeys) {
+  for (const char* kit : {"S2", "S1"}) {
+    TemplateLibrary library;
+    ASSERT_TRUE(
+        library.load(test::native(std::string(CELLFORGE_SOURCE_DIR) + "/maps/" + kit + "/")).ok());
+    size_t keysPlaced = 0;
+    for (uint32_t seed = 1; seed <= 10; ++seed) {
+      SCOPED_TRACE(std::string(kit) + " seed " + std::to_string(seed));
+      RandomSource random(seed);
+      Generator generator({{8, 8, 2}, 0.6f}, library, random);
+      ASSERT_TRUE(generator.prepare().ok());
+      ASSERT_TRUE(generator.fill());
+      for (int keys : {1, 2}) {
+        const LevelPlan plan =
+            planLevel(generator.grid(), library, every, KeyOptions{keys, every}, "sample.mtf");
+        EXPECT_TRUE(plan.warnings.empty());
+        EXPECT_EQ(plan.keys.size() < static_cast<size_t>(keys), !plan.keysNote.empty());
+        expectFinishable(generator.grid(), plan);
+        keysPlaced += plan.keys.size();
+      }
+    }
+    EXPECT_GT(keysPlaced, 20u) << kit;
+  }
 }
 
 // The shipped kits: one exit in every map, in the farthest room, where the
@@ -274,7 +532,7 @@ TEST(ShippedKits, TheSummaryNamesTheCellsTheMapHoldsStartAndExitIn) {
     ASSERT_TRUE(std::regex_search(
         shown, said,
         std::regex("exit: cell \\(([0-9]+), ([0-9]+), ([0-9]+)\\), [0-9]+ rooms from the start\n"
-                   "all [0-9]+ rooms reachable on foot\n")))
+                   "(?:keys?[ :][^\n]*\n)*all [0-9]+ rooms reachable on foot\n")))
         << shown;
     EXPECT_EQ(cell, caught(said));
     // The start the summary names is the cell whose player start the map keeps.
