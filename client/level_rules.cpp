@@ -48,6 +48,39 @@ bool less(DepthRange::Decimal a, DepthRange::Decimal b) {
 
 }  // namespace
 
+Expected<LockSpot> parseLockSpot(std::string_view value) {
+  const std::vector<std::string_view> words = maptext::splitWords(value);
+  auto number = [](std::string_view w, int32_t& out) {
+    size_t at = w.size() > 1 && w.front() == '-' ? 1 : 0;
+    if (at == w.size() || w.size() - at > 4) return false;
+    int32_t n = 0;
+    for (; at < w.size(); ++at) {
+      if (w[at] < '0' || w[at] > '9') return false;
+      n = n * 10 + (w[at] - '0');
+    }
+    out = w.front() == '-' ? -n : n;
+    return true;
+  };
+  LockSpot spot;
+  if (words.size() == 4 && number(words[0], spot.cell.x) && number(words[1], spot.cell.y) &&
+      number(words[2], spot.cell.z))
+    for (const Side& side : kSides)
+      if (words[3] == side.name) {
+        spot.side = static_cast<SideIndex>(&side - kSides);
+        return spot;
+      }
+  return fail(std::string(kLockKey) + " \"" + std::string(value) +
+              "\" must be a cell of the piece and one of its sides, as \"0 0 0 +y\" (sides +y, "
+              "-y, +x, -x)");
+}
+
+const KeyKind& keyKind(Game game, int number) {
+  static constexpr KeyKind kQuake[2] = {{"silver", "item_key1", 16}, {"gold", "item_key2", 8}};
+  static constexpr KeyKind kQuake2[2] = {{"blue", "key_blue_key", 0}, {"red", "key_red_key", 0}};
+  const size_t at = number >= 2 ? 1 : 0;
+  return game == Game::quake ? kQuake[at] : kQuake2[at];
+}
+
 bool isTargetKey(std::string_view key, Game game) {
   return in(kTargetKeys, key) || (game == Game::quake2 && in(kQuake2TargetKeys, key));
 }

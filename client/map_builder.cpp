@@ -44,8 +44,28 @@ Expected<LevelPlan> MapBuilder::planLevel(std::string_view layoutName) {
   for (const Cell& record : collectRecords(grid_))
     if (auto piece = pieceFor(record.templateId, record.coord(), layoutName); !piece)
       return piece.error();
-  return cellforge::planLevel(
-      grid_, library_, [&](const Template& t) { return pieces_.at(t.name).hasExit(); }, layoutName);
+  LevelPlan plan = cellforge::planLevel(
+      grid_, library_, [&](const Template& t) { return pieces_.at(t.name).hasExit(); },
+      KeyOptions{settings_.keys,
+                 [&](const Template& t) { return pieces_.at(t.name).hasKeySpot(); }},
+      layoutName);
+  // The plan locks doorways by the layout alone; a piece without a door for
+  // one of them would leave the way open, so such a level has no keys.
+  for (const KeyGate& gate : plan.keys)
+    for (const Doorway& d : gate.locked) {
+      const Placement* p = plan.ownerOf(d.cell);
+      const Template* t = p == nullptr ? nullptr : library_.findById(p->templateId);
+      if (t != nullptr &&
+          pieces_.at(t->name).hasLock({{d.cell.x - p->anchor.x, d.cell.y - p->anchor.y,
+                                        d.cell.z - p->anchor.z},
+                                       d.side}))
+        continue;
+      plan.keys.clear();
+      plan.keysNote = "keys: none (the piece at cell " + where(d.cell) +
+                      " has no door for its doorway on " + std::string(kSides[d.side].name) + ")";
+      return plan;
+    }
+  return plan;
 }
 
 Status MapBuilder::composeMap(std::string_view layoutName, MapSink& out) {
@@ -76,6 +96,18 @@ Status MapBuilder::composeMap(std::string_view layoutName, MapSink& out) {
     options.keepExit = plan->exit == i;
     options.depth = plan->depthOf(i);
     options.nameSuffix = "_" + std::to_string(i + 1);
+    options.key = 0;
+    options.locks.clear();
+    for (size_t k = 0; k < plan->keys.size(); ++k) {
+      const KeyGate& gate = plan->keys[k];
+      const int number = static_cast<int>(k) + 1;
+      if (gate.keyPlacement == i) options.key = number;
+      for (const Doorway& d : gate.locked)
+        if (plan->ownerOf(d.cell) == &p)
+          options.locks.push_back(
+              {{{d.cell.x - p.anchor.x, d.cell.y - p.anchor.y, d.cell.z - p.anchor.z}, d.side},
+               number});
+    }
     auto piece = pieceFor(p.templateId, p.anchor, layoutName);
     if (!piece) return piece.error();
     (*piece)->writeEntities(out, p.anchor, options);

@@ -92,7 +92,18 @@ size_t roomFor(size_t text, size_t numbers) { return text + numbers * 22 + 24; }
 //                                    entity)
 //   movedOrigin, movedPlane  size, bytes   numbers too long for a word,
 //                                    moved digit by digit
-enum class Op : uint8_t { text, name, origin, plane, planeSameRest, movedOrigin, movedPlane };
+//   keyed  kind, size, value start, value end, bytes   a key line of a
+//                                    lock or key spot whose value the key's
+//                                    number decides (KeyedValue)
+enum class Op : uint8_t { text, name, origin, plane, planeSameRest, movedOrigin, movedPlane, keyed };
+
+// The values a written key changes: a key spot's class and a Quake II
+// trigger_key's "item" become the key's item, a Quake door's spawnflags ask
+// for the key.
+enum class KeyedValue : uint8_t { itemClass, doorFlags };
+
+// What an entity is to the keys, for its lines' records.
+enum class KeyRole : uint8_t { none, lock, keySpot };
 
 constexpr uint8_t kWideIndex = 0xFF;
 
@@ -164,7 +175,7 @@ char* putIndex(char* p, uint32_t index) {
 
 // The records of lines [from, to) of `piece` at `p`; the end of them.
 char* emitLines(char* p, ValueLists& values, const maptext::Piece& piece, size_t from, size_t to,
-                Game game) {
+                Game game, KeyRole keyRole = KeyRole::none, std::string_view className = {}) {
   const std::span<const maptext::Line> lines = piece.lines();
   const maptext::Number* const numbers = piece.numbers().data();
   // Writing starts only where a call of this starts, so a rest is shared
@@ -203,7 +214,24 @@ char* emitLines(char* p, ValueLists& values, const maptext::Piece& piece, size_t
     }
     maptext::KeyLine key;
     const bool isKey = line.kind == LineKind::key && maptext::splitKeyLine(line.text, key);
-    if (isKey && key.key == kDepthKey) continue;  // for the kit only; the games ignore it
+    // For the kit and the client only; the games ignore them.
+    if (isKey && (key.key == kDepthKey || key.key == kLockKey || key.key == kKeySpotKey)) continue;
+    std::optional<KeyedValue> keyed;
+    if (isKey && keyRole == KeyRole::keySpot && key.key == "classname") keyed = KeyedValue::itemClass;
+    if (isKey && keyRole == KeyRole::lock) {
+      if (game == Game::quake2 && className == "trigger_key" && key.key == "item")
+        keyed = KeyedValue::itemClass;
+      if (game == Game::quake && className == "func_door" && key.key == "spawnflags")
+        keyed = KeyedValue::doorFlags;
+    }
+    if (keyed) {
+      p = putVarint(putOp(p, Op::keyed), static_cast<size_t>(*keyed));
+      p = putVarint(p, line.text.size());
+      p = putVarint(p, static_cast<size_t>(key.value.data() - line.text.data()));
+      p = putVarint(p, static_cast<size_t>(key.value.data() - line.text.data()) + key.value.size());
+      p = putBytes(p, line.text);
+      continue;
+    }
     if (isKey && !key.value.empty() && isNameKey(key.key, game)) {
       p = putVarint(putVarint(putOp(p, Op::name), line.text.size()),
                     static_cast<size_t>(key.value.data() - line.text.data()) + key.value.size());
@@ -283,11 +311,25 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
     for (const maptext::Line& line : piece.linesOf(e)) {
       if (line.kind != LineKind::key) continue;
       maptext::KeyLine k;
-      if (!maptext::splitKeyLine(line.text, k) || k.key != kDepthKey) continue;
-      auto range = parseDepthRange(k.value);
-      if (!range) return fail(piece.at(line) + range.message());
-      role.depth = *range;
+      if (!maptext::splitKeyLine(line.text, k)) continue;
+      if (k.key == kDepthKey) {
+        auto range = parseDepthRange(k.value);
+        if (!range) return fail(piece.at(line) + range.message());
+        role.depth = *range;
+      } else if (k.key == kLockKey) {
+        auto spot = parseLockSpot(k.value);
+        if (!spot) return fail(piece.at(line) + spot.message());
+        role.lock = *spot;
+      } else if (k.key == kKeySpotKey) {
+        if (k.value != "1")
+          return fail(piece.at(line) + std::string(kKeySpotKey) + " \"" + std::string(k.value) +
+                      "\" must be \"1\": it marks the spot where a key may lie");
+        role.keySpot = true;
+      }
     }
+    if (role.lock && role.keySpot)
+      return fail(piece.at(piece.lines()[e.open]) +
+                  "an entity cannot be both a key spot and part of a door");
     roles.push_back(role);
   }
   if (!piece.fault().empty()) return fail(piece.fault());
@@ -332,7 +374,12 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
   for (size_t i = 0; i < entities.size(); ++i) {
     if (&entities[i] == world || entities[i].unused) continue;
     EntityCode code{.begin = at(), .role = roles[i]};
-    p = emitLines(p, entityValues, piece, entities[i].open, entities[i].close + 1, game);
+    const KeyRole keyRole = roles[i].keySpot ? KeyRole::keySpot
+                            : roles[i].lock  ? KeyRole::lock
+                                             : KeyRole::none;
+    p = emitLines(p, entityValues, piece, entities[i].open, entities[i].close + 1, game, keyRole,
+                  entities[i].className);
+    w.hasKeySpot_ = w.hasKeySpot_ || roles[i].keySpot;
     code.end = at();
     code.role.exit = exits[i];
     w.hasExit_ = w.hasExit_ || exits[i];
@@ -346,11 +393,19 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
   w.code_.reset(new char[at()]);
   std::memcpy(w.code_.get(), buffer, at());
   w.hasWorld_ = world != nullptr;
+  w.game_ = game;
   return w;
 }
 
+bool PieceWriter::hasLock(const LockSpot& spot) const {
+  return std::any_of(entities_.begin(), entities_.end(), [&](const EntityCode& e) {
+    return e.role.lock && e.role.lock->cell == spot.cell && e.role.lock->side == spot.side;
+  });
+}
+
 void PieceWriter::writeCode(MapSink& out, size_t begin, size_t end, const MovedValues& values,
-                            const std::array<int64_t, 3>& offset, std::string_view suffix) const {
+                            const std::array<int64_t, 3>& offset, std::string_view suffix,
+                            int key) const {
   auto copy = [](char* p, const char* from, size_t size) {
     if (size != 0) std::memcpy(p, from, size);
     return p + size;
@@ -426,6 +481,25 @@ void PieceWriter::writeCode(MapSink& out, size_t begin, size_t end, const MovedV
         out.endLine(copy(o, lastRest.data(), lastRest.size()));
         break;
       }
+      case Op::keyed: {
+        const auto what = static_cast<KeyedValue>(readVarint(p));
+        const size_t size = readVarint(p);
+        const size_t valueStart = readVarint(p);
+        const size_t valueEnd = readVarint(p);
+        const KeyKind& kind = keyKind(game_, key);
+        std::string value(kind.itemClass);
+        if (what == KeyedValue::doorFlags) {
+          // The door's other flags stay; of the two key flags, this key's.
+          int64_t flags = 0;
+          std::from_chars(p + valueStart, p + valueEnd, flags);
+          flags = (flags & ~int64_t{8 | 16}) | kind.doorFlag;
+          value = std::to_string(flags);
+        }
+        moved.assign(p, valueStart).append(value).append(p + valueEnd, size - valueEnd);
+        out.line(moved);
+        p += size;
+        break;
+      }
       case Op::movedOrigin:
       case Op::movedPlane: {
         const bool origin = static_cast<Op>(p[-1]) == Op::movedOrigin;
@@ -464,7 +538,19 @@ void PieceWriter::writeEntities(MapSink& out, GridCoord position,
     const EntityRole& role = e.role;
     if ((role.playerStart && !options.keepStart) || (role.exit && !options.keepExit)) continue;
     if (role.depth && !(options.depth && role.depth->contains(*options.depth))) continue;
-    writeCode(out, e.begin, e.end, values, offset, options.nameSuffix);
+    int key = 0;
+    if (role.keySpot) {
+      if (options.key == 0) continue;
+      key = options.key;
+    }
+    if (role.lock) {
+      const auto lock = std::find_if(options.locks.begin(), options.locks.end(), [&](const auto& l) {
+        return l.spot.cell == role.lock->cell && l.spot.side == role.lock->side;
+      });
+      if (lock == options.locks.end()) continue;
+      key = lock->key;
+    }
+    writeCode(out, e.begin, e.end, values, offset, options.nameSuffix, key);
   }
 }
 

@@ -87,6 +87,11 @@ constexpr SettingKey kKeys[] = {
      &Settings::percent_to_fill_text, nullptr, &Settings::percent_to_fill},
     {&kGameSection, "game_directory", SettingKind::kOptionalFolder, "", "",
      &Settings::game_directory, nullptr, nullptr, true},
+    {&kGameSection, "keys", SettingKind::kValue, "1",
+     ";\n"
+     "; How many keys (0, 1 or 2) the player must find to open the way to the\n"
+     "; exit. 0 leaves every door open.",
+     nullptr, &Settings::keys, nullptr, true},
 };
 
 std::string nativeSeparators(std::string_view path) {
@@ -310,6 +315,9 @@ Status checkGridSettings(const Settings& s) {
     return fail(inSection(s, x) + "grid " + sizeText(s.x, s.y, s.z) + " has " +
                 std::to_string(cells) + " cells, more than the " + std::to_string(kMaxGridCells) +
                 " a layout can be generated for in seconds");
+  if (s.keys < 0 || s.keys > kMaxKeys)
+    return fail(key(keyOf(&Settings::keys, &SettingKey::number), std::to_string(s.keys)) +
+                " is not 0, 1 or 2: a level has at most " + std::to_string(kMaxKeys) + " keys");
   const float share = s.percent_to_fill;
   const std::string& text = s.percent_to_fill_text;
   if (!(text.empty() || startsWithNumber(text)) || !std::isfinite(share) || share < 0.0f ||

@@ -60,7 +60,7 @@ std::string parentOf(const std::string& folder) {
 
 }  // namespace
 
-std::string_view dataFolderName(Game game) { return game == Game::quake ? "id1" : "baseq2"; }
+std::string_view dataFolderName(Game game) { return gameDataFolderName(game); }
 
 Expected<GameFolder> GameFolder::open(const std::string& folder, Game game) {
   const char sep = platform::separator();

@@ -112,9 +112,9 @@ Expected<RunOptions> parseOptions(const std::vector<std::string>& args) {
 }
 
 // `exitKnown` is false when the piece texts could not be read: the client
-// will say why, and the exit is not known.
+// will say why, and the exit is not known (nor, then, the keys).
 void printSummary(const Generator& generator, const LevelPlan& level, bool exitKnown,
-                  std::ostream& out) {
+                  const Settings& settings, std::ostream& out) {
   const CellGrid& grid = generator.grid();
   const double share =
       static_cast<double>(grid.occupiedCount()) / static_cast<double>(generator.totalCells());
@@ -127,15 +127,17 @@ void printSummary(const Generator& generator, const LevelPlan& level, bool exitK
   out << "start: " << describeStart(level) << '\n';
   if (exitKnown)
     out << "exit: " << describeExit(level)
-        << (level.exit ? "" : " (no piece of this kit has an exit)") << '\n';
+        << (level.exit ? "" : " (no piece of this kit has an exit)") << '\n'
+        << describeKeys(level, keyKind(settings.game(), 1).colour,
+                        keyKind(settings.game(), 2).colour, settings.keys);
   // Pieces join only through doorways both sides open, and the kit check
   // walks every piece, so each room of a checked kit is reached on foot.
   const auto reached = std::count_if(level.distance.begin(), level.distance.end(),
                                      [](int32_t d) { return d != LevelPlan::kUnreachable; });
   if (static_cast<size_t>(reached) == level.placements.size())
     out << "all " << reached << " rooms reachable on foot\n";
-  out << "plan (S start, E exit, * template anchor, # taken cell, gaps are open sides, +y up, +x "
-         "right):\n"
+  out << "plan (S start, E exit, " << (level.keys.empty() ? "" : "K k keys, 1 2 their doors, ")
+      << "* template anchor, # taken cell, gaps are open sides, +y up, +x right):\n"
       << layoutPlan(grid, level);
 }
 
@@ -230,8 +232,9 @@ int runNormal(const RunOptions& options, const std::string& programPath, std::os
   const LevelPlan shown =
       level ? *level
             : planLevel(
-                  generator.grid(), library, [](const Template&) { return false; }, layoutPath);
-  printSummary(generator, shown, level.ok(), out);
+                  generator.grid(), library, [](const Template&) { return false; },
+                  KeyOptions{settings.keys, [](const Template&) { return false; }}, layoutPath);
+  printSummary(generator, shown, level.ok(), settings, out);
   out << "layout: " << layoutPath << '\n';
 
   ToolChainOptions chainOptions;

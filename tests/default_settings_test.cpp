@@ -77,6 +77,10 @@ percent_to_fill=0.600000
 ; level is compiled in the game's maps folder, ready to play.
 [game]
 ;game_directory=
+;
+; How many keys (0, 1 or 2) the player must find to open the way to the
+; exit. 0 leaves every door open.
+;keys=1
 )";
 
 std::string expectedFor(const std::string& folder) { return test::fill(kDefaultIni, folder); }

@@ -42,7 +42,7 @@ std::string line(std::string_view text, GridCoord cell) {
       "p.map", Game::quake2);
   if (!w) return "error: " + w.message();
   Written out;
-  w->writeEntities(out.sink, cell, PlacementOptions{true, true, LevelPlan::Ratio{}, ""});
+  w->writeEntities(out.sink, cell, PlacementOptions{true, true, LevelPlan::Ratio{}, "", 0, {}});
   std::string all = out.finish();
   const size_t from = all.find('\n', plane ? all.find('\n') + 1 : 0) + 1;
   std::string_view middle(all.data() + from, all.find('\n', from) - from);
@@ -229,12 +229,97 @@ TEST(PieceWriter, EntitiesSkipTheWorldAndLaterPlayerStarts) {
 }
 )";
   Written first, later;
-  room.writeEntities(first.sink, {1, 0, 0}, {true, true, LevelPlan::Ratio{}, ""});
+  room.writeEntities(first.sink, {1, 0, 0}, {true, true, LevelPlan::Ratio{}, "", 0, {}});
   EXPECT_EQ(
       first.finish(),
       "{\n  \"classname\" \"info_player_start\"\n  \"origin\"        \"288 32 24\"\n}\n" + door);
-  room.writeEntities(later.sink, {1, 0, 0}, {false, true, LevelPlan::Ratio{}, ""});
+  room.writeEntities(later.sink, {1, 0, 0}, {false, true, LevelPlan::Ratio{}, "", 0, {}});
   EXPECT_EQ(later.finish(), door);
+}
+
+// A door is written only where its doorway is locked, a key spot only
+// where a key lies, each with the key's own class, item or flags, and
+// without the keys that mark them.
+TEST(PieceWriter, LocksAndKeySpots) {
+  constexpr std::string_view kQuake2Piece = R"({
+"classname" "func_door"
+"_lock" "0 0 0 +y"
+"targetname" "lock_py"
+}
+{
+"classname" "trigger_key"
+"_lock" "0 0 0 +y"
+"item" "key_blue_key"
+"origin" "8 8 8"
+}
+{
+"classname" "func_door"
+"_lock" "0 0 0 -x"
+}
+{
+"classname" "key_blue_key"
+"_key" "1"
+"origin" "1 2 3"
+}
+)";
+  PieceWriter q2 = writer(kQuake2Piece);
+  EXPECT_TRUE(q2.hasKeySpot());
+  EXPECT_TRUE(q2.hasLock({{0, 0, 0}, posY}));
+  EXPECT_FALSE(q2.hasLock({{0, 0, 0}, negY}));
+  Written none, locked;
+  q2.writeEntities(none.sink, {0, 0, 0}, {true, true, LevelPlan::Ratio{}, "", 0, {}});
+  EXPECT_EQ(none.finish(), "");
+  q2.writeEntities(locked.sink, {1, 0, 0},
+                   {true, true, LevelPlan::Ratio{}, "_3", 2, {{{{0, 0, 0}, posY}, 2}}});
+  EXPECT_EQ(locked.finish(), R"({
+  "classname" "func_door"
+  "targetname" "lock_py_3"
+}
+{
+  "classname" "trigger_key"
+  "item" "key_red_key"
+  "origin"        "264 8 8"
+}
+{
+  "classname" "key_red_key"
+  "origin"        "257 2 3"
+}
+)");
+
+  auto q1 = PieceWriter::make(R"({
+"classname" "func_door"
+"spawnflags" "17"
+"_lock" "0 0 0 +x"
+}
+{
+"classname" "item_key1"
+"_key" "1"
+}
+)",
+                              "q.map", Game::quake);
+  ASSERT_TRUE(q1.ok()) << q1.message();
+  for (int key : {1, 2}) {
+    Written out;
+    q1->writeEntities(out.sink, {0, 0, 0},
+                      {true, true, LevelPlan::Ratio{}, "", key, {{{{0, 0, 0}, posX}, key}}});
+    EXPECT_EQ(out.finish(), std::string("{\n  \"classname\" \"func_door\"\n  \"spawnflags\" \"") +
+                                (key == 1 ? "17" : "9") + "\"\n}\n{\n  \"classname\" \"" +
+                                (key == 1 ? "item_key1" : "item_key2") + "\"\n}\n");
+  }
+
+  for (const auto& [text, said] : std::vector<std::pair<std::string, std::string>>{
+           {"{\n\"_lock\" \"0 0 0 up\"\n}\n",
+            "p.map:2: _lock \"0 0 0 up\" must be a cell of the piece and one of its sides, as "
+            "\"0 0 0 +y\" (sides +y, -y, +x, -x)"},
+           {"{\n\"_lock\" \"0 0.5 0 +y\"\n}\n", "p.map:2: _lock \"0 0.5 0 +y\" must be"},
+           {"{\n\"_key\" \"2\"\n}\n",
+            "p.map:2: _key \"2\" must be \"1\": it marks the spot where a key may lie"},
+           {"{\n\"_key\" \"1\"\n\"_lock\" \"0 0 0 +y\"\n}\n",
+            "p.map:1: an entity cannot be both a key spot and part of a door"}}) {
+    auto w = PieceWriter::make(text, "p.map", Game::quake2);
+    ASSERT_FALSE(w.ok()) << text;
+    EXPECT_EQ(w.message().substr(0, said.size()), said);
+  }
 }
 
 TEST(PieceWriter, TheWorldStaysBalanced) {
@@ -285,7 +370,7 @@ TEST(PieceWriter, SharedTexturePartsAcrossBrushesAndEntities) {
   ( 0 0 258 ) ( 0 1 258 ) ( 1 0 258 ) b 0 0 0 1 1
  }
 )");
-  w.writeEntities(entities.sink, {0, 1, 0}, {true, true, LevelPlan::Ratio{}, ""});
+  w.writeEntities(entities.sink, {0, 1, 0}, {true, true, LevelPlan::Ratio{}, "", 0, {}});
   EXPECT_EQ(entities.finish(), R"({
   "classname" "func_wall"
  {

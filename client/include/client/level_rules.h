@@ -30,6 +30,34 @@ struct DepthRange {
 // Parses "LOW HIGH"; the error is the cause only.
 Expected<DepthRange> parseDepthRange(std::string_view value);
 
+// Locks and keys. A piece holds, for each open side of each of its cells,
+// the entities of a door that fills that doorway, each marked
+// "_lock" "X Y Z SIDE" (the template cell's offset and the side: +y, -y,
+// +x, -x); they are written only where the level plan locks that doorway.
+// A key spot is an item entity marked "_key" "1", written only at the
+// placement that holds a key, its class chosen by the key's number. The
+// map never holds either key.
+inline constexpr std::string_view kLockKey = "_lock";
+inline constexpr std::string_view kKeySpotKey = "_key";
+
+struct LockSpot {
+  GridCoord cell;
+  SideIndex side = posY;
+};
+// Parses "X Y Z SIDE"; the error is the cause only.
+Expected<LockSpot> parseLockSpot(std::string_view value);
+
+// What a key of each number is in each game (number 1 or 2).
+struct KeyKind {
+  std::string_view colour;     // "silver", "gold"; "blue", "red"
+  std::string_view itemClass;  // Quake item_key1/item_key2; Quake II key_blue_key/key_red_key
+  // Quake: the func_door spawnflag that asks for this key (16 silver, 8
+  // gold); 0 in Quake II, where a trigger_key whose "item" names the key
+  // opens the door.
+  int32_t doorFlag = 0;
+};
+const KeyKind& keyKind(Game game, int number);
+
 // Keys whose value names an entity, made unique per placement so copies of
 // a piece never fire each other: target, targetname, killtarget, and in
 // Quake II also team, pathtarget, combattarget and deathtarget.
@@ -53,6 +81,15 @@ struct PlacementOptions {
   // Appended to every name that links entities, so copies of a piece do not
   // fire each other; empty leaves names as they are.
   std::string nameSuffix;
+  // The key whose spot this placement fills (1 or 2), 0 for none.
+  int key = 0;
+  // The doorways of this placement's cells that it locks, as template cell
+  // offsets and sides, each with the key that opens it.
+  struct Lock {
+    LockSpot spot;
+    int key = 0;
+  };
+  std::vector<Lock> locks;
 };
 
 }  // namespace cellforge

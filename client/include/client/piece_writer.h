@@ -35,6 +35,9 @@ class PieceWriter {
   // Unbalanced braces, as the piece model reports them.
   const std::vector<std::string>& warnings() const { return warnings_; }
   bool hasExit() const { return hasExit_; }
+  bool hasKeySpot() const { return hasKeySpot_; }
+  // Whether the piece holds a door for this doorway of one of its cells.
+  bool hasLock(const LockSpot& spot) const;
 
   // World-brush pass for one cell: the first cell also writes the world
   // entity's "{" and key lines; no cell writes its closing "}".
@@ -47,6 +50,8 @@ class PieceWriter {
   struct EntityRole {
     bool playerStart = false, exit = false;
     std::optional<DepthRange> depth;
+    std::optional<LockSpot> lock;  // one of the door entities of this doorway
+    bool keySpot = false;
   };
   // An entity's records: code_[begin, end).
   struct EntityCode {
@@ -56,7 +61,8 @@ class PieceWriter {
 
   class MovedValues;
   void writeCode(MapSink& out, size_t begin, size_t end, const MovedValues& values,
-                 const std::array<int64_t, 3>& offset, std::string_view suffix) const;
+                 const std::array<int64_t, 3>& offset, std::string_view suffix,
+                 int key = 0) const;
 
   // The records, one after another: the world's key lines, the world's
   // brushes, then every entity the map may hold.
@@ -71,6 +77,8 @@ class PieceWriter {
   std::array<size_t, 7> valueStarts_{};
   std::vector<std::string> warnings_;
   bool hasExit_ = false;
+  bool hasKeySpot_ = false;
+  Game game_ = Game::quake2;
 };
 
 }  // namespace cellforge

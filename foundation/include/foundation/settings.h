@@ -22,6 +22,8 @@ struct Settings {
   std::string quake_ii_qbsp, quake_ii_vis, quake_ii_light;
   // The game's install folder, empty for none (see applyGameDirectory).
   std::string game_directory;
+  // How many keys gate the way to the exit (0 to 2).
+  int32_t keys = 0;
   // target_directory as the INI file gave it, when the game folder chose
   // another: that is what goes back into the file.
   std::string target_directory_as_read;
@@ -106,7 +108,7 @@ std::string gameDataFolder(std::string_view gameDirectory, Game game);
 // Writes the keys of the sections written back; the others are left alone.
 void writeSettings(const Settings& settings, IniFile& ini);
 
-// The commented default file with these settings' values (63 lines for
+// The commented default file with these settings' values (67 lines for
 // the defaults): each section's preamble and header, each key's help and
 // line.
 std::string defaultSettingsText(const Settings& settings);
@@ -135,6 +137,8 @@ inline constexpr int32_t kMaxAxisCells = 32'768;
 // cells) takes 3 s at 0.60, of which writing and checking its 88 MB map
 // take 2.5 s, and a layout found late in the draw budget comes on top.
 inline constexpr int64_t kMaxGridCells = 8'192;
+// The most keys a level's way to the exit asks for.
+inline constexpr int32_t kMaxKeys = 2;
 
 // Refuses a grid size or fill share the generator cannot work with, naming
 // the key and its value.
