@@ -25,6 +25,13 @@ std::string marker(int cx, int cy, const char* colour, char letter, const std::s
          "\" font-size=\"11\" fill=\"white\" text-anchor=\"middle\">" + letter + "</text></g>\n";
 }
 
+// The number of the key whose placement is anchored at `c`, 0 for none.
+int keyAt(const LevelPlan& level, GridCoord c) {
+  for (size_t k = 0; k < level.keys.size(); ++k)
+    if (level.placements[level.keys[k].keyPlacement].anchor == c) return static_cast<int>(k) + 1;
+  return 0;
+}
+
 }  // namespace
 
 std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library,
@@ -43,6 +50,7 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
   const char* wall = "stroke=\"#222\" stroke-width=\"4\" stroke-linecap=\"square\"";
   const char* door = "stroke=\"#c33\" stroke-width=\"3\"";
   const char* gridLine = "stroke=\"#ccc\" stroke-width=\"1\"";
+  const char* locked = "stroke=\"#d4a017\" stroke-width=\"7\"";
   for (int32_t z = 0; z < size.z; ++z) {
     const int left = kMargin + z * (panelW + kMargin), top = kMargin + kTitle;
     svg += "<text x=\"" + std::to_string(left) + "\" y=\"" + std::to_string(top - 6) +
@@ -87,7 +95,16 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
           const int q3x = e.x1 + 3 * (e.x2 - e.x1) / 4, q3y = e.y1 + 3 * (e.y2 - e.y1) / 4;
           svg += line(e.x1, e.y1, q1x, q1y, wall);
           svg += line(q3x, q3y, e.x2, e.y2, wall);
-          svg += line(q1x, q1y, q3x, q3y, door);
+          // A locked doorway: a thick gold bar on the side the player
+          // comes from, with its key's number as a tooltip.
+          const Doorway here{{x, y, z}, static_cast<SideIndex>(side)};
+          int key = 0;
+          for (size_t k = 0; k < level.keys.size(); ++k)
+            for (const Doorway& d : level.keys[k].locked)
+              if (d == here) key = static_cast<int>(k) + 1;
+          svg += key == 0 ? line(q1x, q1y, q3x, q3y, door)
+                          : "<g><title>locked: key " + std::to_string(key) + "</title>" +
+                                line(q1x, q1y, q3x, q3y, locked) + "</g>\n";
         }
         auto joins = [&](int32_t dz) { return level.ownerOf({x, y, z + dz}) == o; };
         const bool up = joins(1), down = joins(-1);
@@ -101,6 +118,9 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
         else if (exit == GridCoord{x, y, z})
           svg +=
               marker(px + kPx / 2, py + kPx / 2, "#aa2222", 'E', "exit at " + describeExit(level));
+        else if (int key = keyAt(level, {x, y, z}); key != 0)
+          svg += marker(px + kPx / 2, py + kPx / 2, "#b8860b", key == 1 ? 'K' : 'k',
+                        "key " + std::to_string(key));
         else
           svg += "<text x=\"" + std::to_string(px + kPx / 2) + "\" y=\"" +
                  std::to_string(py + kPx / 2) + "\" font-size=\"10\" text-anchor=\"middle\">" +
@@ -109,8 +129,9 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
   }
   const int legendY = kMargin + kTitle + panelH + kMargin + 4;
   svg += "<text x=\"" + std::to_string(kMargin) + "\" y=\"" + std::to_string(legendY) +
-         "\" font-size=\"11\">black: wall, red: doorway, S: player start, E: exit, numbers: "
-         "template id</text>\n";
+         "\" font-size=\"11\">black: wall, red: doorway, S: player start, E: exit, " +
+         std::string(level.keys.empty() ? "" : "K, k: first and second key, gold: locked doorway, ") +
+         "numbers: template id</text>\n";
   svg += "</svg>\n";
   return svg;
 }

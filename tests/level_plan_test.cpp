@@ -14,6 +14,7 @@
 #include "maptext/piece_model.h"
 #include "platform/platform.h"
 #include "server/server_app.h"
+#include "template_tool/floor_plan.h"
 #include "tests/test_support.h"
 
 namespace cellforge {
@@ -366,6 +367,22 @@ TEST(LevelPlanKeys, TextPlanMarksKeysAndTheirDoors) {
   |S  K1 *  *  *|
   +-++-++-++-++-+
 )");
+}
+
+// The drawn plan marks the same: the keys' rooms and the locked doorways.
+TEST(LevelPlanKeys, FloorPlanMarksKeysAndTheirDoors) {
+  const Level level({5, 3, 1}, ringBehindACorridor());
+  const LevelPlan plan = level.keyed(2, only(15));
+  const std::string svg = renderFloorPlan(level.grid, level.lib, plan);
+  EXPECT_NE(svg.find("<title>key 1</title>"), std::string::npos);
+  EXPECT_NE(svg.find("<title>key 2</title>"), std::string::npos);
+  size_t locks = 0;
+  for (size_t at = svg.find("<title>locked: key "); at != std::string::npos;
+       at = svg.find("<title>locked: key ", at + 1))
+    ++locks;
+  EXPECT_EQ(locks, plan.keys[0].locked.size() + plan.keys[1].locked.size());
+  EXPECT_NE(svg.find("K, k: first and second key"), std::string::npos);
+  EXPECT_EQ(renderFloorPlan(level.grid, level.lib, level.plan()).find("locked"), std::string::npos);
 }
 
 // Keys on generated layouts of both kits, every piece taken to hold an exit
