@@ -54,7 +54,7 @@ bool contentsOf(const maptext::PlaneLine& plane, int64_t& contents) {
 }
 
 void classify(BrushFacts& b, bool world) {
-  b.seals = b.blocksPlayer = world && b.hasVolume;
+  b.seals = b.blocksShut = b.hasVolume;
   for (const Line* line : b.planeLines) {
     const maptext::PlaneLine plane = maptext::splitPlaneLine(line->text);
     const std::string_view base = textureBase(plane.texture());
@@ -62,12 +62,14 @@ void classify(BrushFacts& b, bool world) {
     const bool flagged = contentsOf(plane, contents) && contents != 0;
     if ((!base.empty() && base.front() == '*') || base == "trigger" ||
         (flagged && (contents & (8 | 16 | 32)) != 0)) {
-      b.seals = b.blocksPlayer = false;  // liquids and triggers
+      b.seals = b.blocksShut = false;  // liquids and triggers
     }
     if (base == "clip" || (flagged && (contents & 1) == 0)) b.seals = false;
     // Solid, window or player clip.
-    if (flagged && (contents & (1 | 2 | 0x10000)) == 0) b.blocksPlayer = false;
+    if (flagged && (contents & (1 | 2 | 0x10000)) == 0) b.blocksShut = false;
   }
+  b.seals = b.seals && world;
+  b.blocksPlayer = b.blocksShut && world;
 }
 
 }  // namespace
@@ -386,6 +388,183 @@ std::vector<std::string> linkRule(const PieceFacts& f) {
   return problems;
 }
 
+std::string coordName(GridCoord c) {
+  return std::to_string(c.x) + " " + std::to_string(c.y) + " " + std::to_string(c.z);
+}
+
+std::string doorwayName(GridCoord c, int side) {
+  return "the doorway of cell (" + coordName(c) + ") side " + std::string(kSides[side].name);
+}
+
+// An entity of a lock set: its "_lock" line and the doorway it names, or why
+// that is no doorway of the piece.
+struct LockMark {
+  const maptext::Entity* entity = nullptr;
+  const Line* line = nullptr;
+  const Cell* cell = nullptr;  // null with a fault
+  LockSpot spot;
+  std::string fault;
+};
+
+std::vector<LockMark> lockMarks(const PieceFacts& f) {
+  std::vector<LockMark> marks;
+  for (const maptext::Entity* e : f.entities()) {
+    const Line* line = f.piece.keyLine(*e, kLockKey);
+    if (line == nullptr) continue;
+    maptext::KeyLine k;
+    maptext::splitKeyLine(line->text, k);
+    LockMark m{e, line, nullptr, {}, {}};
+    const std::string said = std::string(kLockKey) + " \"" + std::string(k.value) + "\": ";
+    if (auto spot = parseLockSpot(k.value); !spot) {
+      m.fault = spot.message();
+    } else {
+      m.spot = *spot;
+      const GridCoord c = spot->cell;
+      const std::string side(kSides[spot->side].name);
+      const auto it = f.cells.find({c.x, c.y, c.z});
+      if (it == f.cells.end())
+        m.fault = said + "the piece has no cell (" + coordName(c) + ")";
+      else if (!isOpen(*it->second, spot->side))
+        m.fault = said + "side " + side + " of cell (" + coordName(c) +
+                  ") is closed: there is no doorway to lock";
+      else if (f.inTemplate(neighbour(*it->second, spot->side)))
+        m.fault = said + "side " + side + " of cell (" + coordName(c) + ") opens into cell (" +
+                  coordName(neighbour(*it->second, spot->side)) +
+                  ") of the piece, not onto a doorway";
+      else
+        m.cell = it->second;
+    }
+    marks.push_back(std::move(m));
+  }
+  return marks;
+}
+
+using LockSets = std::map<std::array<int32_t, 4>, std::vector<const LockMark*>>;
+
+// The entities of each doorway's lock, by cell and side.
+LockSets lockSets(const std::vector<LockMark>& marks) {
+  LockSets sets;
+  for (const LockMark& m : marks)
+    if (m.cell != nullptr)
+      sets[{m.cell->x, m.cell->y, m.cell->z, int32_t{m.spot.side}}].push_back(&m);
+  return sets;
+}
+
+// Every "_lock" names a doorway of the piece; a piece with locks locks
+// every doorway (the level picks which it writes), each with a door.
+std::vector<std::string> lockRule(const PieceFacts& f) {
+  std::vector<std::string> problems;
+  const std::vector<LockMark> marks = lockMarks(f);
+  for (const LockMark& m : marks)
+    if (!m.fault.empty()) problems.push_back(at(f, m.line->number) + m.fault);
+  const LockSets sets = lockSets(marks);
+  if (sets.empty()) return problems;
+  for (const Cell& c : f.t.cells)
+    for (int s = 0; s < 4; ++s)
+      if (isOpen(c, s) && !f.inTemplate(neighbour(c, s)) && !sets.count({c.x, c.y, c.z, s}))
+        problems.push_back(f.file + ": " + doorwayName(c.coord(), s) +
+                           " has no lock; a piece with locks has one in every doorway");
+  if (!f.withinBounds()) return problems;
+  for (const auto& [where, set] : sets) {
+    const bool door = std::any_of(f.brushes.begin(), f.brushes.end(), [&](const BrushFacts& b) {
+      return b.blocksShut && std::any_of(set.begin(), set.end(),
+                                         [&](const LockMark* m) { return m->entity == b.entity; });
+    });
+    if (!door)
+      problems.push_back(at(f, set.front()->line->number) + "the lock of " +
+                         doorwayName({where[0], where[1], where[2]}, where[3]) +
+                         " has no door: no brush of its entities blocks the player");
+  }
+  return problems;
+}
+
+bool boxesMeet(const Vec3& alo, const Vec3& ahi, const Vec3& blo, const Vec3& bhi) {
+  for (size_t a = 0; a < 3; ++a)
+    if (ahi[a] <= blo[a] + 0.01 || bhi[a] <= alo[a] + 0.01) return false;
+  return true;
+}
+
+// A key spot: one point entity of the game's first key, marked "_key" "1",
+// its box clear of the doorways' holes, of brush entities (locks, exits,
+// triggers) and of the boxes of the start, items and monsters.
+std::vector<std::string> keySpotRule(const PieceFacts& f) {
+  std::vector<std::string> problems;
+  const std::string keyClass(keyKind(f.game, 1).itemClass);
+  size_t first = 0;
+  for (const maptext::Entity* e : f.entities()) {
+    const Line* line = f.piece.keyLine(*e, kKeySpotKey);
+    if (line == nullptr) continue;
+    maptext::KeyLine k;
+    maptext::splitKeyLine(line->text, k);
+    const std::string cls(e->className);
+    if (k.value != "1")
+      problems.push_back(at(f, line->number) + std::string(kKeySpotKey) + " \"" +
+                         std::string(k.value) +
+                         "\" must be \"1\" (the level writes the class of the key it holds)");
+    if (!e->brushes.empty()) {
+      problems.push_back(at(f, line->number) + std::string(kKeySpotKey) + " on a brush entity (" +
+                         cls + "); a key spot is a point entity, a " + keyClass);
+      continue;
+    }
+    if (!maptext::equalsNoCase(cls, keyClass)) {
+      problems.push_back(at(f, line->number) + std::string(kKeySpotKey) +
+                         " on a point entity of class " + cls + "; a key spot is a " + keyClass +
+                         " (the level writes the class of the key it holds)");
+      continue;
+    }
+    if (first != 0) {
+      problems.push_back(at(f, line->number) + "a second key spot (the first is on line " +
+                         std::to_string(first) + "); a piece has at most one");
+      continue;
+    }
+    first = line->number;
+    Vec3 o{};
+    const Line* originLine = nullptr;
+    if (!f.geometric() || !f.origin(*e, o, originLine)) continue;
+    const BoxSize box = walkClassOf(cls, f.game).box;
+    const Vec3 lo{o[0] + box.mins[0], o[1] + box.mins[1], o[2] + box.mins[2]};
+    const Vec3 hi{o[0] + box.maxs[0], o[1] + box.maxs[1], o[2] + box.maxs[2]};
+    const std::string prefix = at(f, originLine->number) + "the key spot's box ";
+    for (const Cell& c : f.t.cells)
+      for (int s = 0; s < 4; ++s) {
+        if (!isOpen(c, s) || f.inTemplate(neighbour(c, s))) continue;
+        // The hole in the wall, 16 deep.
+        const GridCoord step = kSides[s].step;
+        const double bx = double(c.x) * kCellSize, by = double(c.y) * kCellSize,
+                     bz = double(c.z) * kCellSize;
+        Vec3 hlo{bx + kDoorLow, by + kDoorLow, bz + kDoorBottom};
+        Vec3 hhi{bx + kDoorHigh, by + kDoorHigh, bz + kDoorTop};
+        if (step.x != 0) {
+          hlo[0] = step.x > 0 ? bx + kCellSize - 16 : bx;
+          hhi[0] = hlo[0] + 16;
+        } else {
+          hlo[1] = step.y > 0 ? by + kCellSize - 16 : by;
+          hhi[1] = hlo[1] + 16;
+        }
+        if (boxesMeet(lo, hi, hlo, hhi))
+          problems.push_back(prefix + "reaches into " + doorwayName(c.coord(), s));
+      }
+    for (const BrushFacts& b : f.brushes)
+      if (b.entity != f.piece.world() && b.hasVolume && boxOverlaps(b.shape, box, o, 0.01))
+        problems.push_back(prefix + "overlaps the brush of line " + std::to_string(b.line) + " (" +
+                           std::string(b.entity->className) + ")");
+    for (const maptext::Entity* other : f.entities()) {
+      const WalkClass kind = walkClassOf(other->className, f.game);
+      Vec3 p{};
+      const Line* otherLine = nullptr;
+      if (other == e || kind.role == WalkRole::none || kind.role == WalkRole::exit ||
+          !f.origin(*other, p, otherLine))
+        continue;
+      const Vec3 plo{p[0] + kind.box.mins[0], p[1] + kind.box.mins[1], p[2] + kind.box.mins[2]};
+      const Vec3 phi{p[0] + kind.box.maxs[0], p[1] + kind.box.maxs[1], p[2] + kind.box.maxs[2]};
+      if (boxesMeet(lo, hi, plo, phi))
+        problems.push_back(prefix + "overlaps the box of the " + std::string(other->className) +
+                           " of line " + std::to_string(otherLine->number));
+    }
+  }
+  return problems;
+}
+
 // The boxes of the player start, items and monsters (each class its own)
 // clear of every brush the player collides with.
 std::vector<std::string> entityBoxRule(const PieceFacts& f) {
@@ -609,6 +788,18 @@ std::vector<std::string> walkRule(const PieceFacts& f) {
     w.drops = kind.drops;
     walk.entities.push_back(std::move(w));
   }
+  // Each doorway's lock: its doors' brushes, solid while shut, and what the
+  // player touches to open it (its triggers; a Quake door itself).
+  const std::vector<LockMark> marks = lockMarks(f);
+  for (const auto& [where, set] : lockSets(marks)) {
+    WalkLock lock{set.front()->cell, set.front()->spot.side, set.front()->line->number, {}, {}};
+    for (const BrushFacts& b : f.brushes)
+      if (b.hasVolume && std::any_of(set.begin(), set.end(),
+                                     [&](const LockMark* m) { return m->entity == b.entity; }))
+        (b.blocksShut ? lock.doors : lock.opener).push_back(&b.shape);
+    if (lock.opener.empty()) lock.opener = lock.doors;
+    if (!lock.doors.empty()) walk.locks.push_back(std::move(lock));
+  }
   const std::vector<std::string> more = walkPiece(walk);
   problems.insert(problems.end(), more.begin(), more.end());
   return problems;
@@ -625,6 +816,8 @@ constexpr PieceRule kPieceRules[] = {
     {"origins", originRule},
     {"player start", playerStartRule},
     {"links", linkRule},
+    {"locks", lockRule},
+    {"key spot", keySpotRule},
     {"entity boxes", entityBoxRule},
     {"seal", sealRule},
     {"walk", walkRule},

@@ -7,6 +7,7 @@
 #include <functional>
 #include <numbers>
 
+#include "client/level_rules.h"
 #include "platform/platform.h"
 #include "template_tool/kit_pieces.h"
 #include "template_tool/walk_check.h"
@@ -126,6 +127,10 @@ const char* const kMonsterDepth[4] = {"0.1 0.6", "0.3 0.85", "0.5 1", "0.7 1"};
 const char* const kWeaponDepth[4] = {"0 0.5", "0.2 0.7", "0.4 1", "0.6 1"};
 const char* const kAmmoDepth[4] = {"", "0.2 1", "0.4 1", "0.6 1"};
 
+// A Quake II lock's trigger runs from the door to this far in from the face:
+// a player at the shut door stands in it.
+constexpr int kLockTriggerDepth = 32;
+
 std::string key(const char* k, const std::string& v) {
   return "\"" + std::string(k) + "\" \"" + v + "\"";
 }
@@ -138,13 +143,13 @@ class Placer {
 
   // The free spot nearest (x, y, z) for the class, as an origin; false when
   // there is none. `anchorOnly` keeps it in the anchor cell.
+  // `margin` is the room kept round the box, from walls and from the others.
   bool place(const std::string& cls, int x, int y, int z, int awayFromStart, bool anchorOnly,
-             std::array<int, 3>& origin) {
+             std::array<int, 3>& origin, int margin = 8) {
     const WalkClass kind = walkClassOf(cls, game_);
     const int mx0 = int(kind.box.mins[0]), mx1 = int(kind.box.maxs[0]);
     const int my0 = int(kind.box.mins[1]), my1 = int(kind.box.maxs[1]);
     const int height = int(kind.box.maxs[2] - kind.box.mins[2]);
-    const int margin = 8;
     long best = LONG_MAX;
     for (int k = 0; k < p_.nz; ++k) {
       const int base = (k + p_.zMin) * kCellSize;
@@ -192,6 +197,9 @@ class Placer {
     }
     return true;
   }
+
+  // Keeps what comes after out of the box x0..x1, y0..y1, z0..z1.
+  void reserve(const Box& b) { taken_.push_back({b.x0, b.y0, b.z0, b.x1, b.y1, b.z1}); }
 
  private:
   const Piece& p_;
@@ -335,6 +343,24 @@ void populate(const GameKit& kit, Piece& p, const Fill& f) {
                             {key("targetname", "secret")}});
     }
   }
+
+  // The key spot, placed last so nothing else moves: nearest the middle,
+  // out of the room in front of every doorway, and at least out of the
+  // locks' triggers.
+  Placer crowded = placer;
+  for (const PieceCell& pc : p.cells)
+    for (int side : doorways(p, pc.cell)) {
+      placer.reserve(doorwayFront(pc.cell, side, 0, 48, 0, kCellSize, ""));
+      crowded.reserve(doorwayFront(pc.cell, side, 0, kLockTriggerDepth, 0, kCellSize, ""));
+    }
+  const std::string keyClass(keyKind(kit.game, 1).itemClass);
+  // Where the room is full, the key takes a spot with less room round it,
+  // and then one nearer a doorway.
+  const int keyZ = p.zMin * kCellSize + 16;
+  if (placer.place(keyClass, w / 2, d / 2, keyZ, 0, false, o) ||
+      placer.place(keyClass, w / 2, d / 2, keyZ, 0, false, o, 0) ||
+      crowded.place(keyClass, w / 2, d / 2, keyZ, 0, false, o, 0))
+    p.keySpot.push_back({keyClass, o[0], o[1], o[2], {key("spawnflags", "0"), key("_key", "1")}});
 }
 
 std::string plane(int ax, int ay, int az, int bx, int by, int bz, int cx, int cy, int cz,
@@ -377,6 +403,63 @@ std::string exitText(const GameKit& kit, const Piece& p) {
          std::to_string(start->z) + "\"\n}\n";
 }
 
+std::string pointText(const PointEntity& e) {
+  std::string out = "{\n\"classname\" \"" + e.classname + "\"\n";
+  out += "\"origin\" \"" + std::to_string(e.x) + " " + std::to_string(e.y) + " " +
+         std::to_string(e.z) + "\"\n";
+  for (const std::string& k : e.extra) out += k + "\n";
+  return out + "}\n";
+}
+
+// What only a level with keys writes, after all the rest: for every doorway
+// a door that shuts it, marked with the doorway's "_lock", and the key spot.
+// The door fills this piece's half of the doorway, the hole in its own wall,
+// and rises 124 to 128 units (Quake and Quake II spread a model's box by a
+// unit each way), into the lintel and no higher than the slab above. It has
+// a name in both games: a Quake door touching another (the neighbour's half
+// of the doorway) joins its team, and a team with a name spawns no trigger
+// that would open it without the key.
+std::string lockText(const GameKit& kit, const Piece& p) {
+  const KeyKind& first = keyKind(kit.game, 1);
+  std::string out;
+  for (const PieceCell& pc : p.cells)
+    for (int side : doorways(p, pc.cell)) {
+      const Cell& c = pc.cell;
+      const std::string where = std::to_string(c.x) + " " + std::to_string(c.y) + " " +
+                                std::to_string(c.z) + " " + std::string(kSides[side].name);
+      const std::string name = "lock_" + std::to_string(c.x) + "_" + std::to_string(c.y) + "_" +
+                               std::to_string(c.z) + "_" + std::string(kSides[side].name);
+      const std::string mark = key("_lock", where) + "\n";
+      out += "// the lock of cell (" + where.substr(0, where.rfind(' ')) + ") side " +
+             std::string(kSides[side].name) + "\n{\n" + key("classname", "func_door") + "\n" +
+             key("targetname", name) + "\n\"angle\" \"-1\"\n\"lip\" \"4\"\n\"wait\" \"-1\"\n";
+      if (kit.game == Game::quake)
+        out += key("spawnflags", std::to_string(first.doorFlag)) + "\n\"sounds\" \"2\"\n";
+      out += mark +
+             brushText(doorwayFront(c, side, 0, 16, kDoorBottom, kDoorTop, kit.surfaces.door)) +
+             "}\n";
+      if (kit.game == Game::quake) continue;  // the door opens to a player with the key
+      // Quake II: stepping up to the door fires a trigger_key, which opens
+      // it for a player with the key. The trigger keeps its short wait, so
+      // a player without the key can come back.
+      out += "{\n" + key("classname", "trigger_multiple") + "\n" + key("target", name + "_key") +
+             "\n" + mark +
+             brushText(doorwayFront(c, side, 16, kLockTriggerDepth, kDoorBottom, kDoorTop,
+                                    kit.surfaces.trigger)) +
+             "}\n";
+      const Box at = doorwayFront(c, side, 24, 24, 128, 128, "");
+      out +=
+          pointText({"trigger_key",
+                     (at.x0 + at.x1) / 2,
+                     (at.y0 + at.y1) / 2,
+                     at.z0,
+                     {key("targetname", name + "_key"), key("target", name),
+                      key("item", std::string(first.itemClass)), mark.substr(0, mark.size() - 1)}});
+    }
+  for (const PointEntity& e : p.keySpot) out += "// the key spot\n" + pointText(e);
+  return out;
+}
+
 std::string pieceText(const GameKit& kit, const Piece& p) {
   std::string out = "{\n";
   for (const std::string& k : kit.worldKeys) out += k + "\n";
@@ -395,7 +478,7 @@ std::string pieceText(const GameKit& kit, const Piece& p) {
     for (const Box& b : e.boxes) out += brushText(b);
     out += "}\n";
   }
-  return out + exitText(kit, p);
+  return out + exitText(kit, p) + lockText(kit, p);
 }
 
 constexpr const char* kSideLetter = "nsew";  // +y -y +x -x
@@ -500,6 +583,22 @@ Piece stairs(const GameKit& kit, int turns, bool anchorAbove, int look) {
         {key("angle", std::to_string((angle + 180) % 360))}});
   else
     at({"info_player_start", 40, 128, 96, {key("angle", std::to_string(angle))}});
+  // The key spot halfway up, over the tread its box comes to rest on (the
+  // highest under it), clear of the starts at either end.
+  const std::string keyClass(keyKind(kit.game, 1).itemClass);
+  const BoxSize keyBox = walkClassOf(keyClass, kit.game).box;
+  const int keyX = 128, reach = int(keyBox.maxs[0]);
+  int tread = 0;
+  for (int i = 1; i <= 16; ++i)
+    if (16 + 14 * (i - 1) < keyX + reach) tread = 16 * i + 16;
+  PointEntity spot{keyClass,
+                   keyX,
+                   128,
+                   tread + 8 - int(keyBox.mins[2]),
+                   {key("spawnflags", "0"), key("_key", "1")}};
+  for (int t = 0; t < turns; ++t) turn(spot.x, spot.y);
+  spot.z += lowZ * kCellSize;
+  p.keySpot.push_back(spot);
   return p;
 }
 

@@ -357,25 +357,33 @@ bool alcove(Piece& p, const Surfaces& s, Box& volume) {
   return false;
 }
 
-BrushEntity doorIn(const Cell& c, int side, const Surfaces& s, Game game) {
+Box doorwayFront(const Cell& c, int side, int depth0, int depth1, int z0, int z1,
+                 const char* texture) {
   const int bx = c.x * kCellSize, by = c.y * kCellSize, bz = c.z * kCellSize;
-  Box b{};
   switch (side) {
     case posX:
-      b = {bx + 240, by + kDoorLow, 0, bx + kCellSize, by + kDoorHigh, 0, s.door};
-      break;
+      return {bx + kCellSize - depth1, by + kDoorLow, bz + z0, bx + kCellSize - depth0,
+              by + kDoorHigh,          bz + z1,       texture};
     case negX:
-      b = {bx, by + kDoorLow, 0, bx + 16, by + kDoorHigh, 0, s.door};
-      break;
+      return {bx + depth0, by + kDoorLow, bz + z0, bx + depth1, by + kDoorHigh, bz + z1, texture};
     case posY:
-      b = {bx + kDoorLow, by + 240, 0, bx + kDoorHigh, by + kCellSize, 0, s.door};
-      break;
+      return {bx + kDoorLow,  by + kCellSize - depth1, bz + z0,
+              bx + kDoorHigh, by + kCellSize - depth0, bz + z1,
+              texture};
     default:
-      b = {bx + kDoorLow, by, 0, bx + kDoorHigh, by + 16, 0, s.door};
-      break;
+      return {bx + kDoorLow, by + depth0, bz + z0, bx + kDoorHigh, by + depth1, bz + z1, texture};
   }
-  b.z0 = bz + kDoorBottom;
-  b.z1 = bz + kDoorTop;
+}
+
+std::vector<int> doorways(const Piece& p, const Cell& c) {
+  std::vector<int> sides;
+  for (int side = 0; side < 4; ++side)
+    if (isOpen(c, side) && !inner(p, c, side)) sides.push_back(side);
+  return sides;
+}
+
+BrushEntity doorIn(const Cell& c, int side, const Surfaces& s, Game game) {
+  const Box b = doorwayFront(c, side, 0, 16, kDoorBottom, kDoorTop, s.door);
   // Up into the lintel; once open it stays open, so nothing is shut in.
   BrushEntity door{
       {"\"classname\" \"func_door\"", "\"angle\" \"-1\"", "\"lip\" \"24\"", "\"wait\" \"-1\""},

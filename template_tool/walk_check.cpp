@@ -4,6 +4,7 @@
 #include <cmath>
 #include <deque>
 #include <limits>
+#include <optional>
 
 namespace cellforge {
 namespace {
@@ -395,8 +396,12 @@ std::vector<std::string> walkPiece(const WalkPiece& piece) {
   }
   std::vector<const ConvexBrush*> solids = piece.solids;
   for (const ConvexBrush& b : stubs) solids.push_back(&b);
+  // The same with the locks' doors shut, walked on a second lattice.
+  std::vector<const ConvexBrush*> shutSolids = solids;
+  for (const WalkLock& l : piece.locks)
+    shutSolids.insert(shutSolids.end(), l.doors.begin(), l.doors.end());
   double spans = 0;
-  for (const ConvexBrush* b : solids)
+  for (const ConvexBrush* b : shutSolids)
     spans += lattice.spanCount(b->lo[0] + kPlayerBox.mins[0], b->lo[1] + kPlayerBox.mins[1],
                                b->hi[0] + kPlayerBox.maxs[0], b->hi[1] + kPlayerBox.maxs[1]);
   if (spans > double(kMaxWalkSpans)) {
@@ -405,10 +410,16 @@ std::vector<std::string> walkPiece(const WalkPiece& piece) {
                        std::to_string(kMaxWalkSpans) + ")");
     return problems;
   }
+  Lattice shut = piece.locks.empty() ? Lattice(lo, 0, 0) : lattice;
   lattice.build(solids);
 
   std::vector<Goal> goals;
   std::vector<std::pair<std::string, size_t>> sources;  // name, node
+  struct Start {
+    Vec3 at;
+    size_t line;
+  };
+  std::optional<Start> start;
   for (const Doorway& d : doorways) {
     const size_t node = lattice.landing(lattice.nearestColumn(d.spot[0], d.spot[1]), d.spot[2]);
     const std::string name = doorwayName(*d.cell, d.side);
@@ -447,6 +458,7 @@ std::vector<std::string> walkPiece(const WalkPiece& piece) {
         continue;
       }
       sources.emplace_back("the player start (line " + std::to_string(e.line) + ")", node);
+      if (!start) start = {at, e.line};
     }
     goals.push_back({name, prefix, std::move(nodes)});
   }
@@ -463,6 +475,45 @@ std::vector<std::string> walkPiece(const WalkPiece& piece) {
       problems.push_back(goals[g].prefix + goals[g].name + " can't be reached on foot from " +
                          from);
     }
+  }
+  if (piece.locks.empty() || !start) return problems;
+
+  // The locks shut: a door that leaves a gap lets the player by without the
+  // key, and one whose opener can't be touched from inside never opens.
+  shut.build(shutSolids);
+  auto stand = [&](const Vec3& at) {
+    const size_t node = shut.landing(shut.nearestColumn(at[0], at[1]), at[2]);
+    return node != SIZE_MAX && std::fabs(shut.floor(node) - at[2]) <= kStepUp ? node : SIZE_MAX;
+  };
+  const size_t startNode = stand(start->at);
+  if (startNode == SIZE_MAX) return problems;
+  const std::string startName = "the player start (line " + std::to_string(start->line) + ")";
+  const std::vector<uint8_t> fromStart = shut.reach(startNode);
+  std::vector<size_t> stubNodes;
+  for (const Doorway& d : doorways) stubNodes.push_back(stand(d.spot));
+  for (const WalkLock& l : piece.locks) {
+    const std::string prefix =
+        piece.file + ":" + std::to_string(l.line) + ": the lock of " + doorwayName(*l.cell, l.side);
+    size_t mine = SIZE_MAX;
+    for (size_t d = 0; d < doorways.size(); ++d)
+      if (doorways[d].cell == l.cell && doorways[d].side == l.side) mine = stubNodes[d];
+    if (mine == SIZE_MAX) continue;  // reported above: no floor in its stub
+    std::string leak;
+    const std::vector<uint8_t> fromStub = shut.reach(mine);
+    if (fromStub[startNode]) leak = "from beyond it to " + startName;
+    for (size_t d = 0; d < doorways.size() && leak.empty(); ++d)
+      if (stubNodes[d] != mine && stubNodes[d] != SIZE_MAX && fromStub[stubNodes[d]])
+        leak = "from beyond it to " + doorwayName(*doorways[d].cell, doorways[d].side);
+    if (leak.empty() && fromStart[mine]) leak = "from " + startName + " to beyond it";
+    if (!leak.empty())
+      problems.push_back(prefix + " does not shut it: with the doors shut the player still gets " +
+                         leak);
+    bool touched = false;
+    for (const ConvexBrush* b : l.opener)
+      for (size_t n : shut.touching(b->lo, b->hi)) touched = touched || fromStart[n] != 0;
+    if (!touched)
+      problems.push_back(prefix + " can't be opened: with the doors shut the player can't touch " +
+                         "what opens it from " + startName);
   }
   return problems;
 }

@@ -184,10 +184,13 @@ TEST(Kit, CoversEveryOpeningSetStairsBigRoomsAndMonsters) {
       sky += text->find(kit.game == Game::quake ? " sky4 " : "e1u1/sky1") != std::string::npos;
       auto piece = maptext::Piece::read(*text, t.name);
       ASSERT_TRUE(piece.ok()) << piece.message();
-      int starts = 0;
+      int starts = 0, keySpots = 0, locks = 0;
       std::set<std::array<int64_t, 3>> lit;
       for (const maptext::Entity& e : piece->entities()) {
         starts += piece->isPlayerStart(e);
+        // That every doorway has its lock is the check's.
+        keySpots += !piece->value(e, "_key").empty();
+        locks += !piece->value(e, "_lock").empty();
         secrets += e.className == "trigger_secret" || e.className == "target_secret";
         doors += e.className == "func_door";
         const bool monster = e.className.starts_with("monster_");
@@ -205,6 +208,8 @@ TEST(Kit, CoversEveryOpeningSetStairsBigRoomsAndMonsters) {
         lit.insert({o[0] / 256, o[1] / 256, (o[2] + 256) / 256 - 1});
       }
       EXPECT_EQ(starts, 1) << t.name;
+      EXPECT_EQ(keySpots, 1) << t.name;
+      EXPECT_GT(locks, 0) << t.name;
       for (const Cell& c : t.cells)
         EXPECT_TRUE(lit.count({c.x, c.y, c.z})) << t.name << " leaves a cell dark";
     }
@@ -450,6 +455,97 @@ TEST(KitWalk, PiecesThatCannotBeWalkedAreNamed) {
       (std::vector<std::string>{
           "p.map: the doorway of cell (0 0 1) side +x can't be reached on foot from the "
           "doorway of cell (0 0 0) side -x"}));
+}
+
+// A lock for the +x doorway of a one-cell piece: a door filling the hole in
+// the wall, with "_lock" `spot`; and a key spot.
+std::string lockDoor(const std::string& spot, std::array<int, 3> hi = {256, 192, 144},
+                     const std::string& texture = "e1u1/metal1_2") {
+  return "{\n\"classname\" \"func_door\"\n\"targetname\" \"lock\"\n\"_lock\" \"" + spot + "\"\n" +
+         test::boxBrush({240, 64, 16}, hi, texture) + "}\n";
+}
+std::string keySpot(const std::string& origin, const std::string& cls = "key_blue_key",
+                    const std::string& value = "1") {
+  return "{\n\"classname\" \"" + cls + "\"\n\"origin\" \"" + origin + "\"\n\"_key\" \"" + value +
+         "\"\n}\n";
+}
+
+std::vector<std::string> withLocks(const std::string& piece, const std::string& added,
+                                   Game game = Game::quake2) {
+  return checkChanged(
+      piece, [&](std::string& t) { t += added; }, game);
+}
+
+TEST(KitCheck, LocksAndKeySpots) {
+  using Lines = std::vector<std::string>;
+  // The dead end's only doorway locked, and its key spot: sound, in both games.
+  EXPECT_EQ(withLocks("end_e_a.map", lockDoor("0 0 0 +x") + keySpot("64 64 40")), Lines{});
+  EXPECT_EQ(withLocks("quake/end_e_a.map",
+                      lockDoor("0 0 0 +x", {256, 192, 144}, "metal2_1") +
+                          keySpot("64 64 40", "item_key1"),
+                      Game::quake),
+            Lines{});
+  // Values that name no doorway of the piece.
+  EXPECT_EQ(withLocks("end_e_a.map", lockDoor("0 0 0 +z")),
+            Lines{"p.map:112: _lock \"0 0 0 +z\" must be a cell of the piece and one of its sides, "
+                  "as \"0 0 0 +y\" (sides +y, -y, +x, -x)"});
+  for (const char* bad : {"0 0 0", "0 0 0 +x 1", "0 0 0.5 +x", "a 0 0 +x"}) {
+    const Lines problems = withLocks("end_e_a.map", lockDoor(bad));
+    ASSERT_EQ(problems.size(), 1u) << bad;
+    EXPECT_EQ(problems[0].rfind("p.map:112: _lock \"" + std::string(bad) + "\" must be", 0), 0u);
+  }
+  EXPECT_EQ(withLocks("end_e_a.map", lockDoor("1 0 0 +x")),
+            Lines{"p.map:112: _lock \"1 0 0 +x\": the piece has no cell (1 0 0)"});
+  EXPECT_EQ(withLocks("end_e_a.map", lockDoor("0 0 0 -x")),
+            Lines{"p.map:112: _lock \"0 0 0 -x\": side -x of cell (0 0 0) is closed: there is no "
+                  "doorway to lock"});
+  // Some doorways locked, not all.
+  EXPECT_EQ(withLocks("hall_ew_a.map", lockDoor("0 0 0 +x")),
+            Lines{"p.map: the doorway of cell (0 0 0) side -x has no lock; a piece with locks has "
+                  "one in every doorway"});
+  // A lock of nothing but a trigger, a door leaving a gap, and a Quake II
+  // trigger the player can't reach.
+  EXPECT_EQ(withLocks("end_e_a.map", lockDoor("0 0 0 +x", {256, 192, 144}, "e1u1/trigger")),
+            Lines{"p.map:112: the lock of the doorway of cell (0 0 0) side +x has no door: no "
+                  "brush of its entities blocks the player"});
+  EXPECT_EQ(withLocks("end_e_a.map", lockDoor("0 0 0 +x", {256, 144, 144})),
+            Lines{"p.map:112: the lock of the doorway of cell (0 0 0) side +x does not shut it: "
+                  "with the doors shut the player still gets from beyond it to the player start "
+                  "(line 83)"});
+  EXPECT_EQ(
+      withLocks("end_e_a.map",
+                lockDoor("0 0 0 +x") +
+                    "{\n\"classname\" \"trigger_multiple\"\n\"_lock\" \"0 0 0 +x\"\n" +
+                    test::boxBrush({208, 64, 200}, {240, 192, 230}, "e1u1/trigger") + "}\n"),
+      Lines{"p.map:112: the lock of the doorway of cell (0 0 0) side +x can't be opened: with "
+            "the doors shut the player can't touch what opens it from the player start "
+            "(line 83)"});
+  // Key spots that are none, and ones standing where they should not.
+  std::string onDoor = lockDoor("0 0 0 +x");
+  replace(onDoor, "\"_lock\"", "\"_key\" \"1\"\n\"_lock\"");
+  EXPECT_EQ(
+      withLocks("end_e_a.map", keySpot("64 64 40", "key_blue_key", "2") +
+                                   keySpot("64 200 40", "item_health") + keySpot("200 64 40") +
+                                   onDoor),
+      (Lines{"p.map:112: _key \"2\" must be \"1\" (the level writes the class of the key it "
+             "holds)",
+             "p.map:117: _key on a point entity of class item_health; a key spot is a "
+             "key_blue_key (the level writes the class of the key it holds)",
+             "p.map:122: a second key spot (the first is on line 112); a piece has at most one",
+             "p.map:127: _key on a brush entity (func_door); a key spot is a point entity, a "
+             "key_blue_key"}));
+  EXPECT_EQ(
+      withLocks("end_e_a.map", keySpot("236 128 40")),
+      Lines{"p.map:111: the key spot's box reaches into the doorway of cell (0 0 0) side +x"});
+  EXPECT_EQ(withLocks("end_e_a.map", keySpot("176 176 40")),
+            Lines{"p.map:111: the key spot's box overlaps the box of the item_health of line 88"});
+  EXPECT_EQ(
+      withLocks("end_e_a.map",
+                lockDoor("0 0 0 +x") +
+                    "{\n\"classname\" \"trigger_multiple\"\n\"_lock\" \"0 0 0 +x\"\n" +
+                    test::boxBrush({208, 64, 16}, {240, 192, 144}, "e1u1/trigger") + "}\n" +
+                    keySpot("200 128 40")),
+      Lines{"p.map:136: the key spot's box overlaps the brush of line 125 (trigger_multiple)"});
 }
 
 }  // namespace

@@ -40,6 +40,8 @@ struct BrushFacts {
   bool hasVolume = false;
   bool seals = false;         // stops the compiler's flood: world, not liquid, clip or trigger
   bool blocksPlayer = false;  // world, not liquid or trigger
+  // What it would block in the world: a door's brush while the door is shut.
+  bool blocksShut = false;
 };
 
 // One template with its piece text, and what the rules derive from them once.

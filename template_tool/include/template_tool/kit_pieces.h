@@ -89,6 +89,9 @@ struct Piece {
   bool inside(int i, int j, int k) const { return tile(i, j, k)->floor != kWallTile; }
   const Theme* theme = nullptr;
   int look = 0;
+  // Written after everything else, so a level without keys is the same
+  // without them: the key spot (at most one).
+  std::vector<PointEntity> keySpot;
 };
 
 Cell makeCell(int x, int y, int z, const std::vector<int>& sides);
@@ -112,6 +115,13 @@ void crates(Piece& p, int k);           // crates in a corner of the anchor cell
 bool alcove(Piece& p, const Surfaces& s, Box& volume);
 // A door in the doorway of the cell's side.
 BrushEntity doorIn(const Cell& c, int side, const Surfaces& s, Game game);
+// The room in front of the doorway of the cell's side, from `depth0` to
+// `depth1` in from the face, across the doorway (64..192) and `z0` to `z1`
+// above the cell's floor. Depth 0 to 16 is the doorway's hole in the wall.
+Box doorwayFront(const Cell& c, int side, int depth0, int depth1, int z0, int z1,
+                 const char* texture);
+// The cell's sides with a doorway: open, and no cell of the piece beyond.
+std::vector<int> doorways(const Piece& p, const Cell& c);
 
 // Two storeys over a footprint: a stair along the -y wall climbs from the
 // lower floor to a balcony running round the upper storey.

@@ -37,17 +37,30 @@ struct WalkEntity {
   std::vector<const ConvexBrush*> brushes;  // an exit trigger's volume
 };
 
+// The door of one doorway, shut until the player brings the key.
+struct WalkLock {
+  const Cell* cell = nullptr;  // one of the template's cells
+  int side = 0;
+  size_t line = 0;                         // its first "_lock" line
+  std::vector<const ConvexBrush*> doors;   // solid while shut
+  std::vector<const ConvexBrush*> opener;  // what the player touches to open it
+};
+
 struct WalkPiece {
   std::string file;  // what problems without a line call the piece
   const Template* t = nullptr;
   std::vector<const ConvexBrush*> solids;  // what blocks the player
   std::vector<WalkEntity> entities;
+  std::vector<WalkLock> locks;
 };
 
 // Walks the piece on foot, placed alone with a stub of the neighbour's
 // doorway beyond each open side: from each doorway and the player start,
 // every doorway, the start, each exit, item and monster must be reachable.
 // One line per thing that is not, naming where it can't be reached from.
+// Doors are open for that walk. Then, with every lock's door shut, no lock's
+// stub and the player start reach each other, and from the start the player
+// touches each lock's opener.
 std::vector<std::string> walkPiece(const WalkPiece& piece);
 
 // Bounds that keep the walk short on any piece.
