@@ -50,7 +50,8 @@ void runAndCompare(const char* kit, int gameType, const char* seed, const std::s
   const std::string server = tree.install(CELLFORGE_SERVER_EXE, "server");
   const std::string client = tree.install(CELLFORGE_CLIENT_EXE, "client");
   tree.copyKit((fs::path(CELLFORGE_SOURCE_DIR) / "maps" / kit).string());
-  tree.writeIni("game_type=" + std::to_string(gameType) + "\nclient_path=" + client + "\n");
+  tree.writeIni("game_type=" + std::to_string(gameType) + "\nclient_path=" + client +
+                "\n[game]\nkeys=0\n");
   ASSERT_NO_FATAL_FAILURE(expectRuns(tree, {server, "--seed", seed, "--no-compile"}));
 
   const std::string layout = readText(tree.layout());
@@ -78,7 +79,7 @@ void runClientOnFrozenKit(const char* kit, int gameType, const std::string& gold
       platform::separator();
   const std::string client = tree.install(CELLFORGE_CLIENT_EXE, "client");
   fs::copy_file(goldenPath(golden + ".mtf"), tree.layout());
-  tree.writeIni("game_type=" + std::to_string(gameType) + "\n");
+  tree.writeIni("game_type=" + std::to_string(gameType) + "\n[game]\nkeys=0\n");
   ASSERT_NO_FATAL_FAILURE(expectRuns(tree, {client}));
   expectSameMap(withoutCarriageReturns(readText(tree.map())), goldenPath(golden + ".map"));
 }
