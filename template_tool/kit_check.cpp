@@ -465,7 +465,10 @@ std::vector<std::string> lockRule(const PieceFacts& f) {
         problems.push_back(f.file + ": " + doorwayName(c.coord(), s) +
                            " has no lock; a piece with locks has one in every doorway");
   if (!f.withinBounds()) return problems;
-  for (const auto& [where, set] : sets) {
+  // Clang 14 lambdas can't capture structured bindings.
+  for (const auto& entry : sets) {
+    const auto& where = entry.first;
+    const auto& set = entry.second;
     const bool door = std::any_of(f.brushes.begin(), f.brushes.end(), [&](const BrushFacts& b) {
       return b.blocksShut && std::any_of(set.begin(), set.end(),
                                          [&](const LockMark* m) { return m->entity == b.entity; });
@@ -791,7 +794,8 @@ std::vector<std::string> walkRule(const PieceFacts& f) {
   // Each doorway's lock: its doors' brushes, solid while shut, and what the
   // player touches to open it (its triggers; a Quake door itself).
   const std::vector<LockMark> marks = lockMarks(f);
-  for (const auto& [where, set] : lockSets(marks)) {
+  for (const auto& entry : lockSets(marks)) {
+    const auto& set = entry.second;
     WalkLock lock{set.front()->cell, set.front()->spot.side, set.front()->line->number, {}, {}};
     for (const BrushFacts& b : f.brushes)
       if (b.hasVolume && std::any_of(set.begin(), set.end(),
