@@ -130,9 +130,9 @@ while [[ $# -gt 0 ]]; do
             [[ $# -ge 2 ]] || die "--source needs NAME=DIR"
             set -- "--source=$2" "${@:3}"; continue ;;
         --source=*)
-            spec="${1#--source=}"
-            name="${spec%%=*}"; dir="${spec#*=}"
-            [[ "$spec" == *=* && -n "$name" && -n "$dir" ]] || die "--source needs NAME=DIR, got '$spec'"
+            pair="${1#--source=}"
+            name="${pair%%=*}"; dir="${pair#*=}"
+            [[ "$pair" == *=* && -n "$name" && -n "$dir" ]] || die "--source needs NAME=DIR, got '$pair'"
             case "$name" in
                 ericw-tools|ericw-tools-light|quake2-tools) ;;
                 *) die "unknown source '$name' (use ericw-tools, ericw-tools-light or quake2-tools)" ;;
