@@ -184,7 +184,9 @@ class Placer {
               long(cx - x) * (cx - x) + long(cy - y) * (cy - y) + long(bz0 - z) * (bz0 - z);
           if (d < best) {
             best = d;
-            origin = {ox, oy, bz0 + margin - int(kind.box.mins[2])};
+            // Never resting on the floor: Quake II takes a box touching a
+            // brush for stuck and deletes the item as the level loads.
+            origin = {ox, oy, bz0 + std::max(margin, 8) - int(kind.box.mins[2])};
             chosen_ = {x0, y0, bz0, x1, y1, bz1};
           }
         }
