@@ -1,6 +1,7 @@
 #include "client/level_rules.h"
 
 #include <algorithm>
+#include <charconv>
 #include <optional>
 #include <span>
 #include <vector>
@@ -51,15 +52,8 @@ bool less(DepthRange::Decimal a, DepthRange::Decimal b) {
 Expected<LockSpot> parseLockSpot(std::string_view value) {
   const std::vector<std::string_view> words = maptext::splitWords(value);
   auto number = [](std::string_view w, int32_t& out) {
-    size_t at = w.size() > 1 && w.front() == '-' ? 1 : 0;
-    if (at == w.size() || w.size() - at > 4) return false;
-    int32_t n = 0;
-    for (; at < w.size(); ++at) {
-      if (w[at] < '0' || w[at] > '9') return false;
-      n = n * 10 + (w[at] - '0');
-    }
-    out = w.front() == '-' ? -n : n;
-    return true;
+    const auto [end, error] = std::from_chars(w.data(), w.data() + w.size(), out);
+    return error == std::errc{} && end == w.data() + w.size();
   };
   LockSpot spot;
   if (words.size() == 4 && number(words[0], spot.cell.x) && number(words[1], spot.cell.y) &&

@@ -11,6 +11,11 @@ std::string where(GridCoord c) {
   return "(" + std::to_string(c.x) + ", " + std::to_string(c.y) + ", " + std::to_string(c.z) + ")";
 }
 
+// A doorway as the piece of the placement holding its cell names it.
+LockSpot lockSpotOf(const Doorway& d, const Placement& p) {
+  return {{d.cell.x - p.anchor.x, d.cell.y - p.anchor.y, d.cell.z - p.anchor.z}, d.side};
+}
+
 }  // namespace
 
 Expected<const PieceWriter*> MapBuilder::pieceFor(int32_t templateId, GridCoord at,
@@ -55,11 +60,7 @@ Expected<LevelPlan> MapBuilder::planLevel(std::string_view layoutName) {
     for (const Doorway& d : gate.locked) {
       const Placement* p = plan.ownerOf(d.cell);
       const Template* t = p == nullptr ? nullptr : library_.findById(p->templateId);
-      if (t != nullptr &&
-          pieces_.at(t->name).hasLock({{d.cell.x - p->anchor.x, d.cell.y - p->anchor.y,
-                                        d.cell.z - p->anchor.z},
-                                       d.side}))
-        continue;
+      if (t != nullptr && pieces_.at(t->name).hasLock(lockSpotOf(d, *p))) continue;
       plan.keys.clear();
       plan.keysNote = "keys: none (the piece at cell " + where(d.cell) +
                       " has no door for its doorway on " + std::string(kSides[d.side].name) + ")";
@@ -96,18 +97,12 @@ Status MapBuilder::composeMap(std::string_view layoutName, MapSink& out) {
     options.keepExit = plan->exit == i;
     options.depth = plan->depthOf(i);
     options.nameSuffix = "_" + std::to_string(i + 1);
-    options.key = 0;
+    options.key = plan->keyAt(p.anchor);
     options.locks.clear();
-    for (size_t k = 0; k < plan->keys.size(); ++k) {
-      const KeyGate& gate = plan->keys[k];
-      const int number = static_cast<int>(k) + 1;
-      if (gate.keyPlacement == i) options.key = number;
-      for (const Doorway& d : gate.locked)
+    for (size_t k = 0; k < plan->keys.size(); ++k)
+      for (const Doorway& d : plan->keys[k].locked)
         if (plan->ownerOf(d.cell) == &p)
-          options.locks.push_back(
-              {{{d.cell.x - p.anchor.x, d.cell.y - p.anchor.y, d.cell.z - p.anchor.z}, d.side},
-               number});
-    }
+          options.locks.push_back({lockSpotOf(d, p), static_cast<int>(k) + 1});
     auto piece = pieceFor(p.templateId, p.anchor, layoutName);
     if (!piece) return piece.error();
     (*piece)->writeEntities(out, p.anchor, options);

@@ -95,7 +95,16 @@ size_t roomFor(size_t text, size_t numbers) { return text + numbers * 22 + 24; }
 //   keyed  kind, size, value start, value end, bytes   a key line of a
 //                                    lock or key spot whose value the key's
 //                                    number decides (KeyedValue)
-enum class Op : uint8_t { text, name, origin, plane, planeSameRest, movedOrigin, movedPlane, keyed };
+enum class Op : uint8_t {
+  text,
+  name,
+  origin,
+  plane,
+  planeSameRest,
+  movedOrigin,
+  movedPlane,
+  keyed
+};
 
 // The values a written key changes: a key spot's class and a Quake II
 // trigger_key's "item" become the key's item, a Quake door's spawnflags ask
@@ -217,7 +226,8 @@ char* emitLines(char* p, ValueLists& values, const maptext::Piece& piece, size_t
     // For the kit and the client only; the games ignore them.
     if (isKey && (key.key == kDepthKey || key.key == kLockKey || key.key == kKeySpotKey)) continue;
     std::optional<KeyedValue> keyed;
-    if (isKey && keyRole == KeyRole::keySpot && key.key == "classname") keyed = KeyedValue::itemClass;
+    if (isKey && keyRole == KeyRole::keySpot && key.key == "classname")
+      keyed = KeyedValue::itemClass;
     if (isKey && keyRole == KeyRole::lock) {
       if (game == Game::quake2 && className == "trigger_key" && key.key == "item")
         keyed = KeyedValue::itemClass;
@@ -398,9 +408,8 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
 }
 
 bool PieceWriter::hasLock(const LockSpot& spot) const {
-  return std::any_of(entities_.begin(), entities_.end(), [&](const EntityCode& e) {
-    return e.role.lock && e.role.lock->cell == spot.cell && e.role.lock->side == spot.side;
-  });
+  return std::any_of(entities_.begin(), entities_.end(),
+                     [&](const EntityCode& e) { return e.role.lock == spot; });
 }
 
 void PieceWriter::writeCode(MapSink& out, size_t begin, size_t end, const MovedValues& values,
@@ -544,9 +553,8 @@ void PieceWriter::writeEntities(MapSink& out, GridCoord position,
       key = options.key;
     }
     if (role.lock) {
-      const auto lock = std::find_if(options.locks.begin(), options.locks.end(), [&](const auto& l) {
-        return l.spot.cell == role.lock->cell && l.spot.side == role.lock->side;
-      });
+      const auto lock = std::find_if(options.locks.begin(), options.locks.end(),
+                                     [&](const auto& l) { return l.spot == *role.lock; });
       if (lock == options.locks.end()) continue;
       key = lock->key;
     }

@@ -15,6 +15,13 @@ std::string folderOf(std::string_view path) {
   return std::string(path.substr(0, end));
 }
 
+std::string parentFolderOf(std::string_view folder) {
+  std::string_view path = folder;
+  while (!path.empty() && isSeparator(path.back())) path.remove_suffix(1);
+  std::string parent = folderOf(path);
+  return parent.empty() ? withTrailingSeparator(folder) + ".." + platform::separator() : parent;
+}
+
 std::string withTrailingSeparator(std::string_view folder) {
   std::string out(folder);
   if (out.empty() || !isSeparator(out.back())) out.push_back(platform::separator());

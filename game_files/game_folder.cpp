@@ -6,6 +6,7 @@
 
 #include "bytes.h"
 #include "foundation/path_parts.h"
+#include "foundation/settings.h"
 #include "game_files/miptex.h"
 #include "game_files/wad_file.h"
 #include "game_files/wal_file.h"
@@ -49,32 +50,21 @@ Expected<std::vector<PakEntry>> readPakFile(const std::string& path) {
   return readPakDirectory(*directory, *header, *size, path);
 }
 
-// The folder holding `folder` (which ends in a separator).
-std::string parentOf(const std::string& folder) {
-  std::string_view path = folder;
-  while (!path.empty() && isSeparator(path.back())) path.remove_suffix(1);
-  std::string parent = folderOf(path);
-  // A bare relative name ("baseq2/"): its parent is only reachable by "..".
-  return parent.empty() ? folder + ".." + platform::separator() : parent;
-}
-
 }  // namespace
-
-std::string_view dataFolderName(Game game) { return gameDataFolderName(game); }
 
 Expected<GameFolder> GameFolder::open(const std::string& folder, Game game) {
   const char sep = platform::separator();
   const std::string base = folder.empty() ? std::string(".") + sep : withTrailingSeparator(folder);
-  const std::string nested = base + std::string(dataFolderName(game)) + sep;
+  const std::string nested = base + std::string(gameDataFolderName(game)) + sep;
   GameFolder g;
   g.game_ = game;
-  if (isFile(nested + "pak0.pak")) {
-    g.install_ = base;
-    g.data_ = nested;
-  } else if (isFile(base + "pak0.pak")) {
-    // The user named the data folder itself.
-    g.data_ = base;
-    g.install_ = parentOf(base);
+  // The data folder the settings take the maps folder from, so the level
+  // and the data it is compiled from are in one tree.
+  const std::string data = gameDataFolder(base, game);
+  if (isFile(data + "pak0.pak")) {
+    g.data_ = data;
+    // Else the user named the data folder itself.
+    g.install_ = data == nested ? base : parentFolderOf(base);
   } else {
     return Error::notFound(folder + ": no game data: looked for " + nested + "pak0.pak and " +
                            base + "pak0.pak");

@@ -340,6 +340,19 @@ const Placement* LevelPlan::ownerOf(GridCoord c) const {
   return index < 0 ? nullptr : &placements[static_cast<size_t>(index)];
 }
 
+int LevelPlan::keyAt(GridCoord anchor) const {
+  for (size_t k = 0; k < keys.size(); ++k)
+    if (placements[keys[k].keyPlacement].anchor == anchor) return static_cast<int>(k) + 1;
+  return 0;
+}
+
+int LevelPlan::keyLocking(const Doorway& d) const {
+  for (size_t k = 0; k < keys.size(); ++k)
+    if (std::find(keys[k].locked.begin(), keys[k].locked.end(), d) != keys[k].locked.end())
+      return static_cast<int>(k) + 1;
+  return 0;
+}
+
 LevelPlan planLevel(const CellGrid& grid, const TemplateLibrary& library,
                     const std::function<bool(const Template&)>& hasExit,
                     std::string_view layoutName) {
@@ -394,24 +407,16 @@ std::string layoutPlan(const CellGrid& grid, const LevelPlan& level) {
   auto anchorMark = [&](GridCoord c) {
     if (!level.placements.empty() && level.placements.front().anchor == c) return 'S';
     if (level.exit && level.placements[*level.exit].anchor == c) return 'E';
-    for (size_t k = 0; k < level.keys.size(); ++k)
-      if (level.placements[level.keys[k].keyPlacement].anchor == c) return k == 0 ? 'K' : 'k';
+    if (const int key = level.keyAt(c); key != 0) return key == 1 ? 'K' : 'k';
     return '*';
   };
   const GridCoord size = grid.size();
-  // The digit of the key that opens each locked doorway, by cell and side,
-  // on the side of the cell outside the key's region.
-  std::vector<char> doors(level.keys.empty() ? 0 : grid.cellCount() * 4, '\0');
-  for (size_t k = 0; k < level.keys.size(); ++k)
-    for (const Doorway& d : level.keys[k].locked)
-      if (grid.inBounds(d.cell))
-        doors[boxIndex(size, d.cell) * 4 + static_cast<size_t>(d.side)] =
-            static_cast<char>('1' + k);
+  // A locked doorway shows its key's digit, on the side of the cell
+  // outside the key's region.
   auto gap = [&](GridCoord c, bool open, SideIndex side, char wall) {
     if (!open) return wall;
-    if (doors.empty()) return ' ';
-    const char door = doors[boxIndex(size, c) * 4 + static_cast<size_t>(side)];
-    return door != '\0' ? door : ' ';
+    const int key = level.keys.empty() ? 0 : level.keyLocking({c, side});
+    return key != 0 ? static_cast<char>('0' + key) : ' ';
   };
   std::string out;
   for (int32_t z = 0; z < size.z; ++z) {

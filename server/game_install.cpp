@@ -63,7 +63,8 @@ Status prepareQuake(const Settings& settings, const gamefiles::GameFolder& game,
     const std::string_view name = trimmed(list.substr(0, end));
     list.remove_prefix(end == std::string_view::npos ? list.size() : end + 1);
     if (name.empty() || name == kBuiltWadName) continue;
-    const std::string path = isAbsolute(name) ? std::string(name) : settings.target_directory + std::string(name);
+    const std::string path =
+        isAbsolute(name) ? std::string(name) : settings.target_directory + std::string(name);
     if (platform::exists(path))
       found.emplace_back(name);
     else
@@ -101,9 +102,7 @@ std::string compiledLevelPath(const Settings& settings) {
 }
 
 std::string targetDataFolder(const Settings& settings) {
-  std::string_view target = settings.target_directory;
-  while (!target.empty() && isSeparator(target.back())) target.remove_suffix(1);
-  return folderOf(target);
+  return parentFolderOf(settings.target_directory);
 }
 
 std::vector<std::string> engineArguments(Game game) {
@@ -112,8 +111,8 @@ std::vector<std::string> engineArguments(Game game) {
 }
 
 std::string playCommand(Game game, const std::string& installFolder) {
-  std::string line = "cd \"" + installFolder + "\" && " +
-                     std::string(game == Game::quake ? "quake" : "quake2");
+  std::string line =
+      "cd \"" + installFolder + "\" && " + std::string(game == Game::quake ? "quake" : "quake2");
   for (const std::string& a : engineArguments(game)) line += " " + a;
   // Quake's console has no "set"; its skill is a command of its own.
   return line + (game == Game::quake ? "   (skill: +skill 0, 1, 2 or 3 before +map)"

@@ -8,14 +8,14 @@
 #include <ostream>
 
 #include "client/map_builder.h"
+#include "foundation/path_parts.h"
 #include "foundation/settings.h"
+#include "game_files/game_folder.h"
 #include "layout/generator.h"
 #include "layout/layout_file.h"
 #include "layout/level_plan.h"
 #include "layout/random_source.h"
 #include "platform/platform.h"
-#include "foundation/path_parts.h"
-#include "game_files/game_folder.h"
 #include "server/game_install.h"
 #include "server/map_limits.h"
 #include "server/tool_chain.h"
@@ -146,14 +146,13 @@ void printSummary(const Generator& generator, const LevelPlan& level, bool exitK
 int playLevel(const Settings& settings, const gamefiles::GameFolder* game,
               const std::string& engine, std::ostream& out, std::ostream& err) {
   std::string level = compiledLevelPath(settings);
-  std::string installFolder = folderOf(targetDataFolder(settings).substr(
-      0, targetDataFolder(settings).size() - 1));
+  std::string installFolder = parentFolderOf(targetDataFolder(settings));
   if (game != nullptr) {
     auto installed = installLevel(settings, *game);
     if (!installed) {
       platform::showMessage(err, kProgram,
-                            installed.message() + "; the level is " + level +
-                                ": copy it into " + game->dataFolder() + "maps to play it");
+                            installed.message() + "; the level is " + level + ": copy it into " +
+                                game->dataFolder() + "maps to play it");
       return 1;
     }
     level = *installed;
@@ -239,7 +238,8 @@ int runNormal(const RunOptions& options, const std::string& programPath, std::os
 
   ToolChainOptions chainOptions;
   chainOptions.compile = options.compile;
-  if (!options.gameDirectory.empty()) chainOptions.clientArguments = {"--game-dir", settings.game_directory};
+  if (!options.gameDirectory.empty())
+    chainOptions.clientArguments = {"--game-dir", settings.game_directory};
   chainOptions.afterClient = [&] {
     std::vector<std::string> warnings;
     MapCensus census;

@@ -25,13 +25,6 @@ std::string marker(int cx, int cy, const char* colour, char letter, const std::s
          "\" font-size=\"11\" fill=\"white\" text-anchor=\"middle\">" + letter + "</text></g>\n";
 }
 
-// The number of the key whose placement is anchored at `c`, 0 for none.
-int keyAt(const LevelPlan& level, GridCoord c) {
-  for (size_t k = 0; k < level.keys.size(); ++k)
-    if (level.placements[level.keys[k].keyPlacement].anchor == c) return static_cast<int>(k) + 1;
-  return 0;
-}
-
 }  // namespace
 
 std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library,
@@ -97,11 +90,7 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
           svg += line(q3x, q3y, e.x2, e.y2, wall);
           // A locked doorway: a thick gold bar on the side the player
           // comes from, with its key's number as a tooltip.
-          const Doorway here{{x, y, z}, static_cast<SideIndex>(side)};
-          int key = 0;
-          for (size_t k = 0; k < level.keys.size(); ++k)
-            for (const Doorway& d : level.keys[k].locked)
-              if (d == here) key = static_cast<int>(k) + 1;
+          const int key = level.keyLocking({{x, y, z}, static_cast<SideIndex>(side)});
           svg += key == 0 ? line(q1x, q1y, q3x, q3y, door)
                           : "<g><title>locked: key " + std::to_string(key) + "</title>" +
                                 line(q1x, q1y, q3x, q3y, locked) + "</g>\n";
@@ -118,7 +107,7 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
         else if (exit == GridCoord{x, y, z})
           svg +=
               marker(px + kPx / 2, py + kPx / 2, "#aa2222", 'E', "exit at " + describeExit(level));
-        else if (int key = keyAt(level, {x, y, z}); key != 0)
+        else if (const int key = level.keyAt({x, y, z}); key != 0)
           svg += marker(px + kPx / 2, py + kPx / 2, "#b8860b", key == 1 ? 'K' : 'k',
                         "key " + std::to_string(key));
         else
@@ -128,10 +117,11 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
       }
   }
   const int legendY = kMargin + kTitle + panelH + kMargin + 4;
-  svg += "<text x=\"" + std::to_string(kMargin) + "\" y=\"" + std::to_string(legendY) +
-         "\" font-size=\"11\">black: wall, red: doorway, S: player start, E: exit, " +
-         std::string(level.keys.empty() ? "" : "K, k: first and second key, gold: locked doorway, ") +
-         "numbers: template id</text>\n";
+  svg +=
+      "<text x=\"" + std::to_string(kMargin) + "\" y=\"" + std::to_string(legendY) +
+      "\" font-size=\"11\">black: wall, red: doorway, S: player start, E: exit, " +
+      std::string(level.keys.empty() ? "" : "K, k: first and second key, gold: locked doorway, ") +
+      "numbers: template id</text>\n";
   svg += "</svg>\n";
   return svg;
 }

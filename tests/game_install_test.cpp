@@ -1,3 +1,5 @@
+#include "server/game_install.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,7 +11,6 @@
 #include "game_files/wad_file.h"
 #include "game_files/wal_file.h"
 #include "platform/platform.h"
-#include "server/game_install.h"
 #include "server/server_app.h"
 #include "tests/test_support.h"
 
@@ -63,9 +64,8 @@ struct Game : test::InstallTree {
     for (const std::string& tool : tools) install(CELLFORGE_STAND_IN_EXE, tool);
     copyKit(kitFolder);
     // The tree's own target is the default one; the game folder moves it.
-    test::writeText(ini(), "[globals]\ntemplate_directory=" + templates +
-                               "\nsource_directory=" + source + "\n" +
-                               (kit == "S1" ? "game_type=1\n" : ""));
+    test::writeText(ini(), "[globals]\ntemplate_directory=" + templates + "\nsource_directory=" +
+                               source + "\n" + (kit == "S1" ? "game_type=1\n" : ""));
   }
   std::string data() const {
     return gameDir + test::native(kitFolder.ends_with("S1") ? "id1/" : "baseq2/");
@@ -91,7 +91,8 @@ TEST(GameInstall, WorldWadIsReplacedOrAdded) {
   EXPECT_EQ(withWorldWad("{\r\n\"classname\" \"worldspawn\"\r\n}\r\n", "a.wad;sample.wad"),
             "{\r\n  \"wad\" \"a.wad;sample.wad\"\r\n\"classname\" \"worldspawn\"\r\n}\r\n");
   // A wad key of a brush's line or of a later entity is not the world's.
-  EXPECT_EQ(withWorldWad("{\n{\n\"wad\" \"x\"\n}\n}\n", "s"), "{\n  \"wad\" \"s\"\n{\n\"wad\" \"x\"\n}\n}\n");
+  EXPECT_EQ(withWorldWad("{\n{\n\"wad\" \"x\"\n}\n}\n", "s"),
+            "{\n  \"wad\" \"s\"\n{\n\"wad\" \"x\"\n}\n}\n");
   EXPECT_EQ(withWorldWad("", "s"), "");
 }
 
@@ -146,8 +147,9 @@ TEST(GameInstall, Quake2ToolsFindTheGameDataLoose) {
   for (const auto& entry : fs::recursive_directory_iterator(g.data() + "textures"))
     extracted += entry.is_regular_file() ? 1 : 0;
   EXPECT_EQ(extracted, used.size());
-  EXPECT_EQ(g.err.str(), "server: warning: texture e1u1/trigger is in no pak and no loose file of " +
-                             g.data() + "; the tools light it grey\n");
+  EXPECT_EQ(g.err.str(),
+            "server: warning: texture e1u1/trigger is in no pak and no loose file of " + g.data() +
+                "; the tools light it grey\n");
   const std::string shown = g.out.str();
   EXPECT_NE(shown.find("game data: " + std::to_string(used.size()) +
                        " files from the paks written into " + g.data() +
@@ -201,8 +203,7 @@ TEST(GameInstall, QuakeMapGetsAWadFromTheGameLevels) {
   }
   EXPECT_EQ(g.err.str(), "server: warning: texture sky4 is in no pak and no loose file of " +
                              g.data() + "; it shows no texture\n");
-  EXPECT_NE(g.out.str().find("play: cd \"" + test::native(g.gameDir) +
-                             "\" && quake +map sample"),
+  EXPECT_NE(g.out.str().find("play: cd \"" + test::native(g.gameDir) + "\" && quake +map sample"),
             std::string::npos)
       << g.out.str();
 }

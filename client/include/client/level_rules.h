@@ -43,6 +43,7 @@ inline constexpr std::string_view kKeySpotKey = "_key";
 struct LockSpot {
   GridCoord cell;
   SideIndex side = posY;
+  friend bool operator==(const LockSpot&, const LockSpot&) = default;
 };
 // Parses "X Y Z SIDE"; the error is the cause only.
 Expected<LockSpot> parseLockSpot(std::string_view value);

@@ -9,6 +9,10 @@ namespace cellforge {
 // empty for a bare name. The drive ("C:") exists on Windows only.
 std::string folderOf(std::string_view path);
 
+// The folder holding `folder`, ending in a separator; for a bare relative
+// name ("baseq2/") its parent is only reachable by "..".
+std::string parentFolderOf(std::string_view folder);
+
 // The system separator, and on Windows "/" as well.
 bool isSeparator(char c);
 

@@ -13,10 +13,6 @@
 
 namespace cellforge::gamefiles {
 
-// The folder of a game's own data under its install folder: "baseq2" for
-// Quake II, "id1" for Quake.
-std::string_view dataFolderName(Game game);
-
 // A game's data as the game itself finds it: the loose files of its data
 // folder first, then pak9 ... pak1, pak0 (a later pak overrides an earlier
 // one; the paks are pak0.pak, pak1.pak, ... up to the first missing
@@ -39,8 +35,8 @@ class GameFolder {
 
   struct Found {
     bool loose = false;
-    std::string path;       // the loose file, or the pak holding it
-    PakEntry entry;         // in that pak (unset when loose)
+    std::string path;  // the loose file, or the pak holding it
+    PakEntry entry;    // in that pak (unset when loose)
   };
   // Where the game finds `name`, or none.
   std::optional<Found> find(std::string_view name) const;

@@ -82,6 +82,10 @@ struct LevelPlan {
   // The placement cell c belongs to; none outside the grid or on a cell no
   // placement covers.
   const Placement* ownerOf(GridCoord c) const;
+  // The number (1 or 2) of the key whose placement is anchored at `anchor`,
+  // and of the key whose door shuts `d` (from the cell outside); 0 for none.
+  int keyAt(GridCoord anchor) const;
+  int keyLocking(const Doorway& d) const;
 };
 
 // Placements are joined where a cell of one opens into a cell of the other
