@@ -36,7 +36,7 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
   const GridCoord size = grid.size();
   const int panelW = size.x * kPx, panelH = size.y * kPx;
   const int width = kMargin + size.z * (panelW + kMargin);
-  const int height = kMargin + kTitle + panelH + kMargin + kTitle;
+  const int height = kMargin + kTitle + panelH + kMargin + kTitle + (level.keys.empty() ? 0 : 14);
   std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) +
                     "\" height=\"" + std::to_string(height) + "\" font-family=\"sans-serif\">\n";
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
@@ -117,11 +117,13 @@ std::string renderFloorPlan(const CellGrid& grid, const TemplateLibrary& library
       }
   }
   const int legendY = kMargin + kTitle + panelH + kMargin + 4;
-  svg +=
-      "<text x=\"" + std::to_string(kMargin) + "\" y=\"" + std::to_string(legendY) +
-      "\" font-size=\"11\">black: wall, red: doorway, S: player start, E: exit, " +
-      std::string(level.keys.empty() ? "" : "K, k: first and second key, gold: locked doorway, ") +
-      "numbers: template id</text>\n";
+  svg += "<text x=\"" + std::to_string(kMargin) + "\" y=\"" + std::to_string(legendY) +
+         "\" font-size=\"11\">black: wall, red: doorway, S: player start, E: exit, numbers: "
+         "template id</text>\n";
+  // On a line of its own: the first would run past a small grid's edge.
+  if (!level.keys.empty())
+    svg += "<text x=\"" + std::to_string(kMargin) + "\" y=\"" + std::to_string(legendY + 14) +
+           "\" font-size=\"11\">K, k: first and second key, gold: locked doorway</text>\n";
   svg += "</svg>\n";
   return svg;
 }

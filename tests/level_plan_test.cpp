@@ -381,7 +381,7 @@ TEST(LevelPlanKeys, FloorPlanMarksKeysAndTheirDoors) {
        at = svg.find("<title>locked: key ", at + 1))
     ++locks;
   EXPECT_EQ(locks, plan.keys[0].locked.size() + plan.keys[1].locked.size());
-  EXPECT_NE(svg.find("K, k: first and second key"), std::string::npos);
+  EXPECT_NE(svg.find(">K, k: first and second key, gold: locked doorway<"), std::string::npos);
   EXPECT_EQ(renderFloorPlan(level.grid, level.lib, level.plan()).find("locked"), std::string::npos);
 }
 
