@@ -86,7 +86,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     for (bool first : {true, false}) {
       writer->writeWorld(sink, at, first);
-      writer->writeEntities(sink, at, {first, !first, LevelPlan::Ratio{1, 2}, first ? "" : "_7"});
+      // The later copy holds key 2 and locks one doorway of each side with it.
+      PlacementOptions options{first, !first, LevelPlan::Ratio{1, 2}, first ? "" : "_7", 0, {}};
+      if (!first) {
+        options.key = 2;
+        for (SideIndex side : {posY, negY, posX, negX}) options.locks.push_back({{{0, 0, 0}, side}, 2});
+      }
+      writer->writeEntities(sink, at, options);
     }
     if (!sink.finish() || (!out.empty() && out.back() != '\n')) std::abort();
   }
