@@ -49,7 +49,7 @@ bool less(DepthRange::Decimal a, DepthRange::Decimal b) {
 
 }  // namespace
 
-Expected<LockSpot> parseLockSpot(std::string_view value) {
+Expected<LockSpot> parseLockSpot(std::string_view key, std::string_view value) {
   const std::vector<std::string_view> words = maptext::splitWords(value);
   auto number = [](std::string_view w, int32_t& out) {
     const auto [end, error] = std::from_chars(w.data(), w.data() + w.size(), out);
@@ -63,7 +63,7 @@ Expected<LockSpot> parseLockSpot(std::string_view value) {
         spot.side = static_cast<SideIndex>(&side - kSides);
         return spot;
       }
-  return fail(std::string(kLockKey) + " \"" + std::string(value) +
+  return fail(std::string(key) + " \"" + std::string(value) +
               "\" must be a cell of the piece and one of its sides, as \"0 0 0 +y\" (sides +y, "
               "-y, +x, -x)");
 }

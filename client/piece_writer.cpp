@@ -224,7 +224,9 @@ char* emitLines(char* p, ValueLists& values, const maptext::Piece& piece, size_t
     maptext::KeyLine key;
     const bool isKey = line.kind == LineKind::key && maptext::splitKeyLine(line.text, key);
     // For the kit and the client only; the games ignore them.
-    if (isKey && (key.key == kDepthKey || key.key == kLockKey || key.key == kKeySpotKey)) continue;
+    if (isKey && (key.key == kDepthKey || key.key == kLockKey || key.key == kKeySpotKey ||
+                  key.key == kUnlockedKey))
+      continue;
     std::optional<KeyedValue> keyed;
     if (isKey && keyRole == KeyRole::keySpot && key.key == "classname")
       keyed = KeyedValue::itemClass;
@@ -326,10 +328,10 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
         auto range = parseDepthRange(k.value);
         if (!range) return fail(piece.at(line) + range.message());
         role.depth = *range;
-      } else if (k.key == kLockKey) {
-        auto spot = parseLockSpot(k.value);
+      } else if (k.key == kLockKey || k.key == kUnlockedKey) {
+        auto spot = parseLockSpot(k.key, k.value);
         if (!spot) return fail(piece.at(line) + spot.message());
-        role.lock = *spot;
+        (k.key == kLockKey ? role.lock : role.unlocked) = *spot;
       } else if (k.key == kKeySpotKey) {
         if (k.value != "1")
           return fail(piece.at(line) + std::string(kKeySpotKey) + " \"" + std::string(k.value) +
@@ -340,6 +342,10 @@ Expected<PieceWriter> PieceWriter::make(std::string text, std::string name, Game
     if (role.lock && role.keySpot)
       return fail(piece.at(piece.lines()[e.open]) +
                   "an entity cannot be both a key spot and part of a door");
+    if (role.unlocked && (role.lock || role.keySpot))
+      return fail(piece.at(piece.lines()[e.open]) + "an entity marked " +
+                  std::string(kUnlockedKey) + " is written only where its doorway is not " +
+                  "locked, so it cannot be part of the lock or a key spot");
     roles.push_back(role);
   }
   if (!piece.fault().empty()) return fail(piece.fault());
@@ -552,12 +558,16 @@ void PieceWriter::writeEntities(MapSink& out, GridCoord position,
       if (options.key == 0) continue;
       key = options.key;
     }
+    const auto lockOf = [&](const LockSpot& spot) {
+      return std::find_if(options.locks.begin(), options.locks.end(),
+                          [&](const auto& l) { return l.spot == spot; });
+    };
     if (role.lock) {
-      const auto lock = std::find_if(options.locks.begin(), options.locks.end(),
-                                     [&](const auto& l) { return l.spot == *role.lock; });
+      const auto lock = lockOf(*role.lock);
       if (lock == options.locks.end()) continue;
       key = lock->key;
     }
+    if (role.unlocked && lockOf(*role.unlocked) != options.locks.end()) continue;
     writeCode(out, e.begin, e.end, values, offset, options.nameSuffix, key);
   }
 }

@@ -90,7 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       PlacementOptions options{first, !first, LevelPlan::Ratio{1, 2}, first ? "" : "_7", 0, {}};
       if (!first) {
         options.key = 2;
-        for (SideIndex side : {posY, negY, posX, negX}) options.locks.push_back({{{0, 0, 0}, side}, 2});
+        for (SideIndex side : {posY, negY, posX, negX})
+          options.locks.push_back({{{0, 0, 0}, side}, 2});
       }
       writer->writeEntities(sink, at, options);
     }

@@ -396,8 +396,8 @@ std::string doorwayName(GridCoord c, int side) {
   return "the doorway of cell (" + coordName(c) + ") side " + std::string(kSides[side].name);
 }
 
-// An entity of a lock set: its "_lock" line and the doorway it names, or why
-// that is no doorway of the piece.
+// An entity marked with a doorway ("_lock", or "_unlocked"): its line and
+// the doorway it names, or why that is no doorway of the piece.
 struct LockMark {
   const maptext::Entity* entity = nullptr;
   const Line* line = nullptr;
@@ -406,16 +406,16 @@ struct LockMark {
   std::string fault;
 };
 
-std::vector<LockMark> lockMarks(const PieceFacts& f) {
+std::vector<LockMark> lockMarks(const PieceFacts& f, std::string_view mark = kLockKey) {
   std::vector<LockMark> marks;
   for (const maptext::Entity* e : f.entities()) {
-    const Line* line = f.piece.keyLine(*e, kLockKey);
+    const Line* line = f.piece.keyLine(*e, mark);
     if (line == nullptr) continue;
     maptext::KeyLine k;
     maptext::splitKeyLine(line->text, k);
     LockMark m{e, line, nullptr, {}, {}};
-    const std::string said = std::string(kLockKey) + " \"" + std::string(k.value) + "\": ";
-    if (auto spot = parseLockSpot(k.value); !spot) {
+    const std::string said = std::string(mark) + " \"" + std::string(k.value) + "\": ";
+    if (auto spot = parseLockSpot(mark, k.value); !spot) {
       m.fault = spot.message();
     } else {
       m.spot = *spot;
@@ -455,8 +455,9 @@ LockSets lockSets(const std::vector<LockMark>& marks) {
 std::vector<std::string> lockRule(const PieceFacts& f) {
   std::vector<std::string> problems;
   const std::vector<LockMark> marks = lockMarks(f);
-  for (const LockMark& m : marks)
-    if (!m.fault.empty()) problems.push_back(at(f, m.line->number) + m.fault);
+  for (const std::vector<LockMark>& some : {marks, lockMarks(f, kUnlockedKey)})
+    for (const LockMark& m : some)
+      if (!m.fault.empty()) problems.push_back(at(f, m.line->number) + m.fault);
   const LockSets sets = lockSets(marks);
   if (sets.empty()) return problems;
   for (const Cell& c : f.t.cells)

@@ -4,6 +4,7 @@
 #include <functional>
 #include <set>
 
+#include "client/level_rules.h"
 #include "template_tool/kit_check.h"
 
 // Every piece is drawn from the same few rules so that any two pieces join:
@@ -389,6 +390,10 @@ BrushEntity doorIn(const Cell& c, int side, const Surfaces& s, Game game) {
       {"\"classname\" \"func_door\"", "\"angle\" \"-1\"", "\"lip\" \"24\"", "\"wait\" \"-1\""},
       {b}};
   if (game == Game::quake) door.keys.push_back("\"sounds\" \"2\"");
+  // The lock door of this doorway fills the same hole, and replaces it.
+  door.keys.push_back("\"" + std::string(kUnlockedKey) + "\" \"" + std::to_string(c.x) + " " +
+                      std::to_string(c.y) + " " + std::to_string(c.z) + " " +
+                      std::string(kSides[side].name) + "\"");
   return door;
 }
 

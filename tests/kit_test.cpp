@@ -499,6 +499,11 @@ TEST(KitCheck, LocksAndKeySpots) {
   EXPECT_EQ(withLocks("end_e_a.map", lockDoor("0 0 0 -x")),
             Lines{"p.map:112: _lock \"0 0 0 -x\": side -x of cell (0 0 0) is closed: there is no "
                   "doorway to lock"});
+  EXPECT_EQ(withLocks("end_e_a.map",
+                      lockDoor("0 0 0 +x") + keySpot("64 64 40") +
+                          "{\n\"classname\" \"func_door\"\n\"_unlocked\" \"0 0 0 -x\"\n}\n"),
+            Lines{"p.map:129: _unlocked \"0 0 0 -x\": side -x of cell (0 0 0) is closed: there is "
+                  "no doorway to lock"});
   // Some doorways locked, not all.
   EXPECT_EQ(withLocks("hall_ew_a.map", lockDoor("0 0 0 +x")),
             Lines{"p.map: the doorway of cell (0 0 0) side -x has no lock; a piece with locks has "

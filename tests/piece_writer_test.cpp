@@ -239,7 +239,8 @@ TEST(PieceWriter, EntitiesSkipTheWorldAndLaterPlayerStarts) {
 
 // A door is written only where its doorway is locked, a key spot only
 // where a key lies, each with the key's own class, item or flags, and
-// without the keys that mark them.
+// without the keys that mark them; a plain door gives way to the lock of
+// its doorway.
 TEST(PieceWriter, LocksAndKeySpots) {
   constexpr std::string_view kQuake2Piece = R"({
 "classname" "func_door"
@@ -257,6 +258,15 @@ TEST(PieceWriter, LocksAndKeySpots) {
 "_lock" "0 0 0 -x"
 }
 {
+"classname" "func_door"
+"_unlocked" "0 0 0 +y"
+"targetname" "plain_py"
+}
+{
+"classname" "func_door"
+"_unlocked" "0 0 0 -x"
+}
+{
 "classname" "key_blue_key"
 "_key" "1"
 "origin" "1 2 3"
@@ -268,7 +278,14 @@ TEST(PieceWriter, LocksAndKeySpots) {
   EXPECT_FALSE(q2.hasLock({{0, 0, 0}, negY}));
   Written none, locked;
   q2.writeEntities(none.sink, {0, 0, 0}, {true, true, LevelPlan::Ratio{}, "", 0, {}});
-  EXPECT_EQ(none.finish(), "");
+  EXPECT_EQ(none.finish(), R"({
+  "classname" "func_door"
+  "targetname" "plain_py"
+}
+{
+  "classname" "func_door"
+}
+)");
   q2.writeEntities(locked.sink, {1, 0, 0},
                    {true, true, LevelPlan::Ratio{}, "_3", 2, {{{{0, 0, 0}, posY}, 2}}});
   EXPECT_EQ(locked.finish(), R"({
@@ -279,6 +296,9 @@ TEST(PieceWriter, LocksAndKeySpots) {
   "classname" "trigger_key"
   "item" "key_red_key"
   "origin"        "264 8 8"
+}
+{
+  "classname" "func_door"
 }
 {
   "classname" "key_red_key"
@@ -312,6 +332,9 @@ TEST(PieceWriter, LocksAndKeySpots) {
             "p.map:2: _lock \"0 0 0 up\" must be a cell of the piece and one of its sides, as "
             "\"0 0 0 +y\" (sides +y, -y, +x, -x)"},
            {"{\n\"_lock\" \"0 0.5 0 +y\"\n}\n", "p.map:2: _lock \"0 0.5 0 +y\" must be"},
+           {"{\n\"_unlocked\" \"0 0 +y\"\n}\n", "p.map:2: _unlocked \"0 0 +y\" must be"},
+           {"{\n\"_unlocked\" \"0 0 0 +y\"\n\"_lock\" \"0 0 0 +y\"\n}\n",
+            "p.map:1: an entity marked _unlocked is written only where its doorway is not locked"},
            {"{\n\"_key\" \"2\"\n}\n",
             "p.map:2: _key \"2\" must be \"1\": it marks the spot where a key may lie"},
            {"{\n\"_key\" \"1\"\n\"_lock\" \"0 0 0 +y\"\n}\n",

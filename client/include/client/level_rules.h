@@ -35,18 +35,22 @@ Expected<DepthRange> parseDepthRange(std::string_view value);
 // "_lock" "X Y Z SIDE" (the template cell's offset and the side: +y, -y,
 // +x, -x); they are written only where the level plan locks that doorway.
 // A key spot is an item entity marked "_key" "1", written only at the
-// placement that holds a key, its class chosen by the key's number. The
-// map never holds either key.
+// placement that holds a key, its class chosen by the key's number. A door
+// the piece has anyway in a doorway is marked "_unlocked" "X Y Z SIDE": it
+// is left out where the placement writes that doorway's lock, which takes
+// its place. The map never holds any of the three keys.
 inline constexpr std::string_view kLockKey = "_lock";
 inline constexpr std::string_view kKeySpotKey = "_key";
+inline constexpr std::string_view kUnlockedKey = "_unlocked";
 
 struct LockSpot {
   GridCoord cell;
   SideIndex side = posY;
   friend bool operator==(const LockSpot&, const LockSpot&) = default;
 };
-// Parses "X Y Z SIDE"; the error is the cause only.
-Expected<LockSpot> parseLockSpot(std::string_view value);
+// Parses the value "X Y Z SIDE" of `key` (a lock or an unlocked mark); the
+// error is the cause only.
+Expected<LockSpot> parseLockSpot(std::string_view key, std::string_view value);
 
 // What a key of each number is in each game (number 1 or 2).
 struct KeyKind {

@@ -50,7 +50,8 @@ class PieceWriter {
   struct EntityRole {
     bool playerStart = false, exit = false;
     std::optional<DepthRange> depth;
-    std::optional<LockSpot> lock;  // one of the door entities of this doorway
+    std::optional<LockSpot> lock;      // one of the door entities of this doorway
+    std::optional<LockSpot> unlocked;  // left out where this doorway's lock is written
     bool keySpot = false;
   };
   // An entity's records: code_[begin, end).
@@ -61,8 +62,7 @@ class PieceWriter {
 
   class MovedValues;
   void writeCode(MapSink& out, size_t begin, size_t end, const MovedValues& values,
-                 const std::array<int64_t, 3>& offset, std::string_view suffix,
-                 int key = 0) const;
+                 const std::array<int64_t, 3>& offset, std::string_view suffix, int key = 0) const;
 
   // The records, one after another: the world's key lines, the world's
   // brushes, then every entity the map may hold.
