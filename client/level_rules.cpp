@@ -68,6 +68,11 @@ Expected<LockSpot> parseLockSpot(std::string_view key, std::string_view value) {
               "-y, +x, -x)");
 }
 
+std::string lockSpotText(const LockSpot& spot) {
+  return std::to_string(spot.cell.x) + " " + std::to_string(spot.cell.y) + " " +
+         std::to_string(spot.cell.z) + " " + std::string(kSides[spot.side].name);
+}
+
 const KeyKind& keyKind(Game game, int number) {
   static constexpr KeyKind kQuake[2] = {{"silver", "item_key1", 16}, {"gold", "item_key2", 8}};
   static constexpr KeyKind kQuake2[2] = {{"blue", "key_blue_key", 0}, {"red", "key_red_key", 0}};

@@ -455,9 +455,12 @@ LockSets lockSets(const std::vector<LockMark>& marks) {
 std::vector<std::string> lockRule(const PieceFacts& f) {
   std::vector<std::string> problems;
   const std::vector<LockMark> marks = lockMarks(f);
-  for (const std::vector<LockMark>& some : {marks, lockMarks(f, kUnlockedKey)})
+  const auto faults = [&](const std::vector<LockMark>& some) {
     for (const LockMark& m : some)
       if (!m.fault.empty()) problems.push_back(at(f, m.line->number) + m.fault);
+  };
+  faults(marks);
+  faults(lockMarks(f, kUnlockedKey));
   const LockSets sets = lockSets(marks);
   if (sets.empty()) return problems;
   for (const Cell& c : f.t.cells)

@@ -427,11 +427,10 @@ std::string lockText(const GameKit& kit, const Piece& p) {
   for (const PieceCell& pc : p.cells)
     for (int side : doorways(p, pc.cell)) {
       const Cell& c = pc.cell;
-      const std::string where = std::to_string(c.x) + " " + std::to_string(c.y) + " " +
-                                std::to_string(c.z) + " " + std::string(kSides[side].name);
+      const std::string where = lockSpotText({{c.x, c.y, c.z}, static_cast<SideIndex>(side)});
       const std::string name = "lock_" + std::to_string(c.x) + "_" + std::to_string(c.y) + "_" +
                                std::to_string(c.z) + "_" + std::string(kSides[side].name);
-      const std::string mark = key("_lock", where) + "\n";
+      const std::string mark = key(kLockKey.data(), where) + "\n";
       out += "// the lock of cell (" + where.substr(0, where.rfind(' ')) + ") side " +
              std::string(kSides[side].name) + "\n{\n" + key("classname", "func_door") + "\n" +
              key("targetname", name) + "\n\"angle\" \"-1\"\n\"lip\" \"4\"\n\"wait\" \"-1\"\n";

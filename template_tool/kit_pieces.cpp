@@ -391,9 +391,8 @@ BrushEntity doorIn(const Cell& c, int side, const Surfaces& s, Game game) {
       {b}};
   if (game == Game::quake) door.keys.push_back("\"sounds\" \"2\"");
   // The lock door of this doorway fills the same hole, and replaces it.
-  door.keys.push_back("\"" + std::string(kUnlockedKey) + "\" \"" + std::to_string(c.x) + " " +
-                      std::to_string(c.y) + " " + std::to_string(c.z) + " " +
-                      std::string(kSides[side].name) + "\"");
+  door.keys.push_back("\"" + std::string(kUnlockedKey) + "\" \"" +
+                      lockSpotText({{c.x, c.y, c.z}, static_cast<SideIndex>(side)}) + "\"");
   return door;
 }
 

@@ -51,6 +51,8 @@ struct LockSpot {
 // Parses the value "X Y Z SIDE" of `key` (a lock or an unlocked mark); the
 // error is the cause only.
 Expected<LockSpot> parseLockSpot(std::string_view key, std::string_view value);
+// The value parseLockSpot reads, "X Y Z SIDE".
+std::string lockSpotText(const LockSpot& spot);
 
 // What a key of each number is in each game (number 1 or 2).
 struct KeyKind {
